@@ -1,0 +1,291 @@
+#include "connectivity/values/map_t.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "host/vlm_host.h"
+
+namespace com::velmora::connectivity10_15_4 {
+namespace {
+
+// Smallest table the library asks for: small maps (metadata, series values) stay one allocation.
+constexpr std::uint64_t minimumCapacity = 8;
+
+bool isEmptySlot(const vlm_map_slot_t& slot)
+{
+    return slot.hash == VLM_SLOT_EMPTY_HASH && slot.key.tag == VLM_TAG_EMPTY;
+}
+
+bool isErasedSlot(const vlm_map_slot_t& slot)
+{
+    return slot.hash == VLM_SLOT_ERASED_HASH && slot.key.tag == VLM_TAG_EMPTY;
+}
+
+bool isOccupiedSlot(const vlm_map_slot_t& slot)
+{
+    return !isEmptySlot(slot) && !isErasedSlot(slot);
+}
+
+std::size_t probeStart(std::uint64_t hash, std::uint64_t capacity)
+{
+    return hash % capacity;
+}
+
+// Erased slots count against the load limit, so a table that churns through
+// erase/insert still grows (and is cleaned by re-placement) before probes get long.
+bool shouldGrow(const vlm_map_table_t& table)
+{
+    return static_cast<double>(table.count + table.erased) > static_cast<double>(table.capacity) * 0.75;
+}
+
+std::uint64_t grownCapacity(std::uint64_t count)
+{
+    return std::max<std::uint64_t>(2 * count + 2, minimumCapacity);
+}
+
+data_t& valueAt(vlm_map_slot_t* slots, std::size_t index)
+{
+    return reinterpret_cast<map_entry_t&>(slots[index]).second;
+}
+
+} // namespace
+
+map_t::map_t(std::size_t initialCapacity, const char* name) : table_(nullptr)
+{
+    if (initialCapacity > 0) {
+        table_ = vlm_allocate_map(std::max<std::uint64_t>(initialCapacity, minimumCapacity));
+        dropName();
+    }
+    if (name != nullptr)
+        setName(name);
+}
+
+map_t::map_t(const map_t& other) : table_(nullptr)
+{
+    if (other.table_ != nullptr && other.table_->count > 0) {
+        table_ = vlm_allocate_map(std::max<std::uint64_t>(other.table_->count, minimumCapacity));
+        dropName();
+        for (const map_entry_t& entry : other) {
+            data_t key(entry.first);
+            data_t value(entry.second);
+            insert(std::move(key), std::move(value));
+        }
+    }
+    if (other.name() != nullptr)
+        setName(other.name());
+}
+
+map_t& map_t::operator=(const map_t& other)
+{
+    if (this != &other)
+        *this = map_t(other);
+    return *this;
+}
+
+map_t& map_t::operator=(map_t&& other) noexcept
+{
+    map_t taken(std::move(other));
+    std::swap(table_, taken.table_);
+    return *this;
+}
+
+map_t::~map_t()
+{
+    vlm_free_map(table_);
+}
+
+map_t map_t::adopt(vlm_map_table_t* table) noexcept
+{
+    map_t map;
+    map.table_ = table;
+    return map;
+}
+
+vlm_map_table_t* map_t::release() noexcept
+{
+    vlm_map_table_t* table = table_;
+    table_ = nullptr;
+    return table;
+}
+
+void map_t::dropName() noexcept
+{
+    if (table_ != nullptr && table_->name != nullptr) {
+        vlm_free_string(table_->name);
+        table_->name = nullptr;
+    }
+}
+
+void map_t::setName(const char* name)
+{
+    dropName();
+    if (name == nullptr)
+        return;
+    if (table_ == nullptr)
+        table_ = vlm_allocate_map(minimumCapacity);
+    table_->name = vlm_copy_string(name);
+}
+
+std::size_t map_t::firstOccupied(std::size_t from) const noexcept
+{
+    const std::size_t cap = capacity();
+    vlm_map_slot_t* s = slots();
+    while (from < cap && !isOccupiedSlot(s[from]))
+        ++from;
+    return std::min(from, cap);
+}
+
+map_t::iterator map_t::begin()
+{
+    return iterator(this, firstOccupied(0));
+}
+map_t::iterator map_t::end()
+{
+    return iterator(this, capacity());
+}
+map_t::const_iterator map_t::begin() const
+{
+    return const_iterator(this, firstOccupied(0));
+}
+map_t::const_iterator map_t::end() const
+{
+    return const_iterator(this, capacity());
+}
+
+map_t::ProbeResult map_t::probe(const data_t& key, std::uint64_t hash) const
+{
+    ProbeResult result;
+    if (table_ == nullptr || table_->capacity == 0)
+        return result;
+    vlm_map_slot_t* s = slots();
+    const std::size_t cap = table_->capacity;
+    const std::size_t start = probeStart(hash, cap);
+    std::size_t index = start;
+    do {
+        vlm_map_slot_t& slot = s[index];
+        if (isErasedSlot(slot)) {
+            if (result.freeSlot == npos)
+                result.freeSlot = index;
+        } else if (isEmptySlot(slot)) {
+            if (result.freeSlot == npos)
+                result.freeSlot = index;
+            return result;
+        } else if (slot.hash == hash && reinterpret_cast<const map_entry_t&>(slot).first == key) {
+            result.found = index;
+            return result;
+        }
+        index = index + 1 == cap ? 0 : index + 1;
+    } while (index != start);
+    return result;
+}
+
+map_t::iterator map_t::find(const data_t& key, std::uint64_t hash)
+{
+    const ProbeResult result = probe(key, hash);
+    return iterator(this, result.found == npos ? capacity() : result.found);
+}
+
+map_t::const_iterator map_t::find(const data_t& key, std::uint64_t hash) const
+{
+    const ProbeResult result = probe(key, hash);
+    return const_iterator(this, result.found == npos ? capacity() : result.found);
+}
+
+void map_t::grow()
+{
+    table_ = table_ == nullptr ? vlm_allocate_map(minimumCapacity)
+                               : vlm_reallocate_map(table_, grownCapacity(table_->count));
+}
+
+std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, bool& inserted)
+{
+    for (;;) {
+        const ProbeResult result = probe(key, hash);
+        if (result.found != npos) {
+            inserted = false;
+            return result.found;
+        }
+        if (result.freeSlot != npos && !shouldGrow(*table_)) {
+            vlm_map_slot_t& slot = slots()[result.freeSlot];
+            slot.hash = hash;
+            slot.key = key.release();
+            slot.value = value.release();
+            ++table_->count;
+            inserted = true;
+            return result.freeSlot;
+        }
+        grow();
+    }
+}
+
+std::pair<map_t::iterator, bool> map_t::insert(data_t&& key, data_t&& value)
+{
+    const std::uint64_t hash = keyHash(key);
+    bool inserted = false;
+    const std::size_t index = insertNew(std::move(key), std::move(value), hash, inserted);
+    return {iterator(this, index), inserted};
+}
+
+data_t& map_t::operator[](data_t&& key)
+{
+    const std::uint64_t hash = keyHash(key);
+    if (key.empty())
+        throw std::runtime_error(errors::nullKey);
+    bool inserted = false;
+    const std::size_t index = insertNew(std::move(key), data_t(), hash, inserted);
+    return valueAt(slots(), index);
+}
+
+data_t& map_t::operator[](const data_t& key)
+{
+    return at(key, keyHash(key));
+}
+
+data_t& map_t::at(const data_t& key, std::uint64_t hash)
+{
+    const ProbeResult result = probe(key, hash);
+    if (result.found != npos)
+        return valueAt(slots(), result.found);
+    bool inserted = false;
+    const std::size_t index = insertNew(data_t(key), data_t(), hash, inserted);
+    return valueAt(slots(), index);
+}
+
+void map_t::erase(iterator position)
+{
+    position.checkOwner(this);
+    if (position.index_ >= capacity())
+        return;
+    position.check();
+    vlm_map_slot_t& slot = slots()[position.index_];
+    if (!isOccupiedSlot(slot))
+        return;
+    data_t key = data_t::adopt(slot.key);
+    data_t value = data_t::adopt(slot.value);
+    slot.key = vlm_data_t{};
+    slot.value = vlm_data_t{};
+    slot.hash = VLM_SLOT_ERASED_HASH;
+    --table_->count;
+    ++table_->erased;
+}
+
+bool map_t::operator==(const map_t& other) const
+{
+    if (size() != other.size())
+        return false;
+    const char* left = name();
+    const char* right = other.name();
+    if ((left == nullptr) != (right == nullptr))
+        return false;
+    if (left != nullptr && std::strcmp(left, right) != 0)
+        return false;
+    for (const map_entry_t& entry : *this) {
+        const_iterator match = other.find(entry.first, entry.hash);
+        if (match == other.end() || !(match->second == entry.second))
+            return false;
+    }
+    return true;
+}
+
+} // namespace com::velmora::connectivity10_15_4

@@ -1,0 +1,42 @@
+/* The key hash both sides of the boundary must agree on: a map built by the host
+ * is probed by the plug-in and the other way round. */
+#ifndef VLM_HASH_H
+#define VLM_HASH_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#define VLM_MAP_HASH_SEED UINT64_C(0x243FCAF1)
+
+/* MurmurHash64A; all arithmetic wraps at 64 bits. */
+static inline uint64_t vlm_murmur_hash64a(const void* data, size_t length, uint64_t seed)
+{
+    const uint64_t m = UINT64_C(0xC6A4A7935BD1E995);
+    const int r = 47;
+    const uint8_t* bytes = (const uint8_t*)data;
+    uint64_t h = seed ^ (length * m);
+    size_t blocks = length / 8;
+    for (size_t i = 0; i < blocks; ++i) {
+        uint64_t k;
+        memcpy(&k, bytes + i * 8, sizeof k);
+        k *= m;
+        k ^= k >> r;
+        k *= m;
+        h ^= k;
+        h *= m;
+    }
+    size_t rest = length & 7;
+    if (rest != 0) {
+        const uint8_t* tail = bytes + blocks * 8;
+        for (size_t i = 0; i < rest; ++i)
+            h ^= (uint64_t)tail[i] << (8 * i);
+        h *= m;
+    }
+    h ^= h >> r;
+    h *= m;
+    h ^= h >> r;
+    return h;
+}
+
+#endif

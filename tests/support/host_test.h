@@ -1,0 +1,38 @@
+// Base fixture of every suite: the host stand-in runs in checked mode, each
+// test must leave its live allocation counts where it found them, and log
+// lines are captured instead of printed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "obclient/obclient.h"
+
+namespace testing_support {
+
+struct LogLine {
+    std::string category;
+    std::int32_t level;
+    std::string text;
+};
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Lines emitted through the host since the test began.
+    const std::vector<LogLine>& logLines() const { return lines_; }
+    void clearLogLines() { lines_.clear(); }
+
+private:
+    static void capture(void* context, const char* category, std::int32_t level, const char* text);
+
+    obclient_counts_t baseline_{};
+    std::vector<LogLine> lines_;
+};
+
+} // namespace testing_support
