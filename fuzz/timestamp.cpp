@@ -1,0 +1,90 @@
+// parseTimestamp on arbitrary text never throws (it is noexcept: a throw would
+// terminate) and, where it gives a result, agrees with a computation of the same
+// text written another way: strtol for the numbers, strptime and timegm for the date.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include <boost/optional.hpp>
+
+#include "codec/timestamp.h"
+
+namespace {
+
+// Reads a leading decimal integer as std::stoi would; false when none is there or it overflows int.
+bool leadingInteger(const std::string& text, long& value)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(begin, &end, 10);
+    return end != begin && errno == 0 && value >= -2147483648L && value <= 2147483647L;
+}
+
+boost::optional<double> reference(const std::string& text)
+{
+    if (text.size() < 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':')
+        return boost::none;
+    double fraction = 0.0;
+    std::size_t zoneStart = 19;
+    if (text[19] == '.') {
+        long milliseconds = 0;
+        if (leadingInteger("1" + text.substr(20, 3), milliseconds))
+            fraction = static_cast<double>(milliseconds - 1000) / 1000.0;
+        zoneStart = 23;
+    }
+    if (zoneStart > text.size())
+        return boost::none;
+    const std::string zone = text.substr(zoneStart, 6);
+    std::string hours;
+    std::string minutes;
+    const std::size_t colon = zone.find(':');
+    if (colon != std::string::npos) {
+        hours = zone.substr(0, colon);
+        minutes = zone.substr(colon + 1);
+    } else if (zone.empty() || (zone[0] != 'Z' && zone[0] != 'z')) {
+        hours = zone.substr(0, 3);
+        if (zone.size() > 3)
+            minutes = zone.substr(3, 2);
+    }
+    long offset = 0;
+    if (!hours.empty() && !minutes.empty()) {
+        long h = 0;
+        long m = 0;
+        if (!leadingInteger(hours, h) || !leadingInteger(minutes, m))
+            return boost::none;
+        const long sign = zone.find('-') != std::string::npos ? -1 : 1;
+        offset = h * 3600 + m * sign * 60;
+    } else if (hours.empty() != minutes.empty()) {
+        return boost::none;
+    }
+    std::tm broken{};
+    const std::string dateTime = text.substr(0, 19);
+    const char* end = strptime(dateTime.c_str(), "%Y-%m-%dT%H:%M:%S", &broken);
+    if (end == nullptr)
+        return boost::none;
+    return static_cast<double>(timegm(&broken)) + fraction - static_cast<double>(offset);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const auto parsed = com::velmora::connectivity::plugins::pulsar::parseTimestamp(text.c_str());
+    if (!parsed)
+        return 0;
+    // The parser sees the text up to its first NUL.
+    const auto expected = reference(std::string(text.c_str()));
+    if (!expected || !(*expected == *parsed)) {
+        std::fprintf(stderr, "timestamp: '%s' parsed as %.6f, reference %s%.6f\n", text.c_str(), *parsed,
+                     expected ? "" : "(none) ", expected ? *expected : 0.0);
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,99 @@
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "obclient/accounting.h"
+#include "obclient/map_probe.h"
+#include "obclient/obclient.h"
+#include "obclient/records.h"
+
+using obclient::RecordKind;
+
+namespace {
+
+vlm_map_table_t* allocateTable(uint64_t capacity)
+{
+    size_t bytes =
+        obclient::recordBytes(RecordKind::Map, sizeof(vlm_map_table_t), sizeof(vlm_map_slot_t), capacity);
+    auto* table = static_cast<vlm_map_table_t*>(obclient::allocateRecord(RecordKind::Map, bytes, true));
+    table->capacity = capacity;
+    return table;
+}
+
+// Only called while re-placing into a table without erased slots, where the
+// keys are known to be distinct.
+void placeEntry(vlm_map_table_t* table, const vlm_map_slot_t& entry)
+{
+    vlm_map_slot_t* slots = vlm_map_slots(table);
+    uint64_t index = entry.hash % table->capacity;
+    while (!obclient::slotEmpty(slots[index]))
+        index = index + 1 == table->capacity ? 0 : index + 1;
+    slots[index] = entry;
+}
+
+} // namespace
+
+vlm_map_table_t* vlm_allocate_map(uint64_t capacity)
+{
+    return allocateTable(capacity);
+}
+
+vlm_map_table_t* vlm_reallocate_map(vlm_map_table_t* table, uint64_t capacity)
+{
+    if (table == nullptr)
+        return allocateTable(capacity);
+    obclient::retireRecord(RecordKind::Map, table, "vlm_reallocate_map");
+    // A capacity below the count would lose entries; the smallest that holds them is used instead.
+    vlm_map_table_t* grown = allocateTable(std::max(capacity, table->count));
+    grown->name = table->name;
+    grown->count = table->count;
+    vlm_map_slot_t* slots = vlm_map_slots(table);
+    for (uint64_t i = 0; i < table->capacity; ++i) {
+        if (obclient::slotOccupied(slots[i]))
+            placeEntry(grown, slots[i]);
+    }
+    std::free(table);
+    return grown;
+}
+
+void vlm_free_map(vlm_map_table_t* table)
+{
+    if (table == nullptr)
+        return;
+    obclient::retireRecord(RecordKind::Map, table, "vlm_free_map");
+    vlm_map_slot_t* slots = vlm_map_slots(table);
+    for (uint64_t i = 0; i < table->capacity; ++i) {
+        if (!obclient::slotOccupied(slots[i]))
+            continue;
+        obclient_free_data(slots[i].key);
+        obclient_free_data(slots[i].value);
+    }
+    vlm_free_string(table->name);
+    std::free(table);
+}
+
+namespace obclient {
+
+// Slot for slot, erased markers included, so the copy probes exactly like the original.
+vlm_map_table_t* copyMapTable(const vlm_map_table_t* table)
+{
+    if (table == nullptr)
+        return nullptr;
+    vlm_map_table_t* copy = allocateTable(table->capacity);
+    copy->name = vlm_copy_string(table->name);
+    copy->count = table->count;
+    copy->erased = table->erased;
+    const vlm_map_slot_t* slots = vlm_map_slots(const_cast<vlm_map_table_t*>(table));
+    vlm_map_slot_t* copiedSlots = vlm_map_slots(copy);
+    for (uint64_t i = 0; i < table->capacity; ++i) {
+        copiedSlots[i].hash = slots[i].hash;
+        if (!slotOccupied(slots[i]))
+            continue;
+        copiedSlots[i].key = vlm_copy_data(slots[i].key);
+        copiedSlots[i].value = vlm_copy_data(slots[i].value);
+    }
+    return copy;
+}
+
+} // namespace obclient

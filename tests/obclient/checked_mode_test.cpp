@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/host_test.h"
+
+namespace {
+
+using CheckedModeTest = testing_support::HostTest;
+using CheckedModeDeathTest = testing_support::HostTest;
+
+std::string addressOf(const void* pointer)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", pointer);
+    return text;
+}
+
+TEST_F(CheckedModeDeathTest, DoubleFreeAborts)
+{
+    EXPECT_TRUE(obclient_checked());
+    char* text = vlm_copy_string("twice");
+    vlm_free_string(text);
+    EXPECT_DEATH(vlm_free_string(text), "vlm_free_string\\(" + addressOf(text) + "\\): not a live string");
+
+    vlm_map_table_t* table = obclient_map_new(8);
+    vlm_free_map(table);
+    EXPECT_DEATH(vlm_free_map(table), "not a live map");
+}
+
+TEST_F(CheckedModeDeathTest, WrongKindFreeAborts)
+{
+    vlm_list_t* list = obclient_list_new(1);
+    EXPECT_DEATH(vlm_free_buffer(reinterpret_cast<vlm_buffer_t*>(list)),
+                 addressOf(list) + "\\): a live list released as a buffer");
+    vlm_free_vector(list);
+}
+
+TEST_F(CheckedModeDeathTest, ReallocationRetiresTheOldTable)
+{
+    vlm_map_table_t* table = obclient_map_new(8);
+    vlm_map_table_t* old = table;
+    table = vlm_reallocate_map(table, 16);
+    EXPECT_DEATH(vlm_free_map(old), "not a live map");
+    vlm_free_map(table);
+}
+
+TEST_F(CheckedModeTest, RecordsFromBeforeCheckingMayBeFreed)
+{
+    obclient_set_checked(false);
+    char* early = vlm_copy_string("made unchecked");
+    obclient_set_checked(true);
+    vlm_free_string(early);
+}
+
+TEST_F(CheckedModeTest, ConcurrentAllocationsBalance)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 2000; ++i) {
+                vlm_map_table_t* table = nullptr;
+                obclient_map_insert_string(&table, "k", obclient_string("v"));
+                obclient_free_data(vlm_copy_data(obclient_map_value(table)));
+                vlm_free_map(table);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+} // namespace

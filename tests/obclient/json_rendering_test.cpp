@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <string>
+
+#include "tests/support/host_test.h"
+
+namespace {
+
+using JsonRenderingTest = testing_support::HostTest;
+
+std::string json(const vlm_data_t& value)
+{
+    std::string text;
+    obclient_append_json(text, value);
+    return text;
+}
+
+TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
+{
+    const struct {
+        double number;
+        const char* text;
+    } cases[] = {
+        {1706781600.0, "1706781600.0"},
+        {0.1, "0.1"},
+        {-0.0, "-0.0"},
+        {0.30000000000000004, "0.30000000000000004"},
+        {1e300, "1e+300"},
+        {5e-324, "5e-324"},
+        {-2.5, "-2.5"},
+        {std::numeric_limits<double>::quiet_NaN(), "{\"$double\":\"nan\"}"},
+        {std::numeric_limits<double>::infinity(), "{\"$double\":\"inf\"}"},
+        {-std::numeric_limits<double>::infinity(), "{\"$double\":\"-inf\"}"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(json(obclient_double(c.number)), c.text);
+
+    for (double number :
+         {1.0 / 3.0, 2.0 / 3.0 * 1e-200, 123456789.123456789, 9007199254740993.0, 1e21, 1e-7}) {
+        std::string text = json(obclient_double(number));
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), number) << text;
+        EXPECT_NE(text.find_first_of(".e"), std::string::npos) << text;
+    }
+}
+
+TEST_F(JsonRenderingTest, ScalarsAndMarkedForms)
+{
+    EXPECT_EQ(json(vlm_data_t{}), "null");
+    EXPECT_EQ(json(obclient_boolean(true)), "true");
+    EXPECT_EQ(json(obclient_boolean(false)), "false");
+    EXPECT_EQ(json(obclient_integer(INT64_MIN)), "-9223372036854775808");
+    EXPECT_EQ(json(obclient_integer(42)), "42");
+    EXPECT_EQ(json(obclient_decimal(0x3000000000000001)), "{\"$decimal\":\"0x3000000000000001\"}");
+
+    const struct {
+        const char* bytes;
+        const char* text;
+    } buffers[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
+    for (const auto& c : buffers) {
+        vlm_data_t buffer = obclient_buffer(c.bytes, std::char_traits<char>::length(c.bytes));
+        EXPECT_EQ(json(buffer), std::string("{\"$buffer\":\"") + c.text + "\"}");
+        obclient_free_data(buffer);
+    }
+
+    vlm_data_t first = obclient_custom(nullptr, nullptr, nullptr);
+    vlm_data_t second = obclient_custom(nullptr, nullptr, nullptr);
+    const std::string firstText = json(first);
+    EXPECT_EQ(firstText.rfind("{\"$custom\":", 0), 0u) << firstText;
+    EXPECT_NE(firstText, json(second));
+    EXPECT_EQ(firstText, json(first));
+    obclient_free_data(first);
+    obclient_free_data(second);
+}
+
+TEST_F(JsonRenderingTest, StringsAreEscaped)
+{
+    vlm_data_t text = obclient_string("q\"b\\n\nr\rt\tb\bf\f\x01\x1f\xc3\xa9");
+    EXPECT_EQ(json(text), "\"q\\\"b\\\\n\\nr\\rt\\tb\\bf\\f\\u0001\\u001f\xc3\xa9\"");
+    obclient_free_data(text);
+    EXPECT_EQ(json(obclient_borrowed_string("")), "\"\"");
+}
+
+TEST_F(JsonRenderingTest, ContainersRenderInSlotOrder)
+{
+    EXPECT_EQ(json(obclient_map_value(nullptr)), "{}");
+    EXPECT_EQ(json(obclient_list_value(nullptr)), "[]");
+
+    vlm_map_table_t* table = nullptr;
+    obclient_map_set_name(&table, "names are not rendered");
+    obclient_map_insert_string(&table, "a", obclient_integer(1));
+    obclient_map_insert_string(&table, "b", vlm_data_t{});
+    obclient_map_insert_string(&table, "c", obclient_double(1.0));
+    const std::map<std::string, std::string> valueTexts = {{"a", "1"}, {"b", "null"}, {"c", "1.0"}};
+    std::string expected = "{";
+    for (uint64_t i = 0; i < table->capacity; ++i) {
+        const vlm_map_slot_t& slot = vlm_map_slots(table)[i];
+        if (slot.key.tag == VLM_TAG_EMPTY)
+            continue;
+        expected += expected.size() > 1 ? ",\"" : "\"";
+        expected += std::string(slot.key.payload.string) + "\":" + valueTexts.at(slot.key.payload.string);
+    }
+    expected += "}";
+    vlm_data_t map = obclient_map_value(table);
+    EXPECT_EQ(json(map), expected);
+
+    vlm_list_t* list = nullptr;
+    obclient_list_append(&list, obclient_integer(1));
+    obclient_list_append(&list, map);
+    obclient_list_append(&list, obclient_list_value(nullptr));
+    vlm_data_t rendered = vlm_data_to_string(obclient_list_value(list));
+    ASSERT_EQ(rendered.tag, static_cast<uint32_t>(VLM_TAG_STRING));
+    EXPECT_EQ(std::string(rendered.payload.string), "[1," + expected + ",[]]");
+    obclient_free_data(rendered);
+    obclient_free_data(obclient_list_value(list));
+}
+
+TEST_F(JsonRenderingTest, MapWithNonStringKeyUsesPairs)
+{
+    vlm_map_table_t* table = nullptr;
+    obclient_map_insert(&table, obclient_integer(7), obclient_string("seven"));
+    EXPECT_EQ(json(obclient_map_value(table)), "{\"$map\":[[7,\"seven\"]]}");
+    obclient_map_insert_string(&table, "s", obclient_boolean(false));
+    const std::string text = json(obclient_map_value(table));
+    EXPECT_TRUE(text == "{\"$map\":[[7,\"seven\"],[\"s\",false]]}" ||
+                text == "{\"$map\":[[\"s\",false],[7,\"seven\"]]}")
+        << text;
+    vlm_free_map(table);
+}
+
+} // namespace
