@@ -1,0 +1,89 @@
+// The base of every notification builder, and the field operations with which
+// the builders read a notification payload. Reading consumes: a field that is
+// read is moved out of the notification map and its entry erased, so what is
+// left at the end is exactly what no step claimed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <utility>
+
+#include <boost/optional.hpp>
+
+#include "connectivity/values/data_t.h"
+#include "connectivity/values/map_t.h"
+#include "connectivity/values/message.h"
+#include "connectivity/values/static_string.h"
+
+namespace com::velmora::connectivity::plugins::pulsar {
+
+namespace cv = com::velmora::connectivity10_15_4;
+
+// A key and its value, moved out of a map slot together.
+using MapEntry = std::pair<cv::data_t, cv::data_t>;
+
+// Collects one event's fields and metadata while a notification is converted;
+// lives only for that conversion.
+class OrbelMessageBuilder {
+public:
+    OrbelMessageBuilder(const OrbelMessageBuilder&) = delete;
+    OrbelMessageBuilder& operator=(const OrbelMessageBuilder&) = delete;
+    virtual ~OrbelMessageBuilder() = default;
+
+    // Each replaces an existing entry of the same key.
+    void setField(const cv::StaticString& key, cv::data_t value);
+    void setField(cv::data_t&& key, cv::data_t value);
+    // Refuses a value that is not a string, naming the key.
+    void setStringField(const cv::StaticString& key, cv::data_t value);
+    // Moves every entry of entries into the payload under its own key.
+    void setFields(cv::map_t& entries);
+    // Metadata keys must be strings; the hash is the key's own, known in advance for constants.
+    void setMetadata(const cv::data_t& key, std::uint64_t keyHash, cv::data_t value);
+    void setMetadata(const cv::StaticString& key, cv::data_t value);
+
+    // Moves the event out; the builder is left empty.
+    friend cv::Message finishBuilder(OrbelMessageBuilder& builder);
+
+protected:
+    // Throws when id is not a string; writes payload "id" and metadata "vlm.type".
+    OrbelMessageBuilder(cv::data_t id, cv::data_t eventType);
+
+    // Series name to measurement value; only the measurement builder fills it.
+    cv::map_t measurements;
+
+private:
+    cv::Message message;
+    cv::map_t payload;
+};
+
+cv::Message finishBuilder(OrbelMessageBuilder& builder);
+
+// Hands every entry of map to visit as a pair, key and value moved out, in slot
+// order. The map keeps its emptied slots for its owner to release.
+template <class Visit> void takeEachEntry(cv::map_t& map, Visit&& visit)
+{
+    for (cv::map_entry_t& entry : map)
+        visit(MapEntry(std::move(entry.first), std::move(entry.second)));
+}
+
+boost::optional<cv::data_t> takeOptional(cv::map_t& map, const cv::StaticString& key);
+boost::optional<cv::data_t> takeOptional(cv::data_t& payload, const cv::StaticString& key);
+cv::data_t takeRequired(cv::map_t& map, const cv::StaticString& key, const char* context);
+cv::data_t takeRequired(cv::data_t& payload, const cv::StaticString& key);
+// The required "time" as seconds since the epoch.
+double takeRequiredTime(cv::data_t& payload);
+// An optional time is carried as a double when it parses, otherwise as it came.
+void copyOptionalTime(const cv::StaticString& key, cv::data_t& payload, OrbelMessageBuilder& builder);
+void copyOptionalTimes(std::initializer_list<std::reference_wrapper<const cv::StaticString>> keys,
+                       cv::data_t& payload, OrbelMessageBuilder& builder);
+// Carries every entry no step has taken into the event, unchanged.
+void copyLeftovers(cv::data_t& payload, OrbelMessageBuilder& builder);
+
+// Typed reads that name the key in their failure.
+cv::map_t& getMapFor(cv::data_t& value, const cv::StaticString& keyName);
+const char* getStringFor(const cv::data_t& value, const cv::StaticString& keyName);
+std::int64_t getIntegerFor(const cv::data_t& value, const cv::StaticString& keyName);
+void requireString(const cv::StaticString& keyName, const cv::data_t& value);
+
+} // namespace com::velmora::connectivity::plugins::pulsar

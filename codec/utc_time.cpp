@@ -1,0 +1,41 @@
+#include "codec/utc_time.h"
+
+namespace com::velmora::connectivity::plugins::pulsar {
+namespace {
+
+constexpr std::int64_t secondsPerDay = 86400;
+
+std::int64_t floorDivide(std::int64_t numerator, std::int64_t denominator)
+{
+    const std::int64_t quotient = numerator / denominator;
+    return (numerator % denominator != 0 && (numerator < 0) != (denominator < 0)) ? quotient - 1 : quotient;
+}
+
+// Days from 1970-01-01 to the given proleptic Gregorian date (month 1 to 12).
+// Counting years from March puts the leap day last, so each 400-year era has
+// the same length and the day of the year is a closed formula.
+std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = floorDivide(year, 400);
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t monthFromMarch = month > 2 ? month - 3 : month + 9;
+    const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    // 719468 days lie between 0000-03-01 and 1970-01-01.
+    return era * 146097 + dayOfEra - 719468;
+}
+
+} // namespace
+
+std::int64_t utcSecondsSinceEpoch(const std::tm& time) noexcept
+{
+    const std::int64_t monthsSinceYear1900 = static_cast<std::int64_t>(time.tm_year) * 12 + time.tm_mon;
+    const std::int64_t year = 1900 + floorDivide(monthsSinceYear1900, 12);
+    const std::int64_t month = monthsSinceYear1900 - floorDivide(monthsSinceYear1900, 12) * 12 + 1;
+    const std::int64_t days = daysFromCivil(year, month, 1) + time.tm_mday - 1;
+    return days * secondsPerDay + static_cast<std::int64_t>(time.tm_hour) * 3600 +
+           static_cast<std::int64_t>(time.tm_min) * 60 + time.tm_sec;
+}
+
+} // namespace com::velmora::connectivity::plugins::pulsar

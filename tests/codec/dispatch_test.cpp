@@ -1,0 +1,163 @@
+// The codec on the road towards the host: the path picks the kind, the event gets
+// its type, channel and tenant, and a failing notification is dropped with one line.
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/tessaro_notifications2_codec.h"
+#include "tests/codec/conversion_support.h"
+#include "tests/support/host_test.h"
+
+namespace codec_testing {
+namespace {
+
+using pulsar::TessaroNotifications2Codec;
+
+constexpr const char* category = "connectivity.notifications.chain1";
+
+// Stands for the next element towards the host; remembers the range it was handed.
+struct NextElement : cv::HostSide {
+    void sendBatchTowardsHost(cv::Message* start, cv::Message* end) override
+    {
+        received = start;
+        count = end - start;
+        ++calls;
+    }
+    cv::Message* received = nullptr;
+    std::ptrdiff_t count = 0;
+    int calls = 0;
+};
+
+class DispatchTest : public testing_support::HostTest {
+protected:
+    std::unique_ptr<TessaroNotifications2Codec> makeCodec(const char* configJson)
+    {
+        cv::data_t config = json(configJson);
+        auto codec = std::make_unique<TessaroNotifications2Codec>(cv::PluginParameters{
+            "chain1", "notifications", std::move(config.get<cv::map_t>()), nullptr, nullptr});
+        std::unique_ptr<cv::HostSide> next = std::make_unique<NextElement>();
+        nextElement = static_cast<NextElement*>(next.get());
+        codec->setNextTowardsHost(next);
+        return codec;
+    }
+
+    std::vector<std::string> logTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const testing_support::LogLine& line : logLines()) {
+            EXPECT_EQ(line.category, category);
+            texts.push_back(std::to_string(line.level) + " " + line.text);
+        }
+        return texts;
+    }
+
+    NextElement* nextElement = nullptr;
+};
+
+const char* const validTime = "'time': '2024-02-01T10:00:00Z'";
+
+std::string alarm(const char* id)
+{
+    return std::string("{'source': {'id': '4711'}, 'type': 't', ") + validTime +
+           ", 'text': 'x', 'status': 'ACTIVE', 'severity': 'MAJOR', 'count': 1, 'id': " + id + "}";
+}
+
+std::string event(const char* id, const char* text)
+{
+    return std::string("{'source': {'id': '4711'}, 'type': 't', ") + validTime + ", 'id': '" + id + "'" +
+           text + "}";
+}
+
+TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOnce)
+{
+    auto codec = makeCodec("{'tenantId': 'acme', 'towardsHostChannelPrefix': 'site.'}");
+    std::vector<cv::Message> batch;
+    batch.push_back(notification("t1/x/alarms/17", alarm("'a1'")));
+    batch.push_back(notification("t1/x/events/3", event("e-bad", "")));
+    batch.push_back(
+        notification("t1/x/measurements2", std::string("{'source': {'id': '4711'}, 'type': 't', ") +
+                                               validTime + ", 'id': 'm1', 'tenantId': 'other'}"));
+    batch.push_back(notification("a//managedobjects", "{'id': 'mo1', 'name': 'Pump'}"));
+    batch.push_back(notification("t1/x/alarms", alarm("42")));
+    batch.push_back(cv::Message(json("{'id': 'untouched'}"), json("{'other': 1}").get<cv::map_t>()));
+    batch.push_back(
+        notification("t1/x/operationsX", "{'source': {'id': '1'}, 'status': 'FAILED', 'deviceId': 'op1'}"));
+    batch.push_back(notification("t1/x/events", event("e1", ", 'text': 'fine'")));
+    batch.push_back(notification("t1/x/alarms", "'not a map'"));
+    batch.push_back(notification("t1/x/measurements", "null"));
+    batch.push_back(notification("t1/x/inventory/5", "{'id': 'x1'}"));
+
+    codec->sendBatchTowardsHost(batch.data(), batch.data() + batch.size());
+
+    ASSERT_EQ(nextElement->calls, 1);
+    ASSERT_EQ(nextElement->received, batch.data());
+    ASSERT_EQ(nextElement->count, 7);
+    const auto expectEvent = [&](std::size_t at, const char* type, const char* channel, const char* id) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(field(batch[at].getPayload(), "id"), cv::data_t(id));
+        EXPECT_EQ(field(batch[at].getPayload(), "tenantId"), cv::data_t("acme"));
+        EXPECT_EQ(batch[at].getMetadata(),
+                  json(std::string("{'vlm.type': '") + type + "', 'vlm.channel': '" + channel + "'}")
+                      .get<cv::map_t>());
+    };
+    expectEvent(0, "com.orbel.tessaro.Alarm", "site.tessaro.devices", "a1");
+    expectEvent(1, "com.orbel.tessaro.Measurement", "tessaro.measurements", "m1");
+    expectEvent(2, "com.orbel.tessaro.ManagedObject", "site.tessaro.devices", "mo1");
+    EXPECT_EQ(batch[3].getPayload(), json("{'id': 'untouched'}"));
+    EXPECT_EQ(batch[3].getMetadata(), json("{'other': 1}").get<cv::map_t>());
+    expectEvent(4, "com.orbel.tessaro.Operation", "site.tessaro.devices", "op1");
+    expectEvent(5, "com.orbel.tessaro.Event", "site.tessaro.devices", "e1");
+    EXPECT_TRUE(batch[6].getPayload().empty());
+    EXPECT_EQ(batch[6].getMetadata().size(), 1u);
+
+    const std::string prefix =
+        std::string("3 <") + category + "> Error when transforming message towards host";
+    EXPECT_EQ(logTexts(), (std::vector<std::string>{
+                              prefix + " ('id' = 'e-bad'): Required key 'text' missing from message payload",
+                              prefix + ": Value for key 'id' is not a string.",
+                              prefix + ": Incorrect type in get (you asked for map but it's actually string)",
+                              prefix + " ('id' = 'x1'): Unrecognised Pulsar message type: 'inventory'",
+                          }));
+    // A dropped notification leaves its error stub behind, or stays as it came when it never got one.
+    const auto droppedAs = [&](const char* payloadJson, std::size_t metadataSize) {
+        return std::count_if(batch.begin() + 7, batch.end(), [&](const cv::Message& message) {
+            return message.getPayload() == json(payloadJson) && message.getMetadata().size() == metadataSize;
+        });
+    };
+    EXPECT_EQ(droppedAs("{'id': 'e-bad'}", 0), 1);
+    EXPECT_EQ(droppedAs("null", 0), 1);
+    EXPECT_EQ(droppedAs("'not a map'", 1), 1);
+    EXPECT_EQ(droppedAs("{'id': 'x1'}", 0), 1);
+}
+
+TEST_F(DispatchTest, TraceLineOnlyWhenTheCategoryLogsLevelSix)
+{
+    cv::Message quiet = notification("t1/x/alarms", alarm("'a1'"));
+    EXPECT_TRUE(makeCodec("{}")->transformMessageTowardsHost(quiet));
+    EXPECT_TRUE(logLines().empty());
+
+    obclient_set_log_level(category, 6);
+    auto codec = makeCodec("{}");
+    cv::Message traced = notification("t1/x/alarms", alarm("'a1'"));
+    const std::string expected =
+        std::string("<") + category + "> Processing message: " + cv::toString(traced, true);
+    EXPECT_TRUE(codec->transformMessageTowardsHost(traced));
+    ASSERT_EQ(logLines().size(), 1u);
+    EXPECT_EQ(logLines()[0].level, 6);
+    EXPECT_EQ(logLines()[0].text, expected);
+}
+
+TEST_F(DispatchTest, MessagesWithoutAPathAndErrorsOutsideAHandlerAreLeftAlone)
+{
+    obclient_set_log_level(category, 6);
+    auto codec = makeCodec("{}");
+    cv::Message message(json("'any payload'"), json("{'path': 't1/x/alarms'}").get<cv::map_t>());
+    EXPECT_TRUE(codec->transformMessageTowardsHost(message));
+    EXPECT_EQ(message.getPayload(), json("'any payload'"));
+    EXPECT_FALSE(codec->handleTransformError(message, false));
+    EXPECT_TRUE(logLines().empty());
+}
+
+} // namespace
+} // namespace codec_testing

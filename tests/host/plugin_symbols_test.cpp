@@ -1,0 +1,69 @@
+// The plug-in's dynamic symbol table: exactly the eleven entry points go out,
+// and of the host runtime exactly the fourteen vlm_ functions come in.
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "tests/support/host_test.h"
+
+namespace {
+
+// Symbol names from `nm -D` output; a version suffix ("@GLIBC_2.2.5") is cut off.
+std::set<std::string> dynamicSymbols(const char* nmOption)
+{
+    const std::string command =
+        std::string("'") + TESSARO_NM + "' -D " + nmOption + " '" + TESSARO_PLUGIN_PATH + "'";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    EXPECT_NE(pipe, nullptr) << command;
+    std::set<std::string> names;
+    if (pipe == nullptr)
+        return names;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::istringstream fields(line);
+        std::string field, name;
+        while (fields >> field)
+            name = field;
+        names.insert(name.substr(0, name.find('@')));
+    }
+    return names;
+}
+
+using PluginSymbolsTest = testing_support::HostTest;
+
+TEST_F(PluginSymbolsTest, ExportsOnlyTheElevenEntryPoints)
+{
+    const std::set<std::string> expected = {
+        "vlm_create_plugin_with_params_TessaroNotifications2Codec",
+        "vlm_destroy_plugin_TessaroNotifications2Codec",
+        "vlm_plugin_api_version_TessaroNotifications2Codec",
+        "vlm_plugin_product_version_TessaroNotifications2Codec",
+        "vlm_plugin_start_TessaroNotifications2Codec",
+        "vlm_plugin_hostReady_TessaroNotifications2Codec",
+        "vlm_plugin_shutdown_TessaroNotifications2Codec",
+        "vlm_plugin_setNextTowardsHost_TessaroNotifications2Codec",
+        "vlm_plugin_setNextTowardsTransport_TessaroNotifications2Codec",
+        "vlm_plugin_sendBatchTowardsHost_TessaroNotifications2Codec",
+        "vlm_plugin_sendBatchTowardsTransport_TessaroNotifications2Codec",
+    };
+    EXPECT_EQ(dynamicSymbols("--defined-only"), expected);
+}
+
+TEST_F(PluginSymbolsTest, ImportsExactlyTheFourteenHostFunctions)
+{
+    const std::set<std::string> expected = {
+        "vlm_copy_string",  "vlm_free_string",         "vlm_copy_data",   "vlm_data_to_string",
+        "vlm_allocate_map", "vlm_reallocate_map",      "vlm_free_map",    "vlm_free_vector",
+        "vlm_free_buffer",  "vlm_free_custom",         "vlm_hash_string", "vlm_get_log_level",
+        "vlm_log_at",       "vlm_set_user_status_map",
+    };
+    std::set<std::string> hostImports;
+    for (const std::string& name : dynamicSymbols("--undefined-only"))
+        if (name.rfind("vlm_", 0) == 0 || name.rfind("obclient", 0) == 0)
+            hostImports.insert(name);
+    EXPECT_EQ(hostImports, expected);
+}
+
+} // namespace
