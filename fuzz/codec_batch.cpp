@@ -1,13 +1,12 @@
 // Arbitrary batches through the built plug-in, in both directions. Whatever the
 // input: no status other than 0, every message either arrives or is dropped with
 // exactly one level-3 line, and every host allocation is back after destroy.
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fuzz/byte_reader.h"
 #include "fuzz/value_generator.h"
 #include "obclient/obclient.h"
 #include "obclient/plugin_library.h"
@@ -66,17 +65,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzedDataProvider input(data, size);
+    fuzzing::ByteReader input(data, size);
     const long baseline = liveTotal();
     errorLines = 0;
 
     // Levels 3 to 6: drops must be reported once whether or not the trace is on.
-    obclient_set_log_level("connectivity.fuzz.chain", input.ConsumeIntegralInRange<int32_t>(3, 6));
-    vlm_data_t config = fuzzing::makeConfiguration(input);
+    obclient_set_log_level("connectivity.fuzz.chain", 3 + input.byte() % 4);
+    vlm_data_t config = fuzzing::makeValue(input, 0);
     void* codec = plugin->create("fuzz", "chain", &config, nullptr, nullptr);
+    const bool configIsMap = config.tag == VLM_TAG_MAP;
     obclient_free_data(config);
-    if (codec == nullptr)
-        fail("creation failed", 1, 0);
+    // Only a configuration that is not a map may make creation fail.
+    if ((codec == nullptr) == configIsMap)
+        fail("creation succeeded or failed against the configuration's kind", configIsMap, codec != nullptr);
+    if (codec == nullptr) {
+        if (liveTotal() != baseline)
+            fail("a failed creation leaked", baseline, liveTotal());
+        return 0;
+    }
 
     Arrivals towardsHost;
     Arrivals towardsTransport;
@@ -84,12 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     plugin->setNextTowardsTransport(codec, &towardsTransport, &countArrivals);
 
     std::vector<vlm_message_t> batch = fuzzing::makeBatch(input);
-    const long size = static_cast<long>(batch.size());
+    const long sent = static_cast<long>(batch.size());
     const int32_t hostStatus = plugin->sendBatchTowardsHost(codec, batch.data(), batch.data() + batch.size());
     if (hostStatus != 0)
         fail("an exception crossed sendBatchTowardsHost", 0, hostStatus);
-    if (towardsHost.messages + errorLines != size)
-        fail("kept plus logged drops differ from the batch size", size, towardsHost.messages + errorLines);
+    if (towardsHost.messages + errorLines != sent)
+        fail("kept plus logged drops differ from the batch size", sent, towardsHost.messages + errorLines);
     freeBatch(batch);
 
     batch = fuzzing::makeBatch(input);
