@@ -6,7 +6,7 @@ PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletes
             valgrind jq python3
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: setup build test test-debug test-asan demo bench format clean
+.PHONY: setup build test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck demo bench format clean
 
 # Installs only what is missing, so a second run costs one dpkg query.
 setup:
@@ -30,12 +30,45 @@ test-asan: setup
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test: test-debug test-asan
+# Threads: one codec instance driven from both directions at once, and several instances side by side.
+test-tsan: setup
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS) --target concurrency_tests
+	ctest --preset tsan -R CodecThreads
+
+# Every fuzz target on its committed corpus; new inputs go to build/fuzz, never into the repository.
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS := codec_batch timestamp replay_input
+fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	    mkdir -p build/fuzz/corpus/$$t && \
+	    echo "fuzzing $$t for $(FUZZ_SECONDS)s" && \
+	    ./build/fuzz/bin/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        build/fuzz/corpus/$$t fuzz/corpus/$$t 2>build/fuzz/$$t.log || { tail -50 build/fuzz/$$t.log; exit 1; }; \
+	    grep -E '^stat::(number_of_executed_units|new_units_added)|cov:' build/fuzz/$$t.log | tail -3; \
+	done
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=60
+
+# The unit and end-to-end suites under valgrind's memcheck (death tests fork and are left to the sanitizers).
+memcheck: build
+	@set -e; for t in build/debug/bin/*_tests; do \
+	    echo "memcheck $$t"; \
+	    OBCLIENT_CHECKED=1 valgrind --quiet --error-exitcode=1 --leak-check=full \
+	        --errors-for-leak-kinds=definite,indirect,possible --show-leak-kinds=definite,indirect,possible \
+	        $$t --gtest_filter=-*Death* --gtest_brief=1; \
+	done
+
+test: test-debug test-asan test-tsan fuzz-smoke memcheck
 
 demo: setup
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target tessaro-replay TessaroNotifications2Codec
 	./build/release/bin/tessaro-replay --config examples/config.yaml examples/notifications.jsonl
+	./build/release/bin/tessaro-replay --config examples/config.yaml --format frames examples/notifications.frames
 
 bench: setup
 	cmake --preset release

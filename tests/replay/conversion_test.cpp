@@ -1,0 +1,121 @@
+// Notifications through the real plug-in: the events that come out, on the
+// channels the configuration names, what the codec drops and says about it, and
+// batches of any size keeping the order of what is kept.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/replay/json_match.h"
+#include "tests/replay/replay_fixture.h"
+
+namespace {
+
+using replayConversion = replay_testing::ReplayTest;
+using replay_testing::jsonDifference;
+using replay_testing::linesOf;
+using replay_testing::summaryCount;
+
+std::string alarm(const std::string& id, const std::string& severity)
+{
+    return R"({"metadata":{"pulsarPath":"t12345/notifications/alarms/4712"},"payload":{"id":")" + id +
+           R"(","source":{"id":"4712","name":"Door sensor"},"type":"t5o_DoorOpenAlarm",)"
+           R"("time":"2024-02-01T10:00:00.000Z","text":"Door open","status":"ACTIVE","severity":")" +
+           severity + R"(","count":2,"t5o_Door":{"open":true}}})";
+}
+
+const std::string alarmEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Alarm",
+    "vlm.channel":"site-a.tessaro.devices"},"payload":{"id":"91003","count":2,"severity":"MINOR","source":"4712",
+    "status":"ACTIVE","text":"Door open","time":1706781600.0,"type":"t5o_DoorOpenAlarm","t5o_Door":{"open":true},
+    "measurements":{},"tenantId":"t12345"}})";
+
+const std::string measurement = R"({"metadata":{"pulsarPath":"t12345/notifications/measurements/4711"},
+    "payload":{"id":"88001","source":{"id":"4711"},"type":"t5o_TemperatureMeasurement",
+    "time":"2024-02-01T10:00:00.250+01:00","t5o_TemperatureMeasurement":{"T":{"value":4.2,"units":"C"},
+    "T_return":{"value":9,"units":"C","sensor":"b"}}}})";
+
+const std::string measurementEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Measurement",
+    "vlm.channel":"site-a.tessaro.measurements"},"payload":{"id":"88001","source":"4711","time":1706778000.25,
+    "type":"t5o_TemperatureMeasurement","measurements":{"T":{"value":4.2,"units":"C","params":{}},
+    "T_return":{"value":9,"units":"C","params":{"sensor":"b"}}},"tenantId":"t12345"}})";
+
+const std::string pathless = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
+
+std::string oneLine(std::string json)
+{
+    json.erase(std::remove(json.begin(), json.end(), '\n'), json.end());
+    return json + "\n";
+}
+
+TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
+{
+    const std::string config = writeInput("config.yaml", "measurementSplittingChannel: from-the-file\n"
+                                                         "towardsHostChannelPrefix: \"site-a.\"\n"
+                                                         "tenantId: t12345\n");
+    const std::string input =
+        writeInput("in.jsonl", oneLine(alarm("91003", "MINOR")) + oneLine(alarm("91004", "minor")) +
+                                   oneLine(measurement) + oneLine(pathless));
+    const replay_testing::ToolRun run = runTool(
+        {"--config", config, "--set", "measurementSplittingChannel=site-a.tessaro.measurements", input});
+    EXPECT_EQ(run.status, 0) << run.err; // a dropped notification was still read
+    const std::vector<std::string> lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(jsonDifference(lines[0], alarmEvent), "");
+    EXPECT_EQ(jsonDifference(lines[1], measurementEvent), "");
+    EXPECT_EQ(jsonDifference(lines[2], pathless), "");
+    EXPECT_NE(run.err.find(
+                  "<connectivity.TessaroNotifications2Codec.replay> Error when transforming message towards "
+                  "host ('id' = '91004'): Unrecognized alarm severity: minor"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(summaryCount(run.err, "  com.orbel.tessaro.Alarm"), 1);
+    EXPECT_EQ(summaryCount(run.err, "  com.orbel.tessaro.Measurement"), 1);
+    EXPECT_EQ(summaryCount(run.err, "passed through"), 1);
+    EXPECT_EQ(summaryCount(run.err, "dropped"), 1);
+
+    // Below level 3 the codec keeps its reason to itself; --quiet leaves nothing else.
+    const replay_testing::ToolRun silent = runTool({"--log-level", "2", "--quiet", input});
+    EXPECT_EQ(silent.err, "");
+}
+
+TEST_F(replayConversion, FramesBecomeEventsToo)
+{
+    const std::string capture =
+        writeInput("capture.frames", "8c1e4f20-3a6b\n"
+                                     "t12345/notifications/operations/4711\n"
+                                     "UPDATE\n"
+                                     "\n"
+                                     "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
+                                     " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\",\n"
+                                     " \"t5o_Restart\":{}}\n");
+    const std::string output = directory() + "/events.jsonl";
+    const replay_testing::ToolRun run = runTool({"--format", "frames", "--output", output, capture});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(jsonDifference(replay_testing::contentsOf(output), R"({"metadata":{"vlm.type":
+        "com.orbel.tessaro.Operation","vlm.channel":"tessaro.devices"},"payload":{"id":"55010","source":"4711",
+        "status":"EXECUTING","t5o_Restart":{},"measurements":{}}})"),
+              "");
+}
+
+TEST_F(replayConversion, UnevenBatchesKeepTheOrderOfWhatIsKept)
+{
+    // Batches of 3, 3 and 1; the second and sixth are dropped, so kept ones move forward inside their batch.
+    std::string notifications;
+    for (int id = 1; id <= 7; ++id)
+        notifications += oneLine(alarm(std::to_string(id), id == 2 || id == 6 ? "minor" : "MAJOR"));
+    const std::string input = writeInput("in.jsonl", notifications);
+    const replay_testing::ToolRun split = runTool({"--batch", "3", "--log-level", "2", input});
+    const replay_testing::ToolRun whole = runTool({"--log-level", "2", input});
+    EXPECT_EQ(split.status, 0) << split.err;
+    EXPECT_EQ(split.out, whole.out);
+    const std::vector<std::string> lines = linesOf(split.out);
+    ASSERT_EQ(lines.size(), 5u) << split.out;
+    const char* keptIds[] = {"1", "3", "4", "5", "7"};
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].find(std::string("\"id\":\"") + keptIds[i] + "\""), std::string::npos) << lines[i];
+    EXPECT_EQ(summaryCount(split.err, "dropped"), 2);
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+// Bad input is reported as FILE:LINE: reason and skipped; everything after it is
+// still read, and the exit status is 1 when anything was skipped.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/replay/json_match.h"
+#include "tests/replay/replay_fixture.h"
+
+namespace {
+
+using replayInputErrors = replay_testing::ReplayTest;
+using replay_testing::jsonDifference;
+using replay_testing::linesOf;
+using replay_testing::summaryCount;
+
+// No pulsarPath: the codec passes it through unchanged, so the output shows exactly what was read.
+const std::string passing = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
+
+bool mentions(const std::string& text, const std::string& piece)
+{
+    return text.find(piece) != std::string::npos;
+}
+
+TEST_F(replayInputErrors, BadLinesAreReportedWhereTheyAreAndSkipped)
+{
+    const std::string garbage("\x01\xff\xfe\x00garbage", 11);
+    const std::string path = writeInput("in.jsonl", passing + "\n" +         // 1
+                                                        "{\"payload\": \n" + // 2
+                                                        garbage + "\n" +     // 3
+                                                        "[1,2]\n" +          // 4
+                                                        "\n" +               // 5: blank, not a record
+                                                        R"({"payload":{"$custom":7}})" + "\n" + // 6
+                                                        passing + "\r\n" +                      // 7
+                                                        R"({"payload":{"cut":)");               // 8
+    const replay_testing::ToolRun run = runTool({path});
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    for (const std::string& line : lines)
+        EXPECT_EQ(jsonDifference(line, passing), "");
+    for (const char* where : {":2: not valid JSON", ":3: not valid JSON", ":4: a message is a JSON object",
+                              ":6: {\"$custom\":N}", ":8: not valid JSON"})
+        EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
+    EXPECT_TRUE(mentions(run.err, "cut short"));
+    EXPECT_EQ(summaryCount(run.err, "input errors"), 5);
+    EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
+}
+
+TEST_F(replayInputErrors, MissingAndUnreadableInputsAreCountedAndTheOthersRead)
+{
+    const std::string missing = directory() + "/missing.jsonl";
+    const std::string empty = writeInput("empty.jsonl", "");
+    const std::string good = writeInput("good.jsonl", passing + "\n");
+    const replay_testing::ToolRun run = runTool({missing, empty, directory(), good});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(jsonDifference(run.out, passing), "");
+    EXPECT_TRUE(mentions(run.err, missing + ": cannot open: No such file or directory")) << run.err;
+    EXPECT_TRUE(mentions(run.err, directory() + ": cannot read: Is a directory")) << run.err;
+    EXPECT_TRUE(mentions(run.err, empty + ": empty input")) << run.err;
+    EXPECT_EQ(summaryCount(run.err, "input errors"), 2);
+}
+
+TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)
+{
+    const std::string blob(50 << 20, 'x');
+    const std::string huge = R"({"metadata":{},"payload":{"blob":")" + blob + "\"}}";
+    const replay_testing::ToolRun run =
+        runTool({"--quiet", writeInput("huge.jsonl", huge + "\n" + passing + "\n")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = linesOf(run.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0] == huge);
+    EXPECT_EQ(jsonDifference(lines[1], passing), "");
+}
+
+TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
+{
+    const std::string path =
+        writeInput("capture.frames", "id-1\nt1/sub/things/1\nCREATE\n\n{\"id\":\"1\"}\n"
+                                     "---\n"                             // 6
+                                     "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 7: no path line
+                                     "---\n"                             // 11
+                                     "id-3\nt1/sub/things/3\nCREATE\n\n" // 12
+                                     "{\n  \"id\": \n}\n"                // 16: body
+                                     "---\n"                             // 19
+                                     "id-4\nt1/sub/things/4\nCREATE\n"   // 20: no body
+                                     "---\n"
+                                     "\nid-5\nt1/sub/things/5\nCREATE\n\n[\n5\n]"); // 25
+    const replay_testing::ToolRun run = runTool({"--format", "frames", path});
+    EXPECT_EQ(run.status, 1);
+    for (const char* where : {":7: a frame begins with 3 header lines", ":16: not valid JSON",
+                              ":20: the frame has no blank line"})
+        EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
+    EXPECT_EQ(summaryCount(run.err, "input errors"), 3);
+    EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
+}
+
+} // namespace

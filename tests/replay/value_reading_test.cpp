@@ -1,0 +1,131 @@
+// How JSON text becomes host values and message records: every kind, the marked
+// forms read back to their kinds, and what is refused, with nothing left
+// allocated when a value is refused half-way through.
+#include <gtest/gtest.h>
+
+#include <simdjson.h>
+
+#include <string>
+
+#include "tests/replay/json_match.h"
+#include "tests/support/host_test.h"
+#include "tools/replay/json_value.h"
+#include "tools/replay/message_json.h"
+
+namespace {
+
+using replayValueReading = testing_support::HostTest;
+
+struct Case {
+    const char* json;
+    const char* expected; // the host writer's text, or a piece of the refusal's reason
+};
+
+std::string rendered(const vlm_data_t& value)
+{
+    std::string text;
+    obclient_append_json(text, value);
+    return text;
+}
+
+TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
+{
+    const Case cases[] = {
+        {"17", "17"},
+        {"17.0", "17.0"},
+        {"1e2", "100.0"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"9223372036854775808", "9223372036854775808.0"}, // past the signed range: a double
+        {"\"tab\\tand \\u00e9\"", "\"tab\\tand \xc3\xa9\""},
+        {"[true,false,null,[],{}]", "[true,false,null,[],{}]"},
+        {R"({"a":1,"b":{"c":[2.5]},"d":"e"})", R"({"d":"e","b":{"c":[2.5]},"a":1})"},
+        {R"({"$decimal":"0xFF"})", R"({"$decimal":"0x00000000000000ff"})"},
+        {R"({"$buffer":"aGk="})", R"({"$buffer":"aGk="})"},
+        {R"({"$buffer":""})", R"({"$buffer":""})"},
+        {R"({"$double":"-inf"})", R"({"$double":"-inf"})"},
+        {R"({"$double":"nan"})", R"({"$double":"nan"})"},
+        {R"({"$map":[[1,"one"],[[2],{"$decimal":"0x1"}]]})",
+         R"({"$map":[[1,"one"],[[2],{"$decimal":"0x0000000000000001"}]]})"},
+        {R"({"$map":[["k",true]]})", R"({"k":true})"},
+        {R"({"$note":1})", R"({"$note":1})"}, // not one of the marks: an ordinary map
+    };
+    simdjson::dom::parser parser;
+    for (const Case& c : cases) {
+        replay::HostValue value;
+        std::string reason;
+        ASSERT_EQ(replay::readJsonText(parser, c.json, value, reason), replay::JsonText::Read)
+            << c.json << reason;
+        EXPECT_EQ(replay_testing::jsonDifference(rendered(value.get()), c.expected), "") << c.json;
+    }
+}
+
+TEST_F(replayValueReading, RefusedValuesLeaveNothingAllocated)
+{
+    const Case cases[] = {
+        {R"({"a":[1,{"b":1,"b":2}]})", "duplicate key \"b\""},
+        {R"([{"x":"y"},{"$custom":3}])", "$custom"},
+        {R"({"$decimal":"0x"})", "$decimal"},
+        {R"({"$decimal":"0x11112222333344445"})", "$decimal"},
+        {R"({"$decimal":"0xfg"})", "$decimal"},
+        {R"({"$buffer":"aGk"})", "$buffer"},
+        {R"({"$buffer":"aGl="})", "$buffer"}, // bits left in the padding
+        {R"({"$double":"NaN"})", "$double"},
+        {R"({"$map":[[1]]})", "$map"},
+        {R"({"$map":{"a":1}})", "$map"},
+        {R"({"$map":[[1,"a"],[1,"b"]]})", "duplicate key 1"},
+        {R"({"k":["a\u0000b"]})", "NUL"},
+        {R"({"a\u0000":1})", "NUL"},
+    };
+    simdjson::dom::parser parser;
+    const obclient_counts_t before = obclient_live_counts();
+    for (const Case& c : cases) {
+        replay::HostValue value;
+        std::string reason;
+        ASSERT_EQ(replay::readJsonText(parser, c.json, value, reason), replay::JsonText::Refused) << c.json;
+        EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
+        EXPECT_EQ(value.get().tag, VLM_TAG_EMPTY);
+        EXPECT_TRUE(obclient_live_counts() == before) << c.json;
+    }
+    replay::HostValue value;
+    std::string reason;
+    EXPECT_EQ(replay::readJsonText(parser, "plain words", value, reason), replay::JsonText::NotJson);
+}
+
+TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
+{
+    const Case accepted[] = {
+        {R"({"payload":null})", R"({"metadata":{},"payload":null})"},
+        {R"({"metadata":{"pulsarPath":"t1/x/alarms"},"payload":{"id":"1"}})",
+         R"({"metadata":{"pulsarPath":"t1/x/alarms"},"payload":{"id":"1"}})"},
+    };
+    simdjson::dom::parser parser;
+    for (const Case& c : accepted) {
+        vlm_message_t message{};
+        std::string reason;
+        ASSERT_TRUE(replay::readMessage(parser.parse(std::string(c.json)).value(), message, reason))
+            << reason;
+        ASSERT_NE(message.metadata, nullptr);
+        const std::string text = "{\"metadata\":" + rendered(obclient_map_value(message.metadata)) +
+                                 ",\"payload\":" + rendered(message.payload) + "}";
+        EXPECT_EQ(replay_testing::jsonDifference(text, c.expected), "");
+        obclient_free_data(message.payload);
+        vlm_free_map(message.metadata);
+    }
+    const Case refused[] = {
+        {"[1]", "a message is a JSON object"},
+        {R"({"metadata":{}})", "no \"payload\""},
+        {R"({"payload":1,"payload":2})", "duplicate key \"payload\""},
+        {R"({"metadata":{"a":1},"metadata":{},"payload":1})", "duplicate key \"metadata\""},
+        {R"({"metadata":[],"payload":1})", "\"metadata\" must be an object"},
+        {R"({"payload":{"k":"v"},"meta":{}})", "not \"meta\""},
+    };
+    for (const Case& c : refused) {
+        vlm_message_t message{};
+        std::string reason;
+        EXPECT_FALSE(replay::readMessage(parser.parse(std::string(c.json)).value(), message, reason))
+            << c.json;
+        EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
+    }
+}
+
+} // namespace

@@ -1,0 +1,77 @@
+#include "tools/replay/codec_session.h"
+
+#include <stdexcept>
+
+#include "tools/replay/replay_texts.h"
+
+namespace replay {
+
+namespace {
+
+constexpr int32_t hostApiVersion = 4;
+constexpr int32_t statusSuccess = 0;
+
+// Nothing is ever sent towards the transport here; the codec still needs a neighbour on that side.
+int32_t transportSink(void*, vlm_message_t*, vlm_message_t*)
+{
+    return statusSuccess;
+}
+
+} // namespace
+
+std::unique_ptr<PluginLibrary> loadPlugin(const std::string& path, std::string& reason)
+{
+    try {
+        return std::make_unique<PluginLibrary>(path);
+    } catch (const std::runtime_error& error) {
+        reason = error.what();
+        return nullptr;
+    }
+}
+
+bool CodecSession::open(const Options& options, vlm_data_t& config, EventWriter& writer, std::string& reason)
+{
+    const int32_t version = plugin_.apiVersion();
+    if (version != hostApiVersion) {
+        reason = texts::pluginInterfaceVersion + std::to_string(version) + texts::hostInterfaceVersion +
+                 std::to_string(hostApiVersion);
+        return false;
+    }
+    // The tool's address is the host handle: it only has to be distinct per codec.
+    codec_ = plugin_.create(options.pluginName.c_str(), options.chainId.c_str(), &config, this, nullptr);
+    if (codec_ == nullptr) {
+        reason = std::string("create") + texts::pluginStepFailed;
+        return false;
+    }
+    return step(plugin_.setNextTowardsHost(codec_, &writer, &EventWriter::receiveBatch), "setNextTowardsHost",
+                reason) &&
+           step(plugin_.setNextTowardsTransport(codec_, nullptr, &transportSink), "setNextTowardsTransport",
+                reason) &&
+           step(plugin_.start(codec_), "start", reason) &&
+           step(plugin_.hostReady(codec_), "hostReady", reason);
+}
+
+void CodecSession::sendTowardsHost(vlm_message_t* start, vlm_message_t* end)
+{
+    // A failed batch is logged by the plug-in itself; its messages count as dropped.
+    plugin_.sendBatchTowardsHost(codec_, start, end);
+}
+
+void CodecSession::close()
+{
+    if (codec_ == nullptr)
+        return;
+    plugin_.shutdown(codec_);
+    plugin_.destroy(codec_);
+    codec_ = nullptr;
+}
+
+bool CodecSession::step(int32_t status, const char* operation, std::string& reason)
+{
+    if (status == statusSuccess)
+        return true;
+    reason = operation + std::string(texts::pluginStepFailed);
+    return false;
+}
+
+} // namespace replay

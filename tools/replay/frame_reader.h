@@ -1,0 +1,41 @@
+// Websocket notification frames, as the platform's consumer delivers them:
+// three header lines (the message identifier, the notification's path, the
+// action), a blank line, then the JSON body, which may span several lines. In a
+// capture file frames are separated by a line holding only "---". The path
+// becomes metadata "pulsarPath" and the body the payload.
+#pragma once
+
+#include <simdjson.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/replay/input.h"
+
+namespace replay {
+
+class FrameReader : public MessageReader {
+public:
+    FrameReader(InputSource& source, InputErrors& errors) : source_(source), errors_(errors) {}
+    bool next(vlm_message_t& message) override;
+
+private:
+    struct Frame {
+        uint64_t firstLine = 0;
+        uint64_t bodyLine = 0;
+        std::vector<std::string> header;
+        bool hasBody = false;
+        std::string body;
+        bool cutShort = false; // the input ended inside the frame on a line without a line end
+    };
+
+    bool collect(Frame& frame);
+    bool toMessage(const Frame& frame, vlm_message_t& message);
+
+    InputSource& source_;
+    InputErrors& errors_;
+    simdjson::dom::parser parser_;
+    std::string reason_;
+};
+
+} // namespace replay

@@ -1,0 +1,55 @@
+// Single owner of one host value, so that a record left half-built by bad input
+// is still released exactly once.
+#pragma once
+
+#include <string_view>
+
+#include "obclient/obclient.h"
+
+namespace replay {
+
+class HostValue {
+public:
+    HostValue() = default;
+    explicit HostValue(vlm_data_t value) : value_(value) {}
+    HostValue(HostValue&& other) noexcept : value_(other.release()) {}
+    HostValue& operator=(HostValue&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    HostValue(const HostValue&) = delete;
+    HostValue& operator=(const HostValue&) = delete;
+    ~HostValue() { obclient_free_data(value_); }
+
+    vlm_data_t& get() { return value_; }
+    const vlm_data_t& get() const { return value_; }
+
+    // Hands the value over; this holder is empty afterwards.
+    vlm_data_t release()
+    {
+        vlm_data_t value = value_;
+        value_ = vlm_data_t{};
+        return value;
+    }
+
+    void reset(vlm_data_t value = vlm_data_t{})
+    {
+        obclient_free_data(value_);
+        value_ = value;
+    }
+
+private:
+    vlm_data_t value_{};
+};
+
+// Host strings end at their first NUL, so a text holding one would arrive cut
+// short; it is refused instead (false, nothing allocated).
+bool makeHostString(std::string_view text, HostValue& out);
+
+// Puts key = value into *table, replacing the value of an existing key (the host's
+// own insertion keeps the first one). Takes the value in every case.
+void putMapEntry(vlm_map_table_t** table, const char* key, HostValue value);
+
+} // namespace replay

@@ -1,0 +1,68 @@
+#include "tools/replay/input.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/replay/frame_reader.h"
+#include "tools/replay/jsonl_reader.h"
+#include "tools/replay/replay_texts.h"
+
+namespace replay {
+
+void InputErrors::report(const std::string& input, uint64_t line, const std::string& reason)
+{
+    ++count_;
+    std::fprintf(stderr, "%s:%llu: %s\n", input.c_str(), static_cast<unsigned long long>(line),
+                 reason.c_str());
+}
+
+void InputErrors::reportInput(const std::string& input, const std::string& reason)
+{
+    ++count_;
+    std::fprintf(stderr, "%s: %s\n", input.c_str(), reason.c_str());
+}
+
+InputSource::~InputSource()
+{
+    if (ownsFd_)
+        ::close(fd_);
+}
+
+bool InputSource::open(const std::string& path, std::string& reason)
+{
+    if (path == "-") {
+        fd_ = STDIN_FILENO;
+        name_ = texts::standardInputName;
+    } else {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        name_ = path;
+        if (fd_ < 0) {
+            reason = texts::cannotOpen + std::string(std::strerror(errno));
+            return false;
+        }
+        ownsFd_ = true;
+    }
+    lines_ = std::make_unique<LineReader>(fd_);
+    return true;
+}
+
+void InputSource::finish(InputErrors& errors)
+{
+    if (lines_->readError() != 0)
+        errors.reportInput(name_, texts::cannotRead + std::string(std::strerror(lines_->readError())));
+    else if (lines_->bytesRead() == 0)
+        std::fprintf(stderr, "%s: %s\n", name_.c_str(), texts::emptyInput);
+}
+
+std::unique_ptr<MessageReader> openMessageReader(InputFormat format, InputSource& source, InputErrors& errors)
+{
+    if (format == InputFormat::Frames)
+        return std::make_unique<FrameReader>(source, errors);
+    return std::make_unique<JsonlReader>(source, errors);
+}
+
+} // namespace replay

@@ -1,0 +1,61 @@
+// Where messages come from: files or standard input, read as JSONL or as
+// websocket notification frames. A record that cannot be read is reported as
+// FILE:LINE: reason and skipped; the records after it are read as usual.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/vlm_abi.h"
+#include "tools/replay/line_reader.h"
+
+namespace replay {
+
+enum class InputFormat { Jsonl, Frames };
+
+// Reports bad input on stderr and counts it.
+class InputErrors {
+public:
+    void report(const std::string& input, uint64_t line, const std::string& reason);
+    void reportInput(const std::string& input, const std::string& reason);
+    uint64_t count() const { return count_; }
+
+private:
+    uint64_t count_ = 0;
+};
+
+// One file, or standard input for "-".
+class InputSource {
+public:
+    InputSource() = default;
+    InputSource(const InputSource&) = delete;
+    InputSource& operator=(const InputSource&) = delete;
+    ~InputSource();
+
+    // False with the reason when the file cannot be opened.
+    bool open(const std::string& path, std::string& reason);
+    const std::string& name() const { return name_; }
+    LineReader& lines() { return *lines_; }
+    // After the last record: reports a failed read as an error, and notes an empty input.
+    void finish(InputErrors& errors);
+
+private:
+    int fd_ = -1;
+    bool ownsFd_ = false;
+    std::string name_;
+    std::unique_ptr<LineReader> lines_;
+};
+
+class MessageReader {
+public:
+    virtual ~MessageReader() = default;
+    // Fills message with the next record's host values, which the caller then owns.
+    // False at the end of the input.
+    virtual bool next(vlm_message_t& message) = 0;
+};
+
+std::unique_ptr<MessageReader> openMessageReader(InputFormat format, InputSource& source,
+                                                 InputErrors& errors);
+
+} // namespace replay

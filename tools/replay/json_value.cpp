@@ -1,0 +1,243 @@
+#include "tools/replay/json_value.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+#include "tools/replay/base64.h"
+#include "tools/replay/replay_texts.h"
+
+namespace replay {
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+
+// Host maps grow past three quarters full; room for every entry up front avoids regrowing while filling.
+uint64_t mapCapacityFor(size_t entries)
+{
+    return entries + entries / 3 + 1;
+}
+
+// Takes key and value in every case: the host keeps them, or frees both when the key is
+// already there. The answer is the host's: 1 inserted, 0 a duplicate key, -1 an unhashable key.
+int insertEntry(vlm_map_table_t** table, HostValue key, HostValue value)
+{
+    const int inserted = obclient_map_insert(table, key.get(), value.get());
+    if (inserted >= 0) {
+        key.release();
+        value.release();
+    }
+    return inserted;
+}
+
+std::string refusedKeyReason(int inserted, const std::string& keyJson)
+{
+    return inserted == 0 ? texts::duplicateKey + keyJson : texts::unhashableKey;
+}
+
+bool buildList(simdjson::dom::array array, HostValue& out, std::string& reason)
+{
+    HostValue list(obclient_list_value(obclient_list_new(array.size())));
+    for (element item : array) {
+        HostValue value;
+        if (!buildHostValue(item, value, reason))
+            return false;
+        obclient_list_append(&list.get().payload.list, value.release());
+    }
+    out = std::move(list);
+    return true;
+}
+
+bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason)
+{
+    HostValue map(obclient_map_value(obclient_map_new(mapCapacityFor(object.size()))));
+    for (simdjson::dom::key_value_pair field : object) {
+        HostValue key;
+        HostValue value;
+        if (!makeHostString(field.key, key)) {
+            reason = texts::nulInText;
+            return false;
+        }
+        if (!buildHostValue(field.value, value, reason))
+            return false;
+        const int inserted = insertEntry(&map.get().payload.map, std::move(key), std::move(value));
+        if (inserted != 1) {
+            reason = refusedKeyReason(inserted, '"' + std::string(field.key) + '"');
+            return false;
+        }
+    }
+    out = std::move(map);
+    return true;
+}
+
+// "0x" and 1 to 16 hex digits: the host writer shows a decimal's 64 bits so.
+bool readDecimalBits(std::string_view text, uint64_t& bits)
+{
+    if (text.size() < 3 || text.size() > 18 || text.substr(0, 2) != "0x")
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data() + 2, end, bits, 16);
+    return error == std::errc() && stop == end;
+}
+
+bool buildDecimal(element marked, HostValue& out, std::string& reason)
+{
+    std::string_view text;
+    uint64_t bits = 0;
+    if (marked.get_string().get(text) || !readDecimalBits(text, bits)) {
+        reason = texts::badDecimal;
+        return false;
+    }
+    out.reset(obclient_decimal(bits));
+    return true;
+}
+
+bool buildBuffer(element marked, HostValue& out, std::string& reason)
+{
+    std::string_view text;
+    std::string bytes;
+    if (marked.get_string().get(text) || !decodeBase64(text, bytes)) {
+        reason = texts::badBuffer;
+        return false;
+    }
+    out.reset(obclient_buffer(bytes.data(), bytes.size()));
+    return true;
+}
+
+bool buildSpecialDouble(element marked, HostValue& out, std::string& reason)
+{
+    std::string_view text;
+    if (marked.get_string().get(text) || (text != "nan" && text != "inf" && text != "-inf")) {
+        reason = texts::badDouble;
+        return false;
+    }
+    const double value = text == "nan"   ? std::numeric_limits<double>::quiet_NaN()
+                         : text == "inf" ? std::numeric_limits<double>::infinity()
+                                         : -std::numeric_limits<double>::infinity();
+    out.reset(obclient_double(value));
+    return true;
+}
+
+bool buildMapForm(element marked, HostValue& out, std::string& reason)
+{
+    simdjson::dom::array pairs;
+    if (marked.get_array().get(pairs)) {
+        reason = texts::badMapForm;
+        return false;
+    }
+    HostValue map(obclient_map_value(obclient_map_new(mapCapacityFor(pairs.size()))));
+    for (element pair : pairs) {
+        simdjson::dom::array entry;
+        if (pair.get_array().get(entry) || entry.size() != 2) {
+            reason = texts::badMapForm;
+            return false;
+        }
+        HostValue key;
+        HostValue value;
+        if (!buildHostValue(entry.at(0).value_unsafe(), key, reason) ||
+            !buildHostValue(entry.at(1).value_unsafe(), value, reason))
+            return false;
+        std::string keyJson;
+        obclient_append_json(keyJson, key.get());
+        const int inserted = insertEntry(&map.get().payload.map, std::move(key), std::move(value));
+        if (inserted != 1) {
+            reason = refusedKeyReason(inserted, keyJson);
+            return false;
+        }
+    }
+    out = std::move(map);
+    return true;
+}
+
+enum class Marked { None, Built, Refused };
+
+Marked buildMarkedForm(simdjson::dom::object object, HostValue& out, std::string& reason)
+{
+    if (object.size() != 1)
+        return Marked::None;
+    const simdjson::dom::key_value_pair field = *object.begin();
+    bool built = false;
+    if (field.key == "$decimal")
+        built = buildDecimal(field.value, out, reason);
+    else if (field.key == "$buffer")
+        built = buildBuffer(field.value, out, reason);
+    else if (field.key == "$double")
+        built = buildSpecialDouble(field.value, out, reason);
+    else if (field.key == "$map")
+        built = buildMapForm(field.value, out, reason);
+    else if (field.key == "$custom")
+        reason = texts::customNotReadable;
+    else
+        return Marked::None;
+    return built ? Marked::Built : Marked::Refused;
+}
+
+bool buildObject(simdjson::dom::object object, HostValue& out, std::string& reason)
+{
+    switch (buildMarkedForm(object, out, reason)) {
+    case Marked::Built:
+        return true;
+    case Marked::Refused:
+        return false;
+    case Marked::None:
+        break;
+    }
+    return buildMap(object, out, reason);
+}
+
+} // namespace
+
+bool buildHostValue(const element& json, HostValue& out, std::string& reason)
+{
+    switch (json.type()) {
+    case element_type::OBJECT:
+        return buildObject(json.get_object().value_unsafe(), out, reason);
+    case element_type::ARRAY:
+        return buildList(json.get_array().value_unsafe(), out, reason);
+    case element_type::STRING:
+        if (makeHostString(json.get_string().value_unsafe(), out))
+            return true;
+        reason = texts::nulInText;
+        return false;
+    case element_type::INT64:
+        out.reset(obclient_integer(json.get_int64().value_unsafe()));
+        return true;
+    case element_type::UINT64:
+        // Beyond the signed range an integer cannot be a host integer; the nearest double keeps its size.
+        out.reset(obclient_double(static_cast<double>(json.get_uint64().value_unsafe())));
+        return true;
+    case element_type::DOUBLE:
+        out.reset(obclient_double(json.get_double().value_unsafe()));
+        return true;
+    case element_type::BOOL:
+        out.reset(obclient_boolean(json.get_bool().value_unsafe()));
+        return true;
+    case element_type::NULL_VALUE:
+        break;
+    }
+    out.reset();
+    return true;
+}
+
+std::string notJsonReason(simdjson::error_code error, bool cutShort)
+{
+    std::string reason = texts::notJson + std::string(simdjson::error_message(error));
+    if (error == simdjson::NUMBER_ERROR)
+        reason += texts::numberOutOfRange;
+    if (cutShort)
+        reason += texts::cutShort;
+    return reason;
+}
+
+JsonText readJsonText(simdjson::dom::parser& parser, std::string_view text, HostValue& out,
+                      std::string& reason)
+{
+    element json;
+    if (parser.parse(text.data(), text.size()).get(json))
+        return JsonText::NotJson;
+    return buildHostValue(json, out, reason) ? JsonText::Read : JsonText::Refused;
+}
+
+} // namespace replay

@@ -1,0 +1,37 @@
+#include "tools/replay/jsonl_reader.h"
+
+#include "tools/replay/json_value.h"
+#include "tools/replay/message_json.h"
+
+namespace replay {
+
+static_assert(LineReader::linePadding >= simdjson::SIMDJSON_PADDING, "lines are parsed where they lie");
+
+bool JsonlReader::next(vlm_message_t& message)
+{
+    Line line;
+    while (source_.lines().next(line)) {
+        if (!line.blank() && readLine(line, message))
+            return true;
+    }
+    return false;
+}
+
+bool JsonlReader::readLine(const Line& line, vlm_message_t& message)
+{
+    simdjson::dom::element json;
+    constexpr bool copyForPadding = false; // the line reader leaves the padding simdjson reads into
+    const simdjson::error_code error =
+        parser_.parse(line.text.data(), line.text.size(), copyForPadding).get(json);
+    if (error) {
+        errors_.report(source_.name(), line.number, notJsonReason(error, !line.terminated));
+        return false;
+    }
+    if (!readMessage(json, message, reason_)) {
+        errors_.report(source_.name(), line.number, reason_);
+        return false;
+    }
+    return true;
+}
+
+} // namespace replay

@@ -1,0 +1,26 @@
+// JSONL input: one message per line; blank lines are not records and are skipped.
+#pragma once
+
+#include <simdjson.h>
+
+#include <string>
+
+#include "tools/replay/input.h"
+
+namespace replay {
+
+class JsonlReader : public MessageReader {
+public:
+    JsonlReader(InputSource& source, InputErrors& errors) : source_(source), errors_(errors) {}
+    bool next(vlm_message_t& message) override;
+
+private:
+    bool readLine(const Line& line, vlm_message_t& message);
+
+    InputSource& source_;
+    InputErrors& errors_;
+    simdjson::dom::parser parser_;
+    std::string reason_;
+};
+
+} // namespace replay

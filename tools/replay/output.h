@@ -1,0 +1,53 @@
+// The host's end of the chain: every message that leaves the codec towards the
+// host becomes one JSON line, {"metadata":{...},"payload":...}, written by the
+// host's own JSON writer, so every kind shows as the host renders it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "host/vlm_abi.h"
+#include "tools/replay/summary.h"
+
+namespace replay {
+
+// Standard output, or the --output file; unbuffered, since each batch is written whole.
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    // An empty path is standard output.
+    bool open(const std::string& path, std::string& reason);
+    std::FILE* get() const { return file_; }
+
+private:
+    std::FILE* file_ = nullptr;
+    bool owned_ = false;
+};
+
+class EventWriter {
+public:
+    EventWriter(std::FILE* out, Tally& tally) : out_(out), tally_(tally) {}
+
+    // The batch function the codec is wired to towards the host; handle is the writer.
+    // The messages stay the host's: they are only read here.
+    static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end);
+
+    // errno of the first failed write, 0 when all went out.
+    int writeError() const { return writeError_; }
+
+private:
+    void write(const vlm_message_t* start, const vlm_message_t* end);
+    void count(const vlm_message_t& message);
+
+    std::FILE* out_;
+    Tally& tally_;
+    std::string text_; // reused from batch to batch
+    int writeError_ = 0;
+};
+
+} // namespace replay

@@ -1,0 +1,70 @@
+#include "tools/replay/summary.h"
+
+#include <cstdio>
+
+namespace replay {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A short run finishes before any progress line would help.
+constexpr Clock::duration firstProgressAfter = std::chrono::milliseconds(500);
+constexpr Clock::duration progressInterval = std::chrono::milliseconds(250);
+
+unsigned long long wide(uint64_t count)
+{
+    return static_cast<unsigned long long>(count);
+}
+
+} // namespace
+
+void Tally::countEvent(std::string_view type)
+{
+    for (auto& [known, count] : eventsByType) {
+        if (known == type) {
+            ++count;
+            return;
+        }
+    }
+    eventsByType.emplace_back(std::string(type), 1);
+}
+
+void printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed)
+{
+    const auto line = [](const std::string& label, uint64_t count) {
+        std::fprintf(stderr, "%-34s%10llu\n", label.c_str(), wide(count));
+    };
+    line("messages read", tally.read);
+    line("events out", tally.arrived - tally.passedThrough);
+    for (const auto& [type, count] : tally.eventsByType)
+        line("  " + type, count);
+    line("passed through", tally.passedThrough);
+    line("dropped", tally.dropped());
+    line("input errors", inputErrors);
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    std::fprintf(stderr, "%-34s%10.3f s (%.0f messages/s)\n", "elapsed", seconds,
+                 seconds > 0 ? static_cast<double>(tally.read) / seconds : 0.0);
+}
+
+void Progress::update(const Tally& tally)
+{
+    if (!enabled_)
+        return;
+    const Clock::time_point now = Clock::now();
+    if (now - started_ < firstProgressAfter || now - lastShown_ < progressInterval)
+        return;
+    lastShown_ = now;
+    shown_ = true;
+    // The cursor goes back to the line's start, so that a log line or error written next replaces it.
+    std::fprintf(stderr, "%llu messages read, %llu out, %llu dropped\033[K\r", wide(tally.read),
+                 wide(tally.arrived), wide(tally.dropped()));
+}
+
+void Progress::finish()
+{
+    if (shown_)
+        std::fputs("\033[K", stderr);
+}
+
+} // namespace replay
