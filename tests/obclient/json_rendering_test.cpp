@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "tests/support/host_test.h"
 
@@ -45,6 +48,40 @@ TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
         std::string text = json(obclient_double(number));
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), number) << text;
         EXPECT_NE(text.find_first_of(".e"), std::string::npos) << text;
+    }
+}
+
+// Doubles with few decimals take a shortcut; its text must be the one the general
+// shortest conversion gives, plain or with an exponent, for every double near such a text.
+TEST_F(JsonRenderingTest, FewDecimalDoublesMatchTheGeneralConversion)
+{
+    const auto general = [](double number) {
+        char text[32];
+        char* end = std::to_chars(text, text + sizeof text, number).ptr;
+        std::string out(text, end);
+        return out.find_first_of(".e") == std::string::npos ? out + ".0" : out;
+    };
+    std::mt19937_64 random(20240201);
+    const auto digits = [&random](uint64_t count) {
+        std::string text;
+        for (uint64_t i = 0; i < count; ++i)
+            text.push_back(static_cast<char>('0' + random() % 10));
+        return text;
+    };
+    std::vector<double> numbers;
+    // Where the plain and the exponent forms swap, and around 2^50 where the shortcut stops.
+    for (double edge : {100.0, 1e5, 1e6, 1234500.0, 0.001, 0.0001, 0.00012, 1e-6, 1e-7, 1125899906842623.0,
+                        1125899906842624.0, 112589990684262.3})
+        numbers.push_back(edge);
+    for (int i = 0; i < 100000; ++i) {
+        const std::string text =
+            (random() % 2 == 0 ? "-" : "") + digits(1 + random() % 16) + "." + digits(random() % 9);
+        numbers.push_back(std::strtod(text.c_str(), nullptr));
+    }
+    const double infinity = std::numeric_limits<double>::infinity();
+    for (double number : numbers) {
+        for (double near : {number, std::nextafter(number, infinity), std::nextafter(number, -infinity)})
+            ASSERT_EQ(json(obclient_double(near)), general(near)) << near;
     }
 }
 

@@ -21,7 +21,7 @@ public:
     }
     HostValue(const HostValue&) = delete;
     HostValue& operator=(const HostValue&) = delete;
-    ~HostValue() { obclient_free_data(value_); }
+    ~HostValue() { freeValue(value_); }
 
     vlm_data_t& get() { return value_; }
     const vlm_data_t& get() const { return value_; }
@@ -36,11 +36,18 @@ public:
 
     void reset(vlm_data_t value = vlm_data_t{})
     {
-        obclient_free_data(value_);
+        freeValue(value_);
         value_ = value;
     }
 
 private:
+    // Most holders are empty by the time they go; those need no call into the host.
+    static void freeValue(const vlm_data_t& value)
+    {
+        if (value.tag != VLM_TAG_EMPTY)
+            obclient_free_data(value);
+    }
+
     vlm_data_t value_{};
 };
 
