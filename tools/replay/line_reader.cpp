@@ -10,7 +10,7 @@ namespace replay {
 namespace {
 
 // Large enough that a read costs little per line, small enough to stay in cache.
-constexpr size_t chunkBytes = size_t{1} << 20;
+constexpr size_t chunkBytes = size_t{1} << 16;
 
 std::string_view withoutCarriageReturn(const char* text, size_t length)
 {
