@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints the table of bench_convert's JSON report (--benchmark_out): per kind the
 conversion and the deep copy per notification, their ratio and the host records
-involved. With repetitions, the medians are shown."""
+each makes. With repetitions, the medians are shown."""
 
 import argparse
 import json
@@ -36,7 +36,7 @@ def main():
     print("Conversion through the plug-in vs one host deep copy (ns per notification, batches of 256, "
           "median of %d repetitions)" % repetitions)
     header = "%-14s | %10s | %11s | %6s | %-6s | %s" % ("kind", "convert ns", "deep copy ns", "ratio",
-                                                       "target", "host records convert (net) / copy")
+                                                       "target", "host records made convert / copy")
     print(header)
     print("-" * len(header))
     missed = failed = 0
@@ -48,15 +48,15 @@ def main():
         ratio = row["ratio"]
         met = ratio <= TARGET_RATIO
         missed += not met
-        print("%-14s | %10.0f | %11.0f | %6.2f | %-6s | %+d / %d" % (
+        print("%-14s | %10.0f | %11.0f | %6.2f | %-6s | %g / %d" % (
             kind, row["convert_ns"], row["copy_ns"], ratio, "met" if met else "missed",
-            round(row["convert_net_records"]), round(row["copy_records"])))
+            row["convert_records"], round(row["copy_records"])))
     print("target: convert <= %.2f x deep copy for every kind; %d of %d kinds miss it"
           % (TARGET_RATIO, missed, len(rows) - failed))
     print("convert = (codec batch call + release of the events) - (release of the same notifications "
           "untouched); deep copy = vlm_copy_data + obclient_free_data of the payload")
-    print("host records: the live-count growth across one conversion (records made minus records freed) "
-          "and across one deep copy (all made)")
+    print("host records made: the host's allocation totals across one conversion (codec batch call) "
+          "and across one deep copy, per notification, table and list growth included")
     return 1 if failed else 0
 
 

@@ -40,6 +40,18 @@ bool startsWith(const char* text, const char* keyword)
     return std::strncmp(text, keyword, std::strlen(keyword)) == 0;
 }
 
+// The builder of the kind named at the start of the path's tail.
+std::unique_ptr<OrbelMessageBuilder> createBuilderFor(const char* tail, cv::Message& notification)
+{
+    for (const NotificationKind& kind : notificationKinds) {
+        if (startsWith(tail, kind.keyword))
+            return kind.createBuilder(notification);
+    }
+    const char* slash = std::strchr(tail, '/');
+    throw std::runtime_error(
+        errors::unrecognisedPulsarType(slash == nullptr ? std::string(tail) : std::string(tail, slash)));
+}
+
 // The notification's "id" when it is a string, else null.
 const cv::data_t* findStringId(const cv::map_t& payload)
 {
@@ -47,17 +59,42 @@ const cv::data_t* findStringId(const cv::map_t& payload)
     return id != payload.end() && id->second.isString() ? &id->second : nullptr;
 }
 
-// What stays in the batch slot while the notification is converted: only its
-// id, so that a failure can still be reported by it.
-cv::Message errorStub(const cv::map_t& notificationPayload)
-{
-    const cv::data_t* id = findStringId(notificationPayload);
-    if (id == nullptr)
-        return cv::Message();
-    cv::map_t stubPayload;
-    stubPayload.at(keys::id.value(), keys::id.hash()) = *id;
-    return cv::Message(cv::data_t(std::move(stubPayload)), cv::map_t());
-}
+// What stays in the batch slot of a notification that could not be converted:
+// only its id, so that the drop report can name it. Nothing reads the slot while
+// the notification is converted, so the stub is made only when conversion fails,
+// from the id as it was when conversion began; a conversion that succeeds costs
+// no host allocation for it.
+class ErrorStub {
+public:
+    explicit ErrorStub(const cv::map_t& notificationPayload)
+    {
+        const cv::data_t* id = findStringId(notificationPayload);
+        if (id == nullptr)
+            return;
+        hasId = true;
+        // A borrowed text is copied as its pointer, without allocating; an owned one
+        // is kept here until needed (platform ids fit the short-string buffer).
+        if (id->tag() == VLM_TAG_BORROWED_STRING)
+            borrowedId = *id;
+        else
+            ownedIdText = id->get<const char*>();
+    }
+
+    cv::Message make() const
+    {
+        if (!hasId)
+            return cv::Message();
+        cv::map_t stubPayload;
+        stubPayload.at(keys::id.value(), keys::id.hash()) =
+            borrowedId.empty() ? cv::data_t(ownedIdText.c_str()) : borrowedId;
+        return cv::Message(cv::data_t(std::move(stubPayload)), cv::map_t());
+    }
+
+private:
+    bool hasId = false;
+    cv::data_t borrowedId;
+    std::string ownedIdText;
+};
 
 } // namespace
 
@@ -68,9 +105,15 @@ bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& messag
         return true;
     if (logger.isEnabled(cv::Logger::levelDebug))
         logger.debug("%s", (logTexts::processingMessage + cv::toString(message, true)).c_str());
-    cv::Message notification = errorStub(message.getPayload().get<cv::map_t>());
+    const ErrorStub errorStub(message.getPayload().get<cv::map_t>());
+    cv::Message notification;
     notification.swap(message);
-    message = convertNotification(std::move(notification));
+    try {
+        message = convertNotification(std::move(notification));
+    } catch (...) {
+        message = errorStub.make();
+        throw;
+    }
     return true;
 }
 
@@ -98,8 +141,10 @@ bool TessaroNotifications2Codec::handleTransformError(cv::Message& message, bool
 
 cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notification) const
 {
-    const std::unique_ptr<OrbelMessageBuilder> builder = createBuilder(notification);
-    const bool isMeasurement = startsWith(pulsarPathTail(notification), measurementsKeyword);
+    // The path is looked up once: builders change only the payload, so the tail stays valid.
+    const char* tail = pulsarPathTail(notification);
+    const std::unique_ptr<OrbelMessageBuilder> builder = createBuilderFor(tail, notification);
+    const bool isMeasurement = startsWith(tail, measurementsKeyword);
     builder->setMetadata(keys::vlmChannel, isMeasurement ? measurementChannel : devicesChannel);
     if (tenant)
         builder->setField(keys::tenantId, *tenant);
@@ -108,14 +153,7 @@ cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notifi
 
 std::unique_ptr<OrbelMessageBuilder> TessaroNotifications2Codec::createBuilder(cv::Message& notification)
 {
-    const char* tail = pulsarPathTail(notification);
-    for (const NotificationKind& kind : notificationKinds) {
-        if (startsWith(tail, kind.keyword))
-            return kind.createBuilder(notification);
-    }
-    const char* slash = std::strchr(tail, '/');
-    throw std::runtime_error(
-        errors::unrecognisedPulsarType(slash == nullptr ? std::string(tail) : std::string(tail, slash)));
+    return createBuilderFor(pulsarPathTail(notification), notification);
 }
 
 const char* TessaroNotifications2Codec::pulsarPathTail(const cv::Message& notification)

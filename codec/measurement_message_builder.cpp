@@ -44,13 +44,14 @@ bool isMeasurementFragment(const cv::map_t& fragment)
 
 cv::map_t toMeasurementValue(cv::map_t& series)
 {
-    boost::optional<cv::data_t> value = takeOptional(series, keys::value);
+    // The keys taken from the series are stored again as they are, without copies of the constants.
+    boost::optional<MapEntry> value = takeOptionalEntry(series, keys::value);
     if (!value)
         throw std::runtime_error(errors::missingMeasurementValue);
     cv::map_t measurementValue;
-    measurementValue.at(keys::value.value(), keys::value.hash()) = std::move(*value);
-    if (boost::optional<cv::data_t> units = takeOptional(series, keys::units))
-        measurementValue.at(keys::units.value(), keys::units.hash()) = std::move(*units);
+    measurementValue.at(std::move(value->first), keys::value.hash()) = std::move(value->second);
+    if (boost::optional<MapEntry> units = takeOptionalEntry(series, keys::units))
+        measurementValue.at(std::move(units->first), keys::units.hash()) = std::move(units->second);
     measurementValue.at(keys::params.value(), keys::params.hash()) = cv::data_t(std::move(series));
     return measurementValue;
 }

@@ -39,6 +39,11 @@ void OrbelMessageBuilder::setStringField(const cv::StaticString& key, cv::data_t
     setField(key, std::move(value));
 }
 
+void OrbelMessageBuilder::setField(const cv::StaticString& key, MapEntry&& taken)
+{
+    payload.at(std::move(taken.first), key.hash()) = std::move(taken.second);
+}
+
 void OrbelMessageBuilder::setField(cv::data_t&& key, cv::data_t value)
 {
     payload[std::move(key)] = std::move(value);
@@ -71,14 +76,20 @@ cv::Message finishBuilder(OrbelMessageBuilder& builder)
     return std::move(builder.message);
 }
 
-boost::optional<cv::data_t> takeOptional(cv::map_t& map, const cv::StaticString& key)
+boost::optional<MapEntry> takeOptionalEntry(cv::map_t& map, const cv::StaticString& key)
 {
     const cv::map_t::iterator found = map.find(key.value(), key.hash());
     if (found == map.end())
         return boost::none;
-    cv::data_t value = std::move(found->second);
-    map.erase(found);
-    return value;
+    return map.extract(found);
+}
+
+boost::optional<cv::data_t> takeOptional(cv::map_t& map, const cv::StaticString& key)
+{
+    boost::optional<MapEntry> entry = takeOptionalEntry(map, key);
+    if (!entry)
+        return boost::none;
+    return std::move(entry->second);
 }
 
 boost::optional<cv::data_t> takeOptional(cv::data_t& payload, const cv::StaticString& key)
@@ -112,14 +123,15 @@ double takeRequiredTime(cv::data_t& payload)
 
 void copyOptionalTime(const cv::StaticString& key, cv::data_t& payload, OrbelMessageBuilder& builder)
 {
-    boost::optional<cv::data_t> value = takeOptional(payload, key);
-    if (!value)
+    boost::optional<MapEntry> entry = takeOptionalEntry(payload.get<cv::map_t>(), key);
+    if (!entry)
         return;
-    if (value->isString()) {
-        if (const boost::optional<double> seconds = parseTimestamp(value->get<const char*>()))
-            *value = cv::data_t(*seconds);
+    cv::data_t& value = entry->second;
+    if (value.isString()) {
+        if (const boost::optional<double> seconds = parseTimestamp(value.get<const char*>()))
+            value = cv::data_t(*seconds);
     }
-    builder.setField(key, std::move(*value));
+    builder.setField(key, std::move(*entry));
 }
 
 void copyOptionalTimes(std::initializer_list<std::reference_wrapper<const cv::StaticString>> keys,

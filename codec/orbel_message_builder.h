@@ -34,6 +34,9 @@ public:
     // Each replaces an existing entry of the same key.
     void setField(const cv::StaticString& key, cv::data_t value);
     void setField(cv::data_t&& key, cv::data_t value);
+    // A field taken from the notification under key goes into the event under
+    // the very key string it was stored with, which saves copying the constant.
+    void setField(const cv::StaticString& key, MapEntry&& taken);
     // Refuses a value that is not a string, naming the key.
     void setStringField(const cv::StaticString& key, cv::data_t value);
     // Moves every entry of entries into the payload under its own key.
@@ -67,6 +70,8 @@ template <class Visit> void takeEachEntry(cv::map_t& map, Visit&& visit)
         visit(MapEntry(std::move(entry.first), std::move(entry.second)));
 }
 
+// The value and the key it was stored under (equal to key, and so of key's hash).
+boost::optional<MapEntry> takeOptionalEntry(cv::map_t& map, const cv::StaticString& key);
 boost::optional<cv::data_t> takeOptional(cv::map_t& map, const cv::StaticString& key);
 boost::optional<cv::data_t> takeOptional(cv::data_t& payload, const cv::StaticString& key);
 cv::data_t takeRequired(cv::map_t& map, const cv::StaticString& key, const char* context);

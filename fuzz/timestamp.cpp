@@ -1,6 +1,7 @@
 // parseTimestamp on arbitrary text never throws (it is noexcept: a throw would
-// terminate) and, where it gives a result, agrees with a computation of the same
-// text written another way: strtol for the numbers, strptime and timegm for the date.
+// terminate), gives bit for bit what its std::get_time reference gives, and,
+// where it gives a result, agrees with a computation of the same text written
+// another way: strtol for the numbers, strptime and timegm for the date.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -71,11 +72,31 @@ boost::optional<double> reference(const std::string& text)
     return static_cast<double>(timegm(&broken)) + fraction - static_cast<double>(offset);
 }
 
+bool sameResult(const boost::optional<double>& a, const boost::optional<double>& b)
+{
+    return (!a && !b) || (a && b && std::memcmp(&*a, &*b, sizeof(double)) == 0);
+}
+
+// The fast path, where it decides, and parseTimestamp as a whole give the reference's result.
+void checkAgainstReferencePath(const std::string& text)
+{
+    namespace pulsar = com::velmora::connectivity::plugins::pulsar;
+    const auto reference = pulsar::parseTimestampReference(text.c_str());
+    const auto fast = pulsar::parseCanonicalTimestamp(text.c_str());
+    const auto parsed = pulsar::parseTimestamp(text.c_str());
+    if ((fast && !sameResult(fast, reference)) || !sameResult(parsed, reference)) {
+        std::fprintf(stderr, "timestamp: '%s' fast path %a, parseTimestamp %a, reference %a\n", text.c_str(),
+                     fast ? *fast : -0.0, parsed ? *parsed : -0.0, reference ? *reference : -0.0);
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    checkAgainstReferencePath(text);
     const auto parsed = com::velmora::connectivity::plugins::pulsar::parseTimestamp(text.c_str());
     if (!parsed)
         return 0;

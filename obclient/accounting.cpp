@@ -20,8 +20,19 @@ size_t indexOf(RecordKind kind)
     return static_cast<size_t>(kind);
 }
 
-std::array<std::atomic<int64_t>, kindCount> liveCounts{};
+// Live is made minus released: two running totals cost no more than one live
+// count (one relaxed increment per allocation and per release) and give the
+// allocation totals for free.
+std::array<std::atomic<int64_t>, kindCount> madeCounts{};
+std::array<std::atomic<int64_t>, kindCount> releasedCounts{};
 std::atomic<bool> checkedMode{false};
+
+int64_t liveCount(size_t kind)
+{
+    // Released is read first so that, on one thread, a record cannot count as released but not made.
+    const int64_t released = releasedCounts[kind].load(std::memory_order_relaxed);
+    return madeCounts[kind].load(std::memory_order_relaxed) - released;
+}
 
 // Records already live when checked mode was switched on are not in the
 // registry; a release of an unknown pointer is accepted while such records of
@@ -48,14 +59,16 @@ Registry& registry()
     std::abort();
 }
 
-void registerRecord(RecordKind kind, const void* record)
+// The registry functions stay out of line, so that with checked mode off a
+// release is a flag test and a counter update without their stack frame.
+[[gnu::noinline]] void registerRecord(RecordKind kind, const void* record)
 {
     Registry& reg = registry();
     std::lock_guard<std::mutex> guard(reg.lock);
     reg.live[record] = kind;
 }
 
-void unregisterRecord(RecordKind kind, const void* record, const char* function)
+[[gnu::noinline]] void unregisterRecord(RecordKind kind, const void* record, const char* function)
 {
     Registry& reg = registry();
     std::lock_guard<std::mutex> guard(reg.lock);
@@ -82,7 +95,7 @@ void unregisterRecord(RecordKind kind, const void* record, const char* function)
 
 void noteAllocated(RecordKind kind, const void* record)
 {
-    liveCounts[indexOf(kind)].fetch_add(1, std::memory_order_relaxed);
+    madeCounts[indexOf(kind)].fetch_add(1, std::memory_order_relaxed);
     if (checkedMode.load(std::memory_order_relaxed))
         registerRecord(kind, record);
 }
@@ -91,7 +104,7 @@ void noteReleased(RecordKind kind, const void* record, const char* function)
 {
     if (checkedMode.load(std::memory_order_relaxed))
         unregisterRecord(kind, record, function);
-    liveCounts[indexOf(kind)].fetch_sub(1, std::memory_order_relaxed);
+    releasedCounts[indexOf(kind)].fetch_add(1, std::memory_order_relaxed);
 }
 
 bool checkedByEnvironment()
@@ -175,13 +188,26 @@ void* resizeRecord(RecordKind kind, void* record, size_t bytes, const char* func
 using obclient::indexOf;
 using obclient::RecordKind;
 
+namespace {
+
+template <class Count> obclient_counts_t countsByKind(Count count)
+{
+    return obclient_counts_t{count(indexOf(RecordKind::String)), count(indexOf(RecordKind::Map)),
+                             count(indexOf(RecordKind::List)), count(indexOf(RecordKind::Buffer)),
+                             count(indexOf(RecordKind::Custom))};
+}
+
+} // namespace
+
 obclient_counts_t obclient_live_counts(void)
 {
-    auto count = [](RecordKind kind) {
-        return obclient::liveCounts[indexOf(kind)].load(std::memory_order_relaxed);
-    };
-    return obclient_counts_t{count(RecordKind::String), count(RecordKind::Map), count(RecordKind::List),
-                             count(RecordKind::Buffer), count(RecordKind::Custom)};
+    return countsByKind(obclient::liveCount);
+}
+
+obclient_counts_t obclient_allocation_totals(void)
+{
+    return countsByKind(
+        [](size_t kind) { return obclient::madeCounts[kind].load(std::memory_order_relaxed); });
 }
 
 void obclient_set_checked(bool on)
@@ -192,7 +218,7 @@ void obclient_set_checked(bool on)
         return;
     reg.live.clear();
     for (size_t i = 0; i < obclient::kindCount; ++i) {
-        int64_t live = on ? obclient::liveCounts[i].load(std::memory_order_relaxed) : 0;
+        int64_t live = on ? obclient::liveCount(i) : 0;
         obclient::unregisteredLive[i].store(live, std::memory_order_relaxed);
     }
     obclient::checkedMode.store(on, std::memory_order_relaxed);

@@ -80,6 +80,9 @@ typedef struct obclient_counts_t {
     int64_t customs;
 } obclient_counts_t;
 obclient_counts_t obclient_live_counts(void);
+// Records made since the library was loaded, whatever has become of them since;
+// growing a list or a map table counts as making one.
+obclient_counts_t obclient_allocation_totals(void);
 // Checked mode registers every live pointer with its kind; a free of a pointer
 // that is not live, or with another kind's function, prints the kind and the
 // address and aborts. Also switched on by OBCLIENT_CHECKED=1 at load.

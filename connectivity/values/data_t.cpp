@@ -77,28 +77,6 @@ data_t& data_t::operator=(const data_t& other)
     return *this;
 }
 
-data_t& data_t::operator=(data_t&& other) noexcept
-{
-    // Take the source first, release the old value last: a value moved onto itself survives.
-    data_t taken(std::move(other));
-    std::swap(record_, taken.record_);
-    return *this;
-}
-
-data_t data_t::adopt(vlm_data_t record) noexcept
-{
-    data_t value;
-    value.record_ = record;
-    return value;
-}
-
-vlm_data_t data_t::release() noexcept
-{
-    vlm_data_t record = record_;
-    record_ = vlm_data_t{};
-    return record;
-}
-
 void data_t::releaseRecord(vlm_data_t& record) noexcept
 {
     switch (record.tag) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+#include <utility>
 
 #include "host/vlm_abi.h"
 
@@ -38,13 +39,34 @@ public:
     data_t(const data_t& other);
     data_t(data_t&& other) noexcept : record_(other.record_) { other.record_ = vlm_data_t{}; }
     data_t& operator=(const data_t& other);
-    data_t& operator=(data_t&& other) noexcept;
-    ~data_t() { releaseRecord(record_); }
+    data_t& operator=(data_t&& other) noexcept
+    {
+        // Take the source first, release the old value last: a value moved onto itself survives.
+        data_t taken(std::move(other));
+        std::swap(record_, taken.record_);
+        return *this;
+    }
+    // Values are moved far more often than they own anything, so the release call is skipped inline.
+    ~data_t()
+    {
+        if (ownsStorage())
+            releaseRecord(record_);
+    }
 
     // Takes ownership of a record the host handed over.
-    static data_t adopt(vlm_data_t record) noexcept;
+    static data_t adopt(vlm_data_t record) noexcept
+    {
+        data_t value;
+        value.record_ = record;
+        return value;
+    }
     // Gives up ownership; this value becomes empty.
-    vlm_data_t release() noexcept;
+    vlm_data_t release() noexcept
+    {
+        vlm_data_t record = record_;
+        record_ = vlm_data_t{};
+        return record;
+    }
 
     std::uint32_t tag() const noexcept { return record_.tag; }
     const char* kindName() const noexcept { return connectivity10_15_4::kindName(record_.tag); }
@@ -71,6 +93,10 @@ public:
     static void releaseRecord(vlm_data_t& record) noexcept;
 
 private:
+    bool ownsStorage() const noexcept
+    {
+        return record_.tag >= VLM_TAG_STRING && record_.tag <= VLM_TAG_CUSTOM;
+    }
     template <class T> void requireTag(std::uint32_t accepted, const char* requestedKind) const
     {
         if (record_.tag == accepted)

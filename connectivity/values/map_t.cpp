@@ -49,6 +49,17 @@ data_t& valueAt(vlm_map_slot_t* slots, std::size_t index)
     return reinterpret_cast<map_entry_t&>(slots[index]).second;
 }
 
+// Keys are nearly always owned strings: those are compared without the general
+// equality's dispatch.
+bool sameKey(const vlm_data_t& stored, const data_t& key)
+{
+    const vlm_data_t& given = key.record();
+    if (stored.tag == VLM_TAG_STRING && given.tag == VLM_TAG_STRING)
+        return stored.payload.string == given.payload.string ||
+               std::strcmp(stored.payload.string, given.payload.string) == 0;
+    return reinterpret_cast<const data_t&>(stored) == key;
+}
+
 } // namespace
 
 map_t::map_t(std::size_t initialCapacity, const char* name) : table_(nullptr)
@@ -140,17 +151,9 @@ map_t::iterator map_t::begin()
 {
     return iterator(this, firstOccupied(0));
 }
-map_t::iterator map_t::end()
-{
-    return iterator(this, capacity());
-}
 map_t::const_iterator map_t::begin() const
 {
     return const_iterator(this, firstOccupied(0));
-}
-map_t::const_iterator map_t::end() const
-{
-    return const_iterator(this, capacity());
 }
 
 map_t::ProbeResult map_t::probe(const data_t& key, std::uint64_t hash) const
@@ -171,7 +174,7 @@ map_t::ProbeResult map_t::probe(const data_t& key, std::uint64_t hash) const
             if (result.freeSlot == npos)
                 result.freeSlot = index;
             return result;
-        } else if (slot.hash == hash && reinterpret_cast<const map_entry_t&>(slot).first == key) {
+        } else if (slot.hash == hash && sameKey(slot.key, key)) {
             result.found = index;
             return result;
         }
@@ -198,33 +201,28 @@ void map_t::grow()
                                : vlm_reallocate_map(table_, grownCapacity(table_->count));
 }
 
-std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, bool& inserted)
+// The probe that found the key absent is reused; only growth makes a new one.
+std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, ProbeResult absent)
 {
-    for (;;) {
-        const ProbeResult result = probe(key, hash);
-        if (result.found != npos) {
-            inserted = false;
-            return result.found;
-        }
-        if (result.freeSlot != npos && !shouldGrow(*table_)) {
-            vlm_map_slot_t& slot = slots()[result.freeSlot];
-            slot.hash = hash;
-            slot.key = key.release();
-            slot.value = value.release();
-            ++table_->count;
-            inserted = true;
-            return result.freeSlot;
-        }
+    while (absent.freeSlot == npos || shouldGrow(*table_)) {
         grow();
+        absent = probe(key, hash);
     }
+    vlm_map_slot_t& slot = slots()[absent.freeSlot];
+    slot.hash = hash;
+    slot.key = key.release();
+    slot.value = value.release();
+    ++table_->count;
+    return absent.freeSlot;
 }
 
 std::pair<map_t::iterator, bool> map_t::insert(data_t&& key, data_t&& value)
 {
     const std::uint64_t hash = keyHash(key);
-    bool inserted = false;
-    const std::size_t index = insertNew(std::move(key), std::move(value), hash, inserted);
-    return {iterator(this, index), inserted};
+    const ProbeResult result = probe(key, hash);
+    if (result.found != npos)
+        return {iterator(this, result.found), false};
+    return {iterator(this, insertNew(std::move(key), std::move(value), hash, result)), true};
 }
 
 data_t& map_t::operator[](data_t&& key)
@@ -232,9 +230,10 @@ data_t& map_t::operator[](data_t&& key)
     const std::uint64_t hash = keyHash(key);
     if (key.empty())
         throw std::runtime_error(errors::nullKey);
-    bool inserted = false;
-    const std::size_t index = insertNew(std::move(key), data_t(), hash, inserted);
-    return valueAt(slots(), index);
+    const ProbeResult result = probe(key, hash);
+    if (result.found != npos)
+        return valueAt(slots(), result.found);
+    return valueAt(slots(), insertNew(std::move(key), data_t(), hash, result));
 }
 
 data_t& map_t::operator[](const data_t& key)
@@ -247,27 +246,41 @@ data_t& map_t::at(const data_t& key, std::uint64_t hash)
     const ProbeResult result = probe(key, hash);
     if (result.found != npos)
         return valueAt(slots(), result.found);
-    bool inserted = false;
-    const std::size_t index = insertNew(data_t(key), data_t(), hash, inserted);
-    return valueAt(slots(), index);
+    return valueAt(slots(), insertNew(data_t(key), data_t(), hash, result));
+}
+
+data_t& map_t::at(data_t&& key, std::uint64_t hash)
+{
+    const ProbeResult result = probe(key, hash);
+    if (result.found != npos)
+        return valueAt(slots(), result.found);
+    return valueAt(slots(), insertNew(std::move(key), data_t(), hash, result));
 }
 
 void map_t::erase(iterator position)
 {
+    // The removed value, then the removed key, are released on the way out.
+    extract(position);
+}
+
+std::pair<data_t, data_t> map_t::extract(iterator position)
+{
     position.checkOwner(this);
+    std::pair<data_t, data_t> entry;
     if (position.index_ >= capacity())
-        return;
+        return entry;
     position.check();
     vlm_map_slot_t& slot = slots()[position.index_];
     if (!isOccupiedSlot(slot))
-        return;
-    data_t key = data_t::adopt(slot.key);
-    data_t value = data_t::adopt(slot.value);
+        return entry;
+    entry.first = data_t::adopt(slot.key);
+    entry.second = data_t::adopt(slot.value);
     slot.key = vlm_data_t{};
     slot.value = vlm_data_t{};
     slot.hash = VLM_SLOT_ERASED_HASH;
     --table_->count;
     ++table_->erased;
+    return entry;
 }
 
 bool map_t::operator==(const map_t& other) const

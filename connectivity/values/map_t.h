@@ -65,8 +65,14 @@ public:
     data_t& operator[](const data_t& key);
     // Element access with a constant key whose hash is known.
     data_t& at(const data_t& key, std::uint64_t hash);
+    // Element access with a key whose hash is known, handed over: stored as it is
+    // when absent (no copy), released when present.
+    data_t& at(data_t&& key, std::uint64_t hash);
 
     void erase(iterator position);
+    // Erases like erase, but hands the key and the value over instead of
+    // releasing them; both are empty for the end iterator.
+    std::pair<data_t, data_t> extract(iterator position);
 
     bool operator==(const map_t& other) const;
     bool operator!=(const map_t& other) const { return !(*this == other); }
@@ -81,7 +87,8 @@ private:
 
     vlm_map_slot_t* slots() const noexcept { return table_ == nullptr ? nullptr : vlm_map_slots(table_); }
     ProbeResult probe(const data_t& key, std::uint64_t hash) const;
-    std::size_t insertNew(data_t&& key, data_t&& value, std::uint64_t hash, bool& inserted);
+    // Stores a key that `absent` (its probe) did not find, growing first when needed.
+    std::size_t insertNew(data_t&& key, data_t&& value, std::uint64_t hash, ProbeResult absent);
     void grow();
     std::size_t firstOccupied(std::size_t from) const noexcept;
     void dropName() noexcept;
@@ -161,6 +168,15 @@ namespace com::velmora::connectivity10_15_4 {
 inline std::pair<map_t::iterator, bool> map_t::insert(std::pair<data_t, data_t>&& entry)
 {
     return insert(std::move(entry.first), std::move(entry.second));
+}
+
+inline map_t::iterator map_t::end()
+{
+    return iterator(this, capacity());
+}
+inline map_t::const_iterator map_t::end() const
+{
+    return const_iterator(this, capacity());
 }
 
 inline map_t::iterator map_t::find(const data_t& key)

@@ -152,6 +152,36 @@ TEST_F(MapTable, ElementAccessAndNullKeys)
     EXPECT_TRUE(key.isString()) << "access by constant key leaves the key alone";
 }
 
+// What conversions use to carry a key over from one map to another without copying it.
+TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
+{
+    cv::map_t notification;
+    notification.insert(cv::data_t("time"), cv::data_t("noon"));
+    const std::int64_t liveStrings = obclient_live_counts().strings;
+
+    std::pair<cv::data_t, cv::data_t> entry = notification.extract(notification.find(cv::data_t("time")));
+    EXPECT_STREQ(entry.first.get<const char*>(), "time");
+    EXPECT_STREQ(entry.second.get<const char*>(), "noon");
+    EXPECT_EQ(notification.size(), 0u);
+    EXPECT_EQ(notification.table()->erased, 1u) << "the slot is left erased, as erase leaves it";
+    EXPECT_EQ(obclient_live_counts().strings, liveStrings) << "nothing was released or copied";
+    EXPECT_TRUE(notification.extract(notification.end()).first.empty());
+
+    const std::uint64_t hash = cv::keyHash(entry.first);
+    const char* keyText = entry.first.get<const char*>();
+    cv::map_t event;
+    event.at(std::move(entry.first), hash) = std::move(entry.second);
+    EXPECT_EQ(event.begin()->first.get<const char*>(), keyText) << "the key itself was stored";
+    EXPECT_EQ(obclient_live_counts().strings, liveStrings);
+
+    // A key already there keeps its slot; the one handed over is released.
+    event.at(cv::data_t("time"), hash) = cv::data_t(std::int64_t{12});
+    EXPECT_EQ(event.size(), 1u);
+    EXPECT_EQ(event.begin()->first.get<const char*>(), keyText);
+    EXPECT_EQ(event.begin()->second.get<std::int64_t>(), 12);
+    EXPECT_EQ(obclient_live_counts().strings, liveStrings - 1);
+}
+
 TEST_F(MapTable, CustomKeysAreRefused)
 {
     cv::map_t map;
