@@ -44,9 +44,11 @@ std::uint64_t grownCapacity(std::uint64_t count)
     return std::max<std::uint64_t>(2 * count + 2, minimumCapacity);
 }
 
-data_t& valueAt(vlm_map_slot_t* slots, std::size_t index)
+// Takes the table itself, read after any growth, so a caller cannot pair an
+// index with the slot array of the table the insertion replaced.
+data_t& valueAt(vlm_map_table_t* table, std::size_t index)
 {
-    return reinterpret_cast<map_entry_t&>(slots[index]).second;
+    return reinterpret_cast<map_entry_t&>(vlm_map_slots(table)[index]).second;
 }
 
 // Keys are nearly always owned strings: those are compared without the general
@@ -232,8 +234,9 @@ data_t& map_t::operator[](data_t&& key)
         throw std::runtime_error(errors::nullKey);
     const ProbeResult result = probe(key, hash);
     if (result.found != npos)
-        return valueAt(slots(), result.found);
-    return valueAt(slots(), insertNew(std::move(key), data_t(), hash, result));
+        return valueAt(table_, result.found);
+    const std::size_t index = insertNew(std::move(key), data_t(), hash, result);
+    return valueAt(table_, index);
 }
 
 data_t& map_t::operator[](const data_t& key)
@@ -245,16 +248,18 @@ data_t& map_t::at(const data_t& key, std::uint64_t hash)
 {
     const ProbeResult result = probe(key, hash);
     if (result.found != npos)
-        return valueAt(slots(), result.found);
-    return valueAt(slots(), insertNew(data_t(key), data_t(), hash, result));
+        return valueAt(table_, result.found);
+    const std::size_t index = insertNew(data_t(key), data_t(), hash, result);
+    return valueAt(table_, index);
 }
 
 data_t& map_t::at(data_t&& key, std::uint64_t hash)
 {
     const ProbeResult result = probe(key, hash);
     if (result.found != npos)
-        return valueAt(slots(), result.found);
-    return valueAt(slots(), insertNew(std::move(key), data_t(), hash, result));
+        return valueAt(table_, result.found);
+    const std::size_t index = insertNew(std::move(key), data_t(), hash, result);
+    return valueAt(table_, index);
 }
 
 void map_t::erase(iterator position)
