@@ -20,14 +20,15 @@ long liveTotal()
     return counts.strings + counts.maps + counts.lists + counts.buffers + counts.customs;
 }
 
-// Lines as the reader splits them: "\n" or "\r\n" ends a line; blank means only spaces and tabs.
+// Lines as the reader splits them: "\n" ends a line, and a carriage return before
+// it (or at the very end) is not part of the text; blank means only spaces and tabs.
 long nonBlankLines(std::string_view input)
 {
     long count = 0;
     while (!input.empty()) {
         const std::size_t end = input.find('\n');
         std::string_view line = input.substr(0, end);
-        if (end != std::string_view::npos && !line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.find_first_not_of(" \t") != std::string_view::npos)
             ++count;
@@ -70,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!source.open("/proc/self/fd/" + std::to_string(fd), reason))
             fail("cannot open the staged input", 0, 1);
         replay::InputErrors reported;
-        auto reader = replay::openMessageReader(frames ? replay::InputFormat::Frames : replay::InputFormat::Jsonl,
-                                                source, reported);
+        auto reader = replay::openMessageReader(
+            frames ? replay::InputFormat::Frames : replay::InputFormat::Jsonl, source, reported);
         vlm_message_t message{};
         while (reader->next(message)) {
             ++read;

@@ -22,14 +22,5 @@ TEST_F(EventConversionTest, RealisticEventBecomesTheEvent)
     EXPECT_EQ(event.getMetadata(), json("{'vlm.type': 'com.orbel.tessaro.Event'}").get<cv::map_t>());
 }
 
-TEST_F(EventConversionTest, ANotificationMeasurementsKeyKeepsItsPlace)
-{
-    const cv::Message event = convert(&pulsar::createEventBuilder, R"({
-        "source": {"id": "1"}, "type": "t", "time": "2024-02-01T10:00:00Z", "text": "x", "id": "2",
-        "measurements": [1, 2]})");
-    EXPECT_EQ(event.getPayload(), json(R"({
-        "id": "2", "source": "1", "text": "x", "time": 1706781600.0, "type": "t", "measurements": [1, 2]})"));
-}
-
 } // namespace
 } // namespace codec_testing

@@ -34,12 +34,9 @@ TEST_F(OperationConversionTest, StatusAcceptsExactlyItsTable)
     for (const char* status : {"SUCCESSFUL", "FAILED", "EXECUTING", "PENDING"})
         EXPECT_STREQ(pulsar::operationStatusName(pulsar::parseOperationStatus(status)).get<const char*>(),
                      status);
-    EXPECT_EQ(errorOf([] { pulsar::parseOperationStatus("executing"); }),
-              "Unrecognized operation status: executing");
-    EXPECT_EQ(errorOf([] { pulsar::parseOperationStatus("CANCELLED"); }),
-              "Unrecognized operation status: CANCELLED");
-    EXPECT_EQ(errorOf([] { pulsar::parseOperationStatus("FAILEDX"); }),
-              "Unrecognized operation status: FAILEDX");
+    for (const char* status : {"executing", "CANCELLED", "FAILEDX"})
+        EXPECT_EQ(errorOf([&] { pulsar::parseOperationStatus(status); }),
+                  std::string("Unrecognized operation status: ") + status);
 }
 
 } // namespace

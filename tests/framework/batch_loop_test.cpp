@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -20,8 +21,10 @@ namespace cv = com::velmora::connectivity10_15_4;
 using Range = std::pair<cv::Message*, cv::Message*>;
 
 enum class Outcome { keep, drop, throwStandard, throwOther };
+enum class Handler { standard, keepStandardErrors, rethrow };
 
-// Multiplies each integer payload by ten, then does what the script says for that payload.
+// Multiplies each integer payload by ten, then does what the script says for that payload;
+// its error handler is the standard one or one of two overrides.
 class ScriptedCodec : public cv::AbstractSimpleCodec {
 public:
     ScriptedCodec()
@@ -30,9 +33,26 @@ public:
 
     bool transformMessageTowardsHost(cv::Message& message) override { return run(message); }
     bool transformMessageTowardsTransport(cv::Message& message) override { return run(message); }
+    bool handleTransformError(cv::Message& message, bool towardsTransport) override
+    {
+        directions.push_back(towardsTransport);
+        if (handler == Handler::rethrow)
+            throw;
+        if (handler == Handler::keepStandardErrors) {
+            try {
+                throw;
+            } catch (const std::runtime_error&) {
+                return true;
+            } catch (...) {
+            }
+        }
+        return AbstractSimpleCodec::handleTransformError(message, towardsTransport);
+    }
 
     std::map<std::int64_t, Outcome> script;
+    Handler handler = Handler::standard;
     std::vector<std::int64_t> transformed;
+    std::vector<bool> directions;
 
 private:
     bool run(cv::Message& message)
@@ -94,14 +114,22 @@ std::vector<cv::Message> numberedBatch(std::initializer_list<std::int64_t> ids)
     return batch;
 }
 
-std::int64_t payloadOf(const cv::Message& message)
-{
-    return message.getPayload().get<std::int64_t>();
-}
-
 std::int64_t metadataIdOf(const cv::Message& message)
 {
     return message.getMetadata().find(cv::data_t("n"))->second.get<std::int64_t>();
+}
+
+// The metadata ids of a range, each checked to still sit with its own (transformed) payload.
+std::vector<std::int64_t> idsOf(const cv::Message* start, const cv::Message* end)
+{
+    std::vector<std::int64_t> ids;
+    for (const cv::Message* message = start; message != end; ++message) {
+        ids.push_back(metadataIdOf(*message));
+        if (!message->getPayload().empty()) {
+            EXPECT_EQ(message->getPayload().get<std::int64_t>(), 10 * ids.back()) << "payload moved alone";
+        }
+    }
+    return ids;
 }
 
 // Each test runs once per direction.
@@ -122,147 +150,78 @@ protected:
     }
 };
 
-TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontInOrderAndOnlyTheyArePassedOn)
+TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOneLine)
 {
     ScriptedCodec codec;
-    codec.script = {{2, Outcome::drop}, {4, Outcome::drop}};
+    codec.script = {{2, Outcome::drop}, {3, Outcome::throwStandard}, {5, Outcome::throwOther}};
     std::vector<Range> calls;
     wire(codec, towardsTransport(), calls);
-    std::vector<cv::Message> batch = numberedBatch({1, 2, 3, 4});
+    std::vector<cv::Message> batch = numberedBatch({1, 2, 3, 9, 4, 5});
+    batch[3].getPayload() = cv::data_t(); // kept without the message transformation
 
     send(codec, batch);
 
-    EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2, 3, 4}));
-    // Transformed in place; dropped ones stay behind in the state their transformation left them.
-    std::vector<std::int64_t> payloads, metadataIds;
-    for (const cv::Message& message : batch) {
-        payloads.push_back(payloadOf(message));
-        metadataIds.push_back(metadataIdOf(message));
-    }
-    EXPECT_EQ(payloads, (std::vector<std::int64_t>{10, 30, 20, 40}));
-    EXPECT_EQ(metadataIds, (std::vector<std::int64_t>{1, 3, 2, 4}));
-    EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 2}}));
-    EXPECT_TRUE(logLines().empty());
+    EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+    EXPECT_TRUE(batch[1].getPayload().empty());
+    ASSERT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 3}}));
+    EXPECT_EQ(idsOf(batch.data(), batch.data() + 3), (std::vector<std::int64_t>{1, 9, 4}));
+    // Dropped ones stay behind in the state their transformation left them.
+    const std::vector<std::int64_t> dropped = idsOf(batch.data() + 3, batch.data() + batch.size());
+    EXPECT_EQ(std::set<std::int64_t>(dropped.begin(), dropped.end()), (std::set<std::int64_t>{2, 3, 5}));
+    EXPECT_EQ(
+        logTexts("connectivity.name.chain"),
+        (std::vector<std::string>{"3 <connectivity.name.chain> Error while transforming message: boom 3; "
+                                  "Message<metadata={\"n\":3}, payload=30> will be dropped.",
+                                  "3 <connectivity.name.chain> Unknown error transforming message: "
+                                  "Message<metadata={\"n\":5}, payload=50>"}));
 }
 
-TEST_P(BatchLoopTest, AThrowingTransformationDropsItsMessageWithOneErrorLine)
+TEST_P(BatchLoopTest, AnErrorHandlerCanKeepTheMessageOrEndTheBatch)
 {
     ScriptedCodec codec;
-    codec.script = {{1, Outcome::throwStandard}, {3, Outcome::throwOther}};
-    std::vector<Range> calls;
-    wire(codec, towardsTransport(), calls);
-    std::vector<cv::Message> batch = numberedBatch({1, 2, 3, 4});
-
-    send(codec, batch);
-
-    ASSERT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 2}}));
-    EXPECT_EQ(payloadOf(batch[0]), 20);
-    EXPECT_EQ(payloadOf(batch[1]), 40);
-    ASSERT_EQ(logLines().size(), 2u);
-    EXPECT_EQ(logLines()[0].category, "connectivity.name.chain");
-    EXPECT_EQ(logLines()[0].level, 3);
-    EXPECT_EQ(logLines()[0].text, "<connectivity.name.chain> Error while transforming message: boom 1; "
-                                  "Message<metadata={\"n\":1}, payload=10> will be dropped.");
-    EXPECT_EQ(logLines()[1].level, 3);
-    EXPECT_EQ(logLines()[1].text, "<connectivity.name.chain> Unknown error transforming message: "
-                                  "Message<metadata={\"n\":3}, payload=30>");
-}
-
-TEST_P(BatchLoopTest, AnErrorHandlerCanRethrowToKeepTheMessage)
-{
-    // Keeps messages whose transformation threw a standard error; notes the direction it was told.
-    struct ForgivingCodec : ScriptedCodec {
-        bool handleTransformError(cv::Message& message, bool towardsTransport) override
-        {
-            directions.push_back(towardsTransport);
-            try {
-                throw;
-            } catch (const std::runtime_error&) {
-                return true;
-            } catch (...) {
-                return AbstractSimpleCodec::handleTransformError(message, towardsTransport);
-            }
-        }
-        std::vector<bool> directions;
-    } codec;
+    codec.handler = Handler::keepStandardErrors;
     codec.script = {{1, Outcome::throwStandard}, {2, Outcome::throwOther}};
     std::vector<Range> calls;
     wire(codec, towardsTransport(), calls);
     std::vector<cv::Message> batch = numberedBatch({1, 2, 3});
-
     send(codec, batch);
-
     EXPECT_EQ(codec.directions, (std::vector<bool>{towardsTransport(), towardsTransport()}));
     ASSERT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 2}}));
-    EXPECT_EQ(payloadOf(batch[0]), 10);
-    EXPECT_EQ(payloadOf(batch[1]), 30);
+    EXPECT_EQ(idsOf(batch.data(), batch.data() + 2), (std::vector<std::int64_t>{1, 3}));
     ASSERT_EQ(logLines().size(), 1u);
-    EXPECT_NE(logLines()[0].text.find("Unknown error transforming message"), std::string::npos);
+    EXPECT_NE(logLines()[0].text.find("Unknown error transforming message: Message<metadata={\"n\":2}"),
+              std::string::npos);
+
+    // A handler that throws ends the batch before anything is passed on.
+    codec.handler = Handler::rethrow;
+    codec.transformed.clear();
+    batch = numberedBatch({3, 1, 4});
+    EXPECT_THROW(send(codec, batch), std::runtime_error);
+    EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{3, 1}));
+    EXPECT_EQ(calls.size(), 1u);
 }
 
-TEST_P(BatchLoopTest, AnEmptyPayloadIsKeptWithoutTheMessageTransformation)
-{
-    ScriptedCodec codec;
-    std::vector<Range> calls;
-    wire(codec, towardsTransport(), calls);
-    std::vector<cv::Message> batch = numberedBatch({9, 1});
-    batch[0].getPayload() = cv::data_t();
-
-    send(codec, batch);
-
-    EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1}));
-    EXPECT_TRUE(batch[0].getPayload().empty());
-    EXPECT_EQ(metadataIdOf(batch[0]), 9);
-    EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 2}}));
-}
-
-TEST_P(BatchLoopTest, TheNextElementIsCalledOnceEvenWhenNothingIsKept)
+TEST_P(BatchLoopTest, TheNextElementGetsEveryBatchOnceAndItsFailureLeavesTheLoop)
 {
     ScriptedCodec codec;
     codec.script = {{1, Outcome::drop}, {2, Outcome::drop}};
-    std::vector<Range> calls;
-    wire(codec, towardsTransport(), calls);
-    std::vector<cv::Message> batch = numberedBatch({1, 2});
-
-    send(codec, batch.data(), batch.data());
-    send(codec, batch);
-
-    EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data()}, {batch.data(), batch.data()}}));
-}
-
-TEST_P(BatchLoopTest, AnUnwiredDirectionTransformsAndPassesNothingOn)
-{
-    ScriptedCodec codec;
-    std::vector<Range> oppositeCalls;
+    std::vector<Range> calls, oppositeCalls;
     wire(codec, !towardsTransport(), oppositeCalls);
     std::vector<cv::Message> batch = numberedBatch({1, 2});
-
+    // Unwired in this direction: transformed, and passed on nowhere.
     send(codec, batch);
-
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2}));
-    EXPECT_EQ(payloadOf(batch[1]), 20);
     EXPECT_TRUE(oppositeCalls.empty());
+
+    wire(codec, towardsTransport(), calls);
+    batch = numberedBatch({1, 2});
+    send(codec, batch.data(), batch.data());
+    send(codec, batch);
+    EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data()}, {batch.data(), batch.data()}}));
+
+    wire(codec, towardsTransport(), calls, true);
+    EXPECT_THROW(send(codec, batch), std::runtime_error);
     EXPECT_TRUE(logLines().empty());
-}
-
-TEST_P(BatchLoopTest, FailuresOutsideOneMessageLeaveTheLoop)
-{
-    ScriptedCodec failingNext;
-    std::vector<Range> calls;
-    wire(failingNext, towardsTransport(), calls, true);
-    std::vector<cv::Message> batch = numberedBatch({1});
-    EXPECT_THROW(send(failingNext, batch), std::runtime_error);
-
-    // An error handler that throws ends the batch before anything is passed on.
-    struct RethrowingCodec : ScriptedCodec {
-        bool handleTransformError(cv::Message&, bool) override { throw; }
-    } rethrowing;
-    rethrowing.script = {{2, Outcome::throwStandard}};
-    wire(rethrowing, towardsTransport(), calls);
-    std::vector<cv::Message> second = numberedBatch({1, 2, 3});
-    EXPECT_THROW(send(rethrowing, second), std::runtime_error);
-    EXPECT_EQ(rethrowing.transformed, (std::vector<std::int64_t>{1, 2}));
-    EXPECT_TRUE(calls.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDirections, BatchLoopTest, ::testing::Values(false, true),

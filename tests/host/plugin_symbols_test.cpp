@@ -33,27 +33,18 @@ std::set<std::string> dynamicSymbols(const char* nmOption)
 
 using PluginSymbolsTest = testing_support::HostTest;
 
-TEST_F(PluginSymbolsTest, ExportsOnlyTheElevenEntryPoints)
+TEST_F(PluginSymbolsTest, ExportsTheElevenEntryPointsAndImportsTheFourteenHostFunctions)
 {
-    const std::set<std::string> expected = {
-        "vlm_create_plugin_with_params_TessaroNotifications2Codec",
-        "vlm_destroy_plugin_TessaroNotifications2Codec",
-        "vlm_plugin_api_version_TessaroNotifications2Codec",
-        "vlm_plugin_product_version_TessaroNotifications2Codec",
-        "vlm_plugin_start_TessaroNotifications2Codec",
-        "vlm_plugin_hostReady_TessaroNotifications2Codec",
-        "vlm_plugin_shutdown_TessaroNotifications2Codec",
-        "vlm_plugin_setNextTowardsHost_TessaroNotifications2Codec",
-        "vlm_plugin_setNextTowardsTransport_TessaroNotifications2Codec",
-        "vlm_plugin_sendBatchTowardsHost_TessaroNotifications2Codec",
-        "vlm_plugin_sendBatchTowardsTransport_TessaroNotifications2Codec",
-    };
-    EXPECT_EQ(dynamicSymbols("--defined-only"), expected);
-}
+    std::set<std::string> entryPoints;
+    for (const char* operation :
+         {"create_plugin_with_params", "destroy_plugin", "plugin_api_version", "plugin_product_version",
+          "plugin_start", "plugin_hostReady", "plugin_shutdown", "plugin_setNextTowardsHost",
+          "plugin_setNextTowardsTransport", "plugin_sendBatchTowardsHost",
+          "plugin_sendBatchTowardsTransport"})
+        entryPoints.insert(std::string("vlm_") + operation + "_TessaroNotifications2Codec");
+    EXPECT_EQ(dynamicSymbols("--defined-only"), entryPoints);
 
-TEST_F(PluginSymbolsTest, ImportsExactlyTheFourteenHostFunctions)
-{
-    const std::set<std::string> expected = {
+    const std::set<std::string> hostFunctions = {
         "vlm_copy_string",  "vlm_free_string",         "vlm_copy_data",   "vlm_data_to_string",
         "vlm_allocate_map", "vlm_reallocate_map",      "vlm_free_map",    "vlm_free_vector",
         "vlm_free_buffer",  "vlm_free_custom",         "vlm_hash_string", "vlm_get_log_level",
@@ -63,7 +54,7 @@ TEST_F(PluginSymbolsTest, ImportsExactlyTheFourteenHostFunctions)
     for (const std::string& name : dynamicSymbols("--undefined-only"))
         if (name.rfind("vlm_", 0) == 0 || name.rfind("obclient", 0) == 0)
             hostImports.insert(name);
-    EXPECT_EQ(hostImports, expected);
+    EXPECT_EQ(hostImports, hostFunctions);
 }
 
 } // namespace

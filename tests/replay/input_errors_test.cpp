@@ -78,20 +78,29 @@ TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)
 TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
 {
     const std::string path =
-        writeInput("capture.frames", "id-1\nt1/sub/things/1\nCREATE\n\n{\"id\":\"1\"}\n"
-                                     "---\n"                             // 6
-                                     "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 7: no path line
-                                     "---\n"                             // 11
-                                     "id-3\nt1/sub/things/3\nCREATE\n\n" // 12
-                                     "{\n  \"id\": \n}\n"                // 16: body
-                                     "---\n"                             // 19
-                                     "id-4\nt1/sub/things/4\nCREATE\n"   // 20: no body
+        writeInput("capture.frames", "id-1\nt12345/notifications/operations/4711\nUPDATE\n\n"
+                                     "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
+                                     " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\"}\n"
+                                     "---\n"                             // 7
+                                     "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 8: no path line
+                                     "---\n"                             // 12
+                                     "id-3\nt1/sub/things/3\nCREATE\n\n" // 13
+                                     "{\n  \"id\": \n}\n"                // 17: body
+                                     "---\n"                             // 20
+                                     "id-4\nt1/sub/things/4\nCREATE\n"   // 21: no body
                                      "---\n"
-                                     "\nid-5\nt1/sub/things/5\nCREATE\n\n[\n5\n]"); // 25
-    const replay_testing::ToolRun run = runTool({"--format", "frames", path});
+                                     "\nid-5\nt1/sub/things/5\nCREATE\n\n[\n5\n]"); // 26: read, then dropped
+    const std::string output = directory() + "/events.jsonl";
+    const replay_testing::ToolRun run = runTool({"--format", "frames", "--output", output, path});
     EXPECT_EQ(run.status, 1);
-    for (const char* where : {":7: a frame begins with 3 header lines", ":16: not valid JSON",
-                              ":20: the frame has no blank line"})
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(jsonDifference(replay_testing::contentsOf(output),
+                             R"({"metadata":{"vlm.type":"com.orbel.tessaro.Operation",
+        "vlm.channel":"tessaro.devices"},"payload":{"id":"55010","source":"4711","status":"EXECUTING",
+        "measurements":{}}})"),
+              "");
+    for (const char* where : {":8: a frame begins with 3 header lines", ":17: not valid JSON",
+                              ":21: the frame has no blank line"})
         EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
     EXPECT_EQ(summaryCount(run.err, "input errors"), 3);
     EXPECT_EQ(summaryCount(run.err, "messages read"), 2);

@@ -2,68 +2,51 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace replay_testing {
 
 namespace {
 
 using simdjson::dom::element;
-using simdjson::dom::element_type;
 
-std::string differenceAt(const std::string& path, element actual, element expected)
+// The minified text with every object's entries sorted by key: equal values give equal texts,
+// and minify keeps 1 and 1.0 apart.
+std::string canonical(element value)
 {
-    const auto shown = [&] {
-        return path + ": " + simdjson::minify(actual) + " where " + simdjson::minify(expected) +
-               " was expected";
-    };
-    if (actual.type() != expected.type())
-        return shown();
-    switch (actual.type()) {
-    case element_type::OBJECT: {
-        if (actual.get_object().size() != expected.get_object().size())
-            return shown();
-        for (auto [key, value] : expected.get_object()) {
-            element counterpart;
-            if (actual.get_object().at_key(key).get(counterpart))
-                return shown();
-            std::string inner = differenceAt(path + "." + std::string(key), counterpart, value);
-            if (!inner.empty())
-                return inner;
-        }
-        return "";
+    if (value.is_array()) {
+        std::string text = "[";
+        for (element item : value.get_array())
+            text += (text.size() > 1 ? "," : "") + canonical(item);
+        return text + "]";
     }
-    case element_type::ARRAY: {
-        if (actual.get_array().size() != expected.get_array().size())
-            return shown();
-        size_t index = 0;
-        for (element value : expected.get_array()) {
-            std::string inner = differenceAt(path + "[" + std::to_string(index) + "]",
-                                             actual.get_array().at(index).value(), value);
-            if (!inner.empty())
-                return inner;
-            ++index;
-        }
-        return "";
-    }
-    case element_type::DOUBLE:
-        return actual.get_double().value() == expected.get_double().value() ? "" : shown();
-    default:
-        return simdjson::minify(actual) == simdjson::minify(expected) ? "" : shown();
-    }
+    if (!value.is_object())
+        return simdjson::minify(value);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (auto [key, item] : value.get_object())
+        entries.emplace_back(std::string(key), canonical(item));
+    std::sort(entries.begin(), entries.end());
+    std::string text = "{";
+    for (const auto& [key, item] : entries)
+        text += (text.size() > 1 ? ",\"" : "\"") + key + "\":" + item;
+    return text + "}";
 }
 
 } // namespace
 
 std::string jsonDifference(const std::string& actual, const std::string& expected)
 {
-    simdjson::dom::parser actualParser;
-    simdjson::dom::parser expectedParser;
-    element actualValue;
-    element expectedValue;
-    if (actualParser.parse(actual).get(actualValue))
+    simdjson::dom::parser parser;
+    element value;
+    if (parser.parse(actual).get(value))
         return "not JSON: " + actual;
-    if (expectedParser.parse(expected).get(expectedValue))
+    const std::string actualText = canonical(value);
+    if (parser.parse(expected).get(value))
         return "the expected text is not JSON: " + expected;
-    return differenceAt("$", actualValue, expectedValue);
+    const std::string expectedText = canonical(value);
+    return actualText == expectedText ? "" : actualText + " where " + expectedText + " was expected";
 }
 
 } // namespace replay_testing

@@ -1,15 +1,11 @@
 #include "tests/replay/replay_fixture.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-extern char** environ;
 
 namespace replay_testing {
 
@@ -34,33 +30,30 @@ std::string ReplayTest::writeInput(const std::string& name, const std::string& c
     return path;
 }
 
+namespace {
+
+std::string shellQuoted(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+} // namespace
+
 ToolRun ReplayTest::runTool(const std::vector<std::string>& arguments, const std::string& standardInput)
 {
-    const std::string inPath = writeInput("stdin", standardInput);
     const std::string outPath = directory_ + "/stdout";
     const std::string errPath = directory_ + "/stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> words{TESSARO_REPLAY_TOOL};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-
+    std::string command = shellQuoted(TESSARO_REPLAY_TOOL);
+    for (const std::string& argument : arguments)
+        command += " " + shellQuoted(argument);
+    command += " <" + shellQuoted(writeInput("stdin", standardInput)) + " >" + shellQuoted(outPath) + " 2>" +
+               shellQuoted(errPath);
+    const int status = std::system(command.c_str());
     ToolRun run;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, TESSARO_REPLAY_TOOL, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << TESSARO_REPLAY_TOOL;
-        return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    // A shell that waited for the tool reports its signal as 128 + the signal itself.
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.out = contentsOf(outPath);
     run.err = contentsOf(errPath);

@@ -22,6 +22,16 @@ void HostTest::TearDown()
     EXPECT_EQ(now.customs, baseline_.customs) << "host custom objects leaked or freed twice";
 }
 
+std::vector<std::string> HostTest::logTexts(const std::string& category) const
+{
+    std::vector<std::string> texts;
+    for (const LogLine& line : lines_) {
+        EXPECT_EQ(line.category, category);
+        texts.push_back(std::to_string(line.level) + " " + line.text);
+    }
+    return texts;
+}
+
 void HostTest::capture(void* context, const char* category, std::int32_t level, const char* text)
 {
     static_cast<HostTest*>(context)->lines_.push_back(LogLine{category, level, text});

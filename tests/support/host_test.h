@@ -26,6 +26,8 @@ protected:
 
     // Lines emitted through the host since the test began.
     const std::vector<LogLine>& logLines() const { return lines_; }
+    // The same lines as "LEVEL TEXT"; every line must be in `category`.
+    std::vector<std::string> logTexts(const std::string& category) const;
     void clearLogLines() { lines_.clear(); }
 
 private:

@@ -1,11 +1,10 @@
+// Library-wide text constants are host strings made when their library is loaded
+// and released when it is unloaded.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
-#include "connectivity/values/static_string.h"
 #include "tests/support/host_test.h"
-
-namespace cv = com::velmora::connectivity10_15_4;
 
 namespace {
 
@@ -26,13 +25,6 @@ TEST_F(StaticConstants, AreMadeAtLoadAndReleasedAtUnload)
 
     ASSERT_EQ(dlclose(library), 0);
     EXPECT_EQ(obclient_live_counts().strings, baseline);
-}
-
-TEST_F(StaticConstants, CarryTheirKeyHash)
-{
-    const cv::StaticString key("deviceId");
-    EXPECT_EQ(key.hash(), cv::keyHash(cv::data_t("deviceId")));
-    EXPECT_EQ(key.value().tag(), static_cast<std::uint32_t>(VLM_TAG_STRING));
 }
 
 } // namespace
