@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include <boost/optional.hpp>
 
@@ -41,18 +42,16 @@ boost::optional<double> reference(const std::string& text)
     }
     if (zoneStart > text.size())
         return boost::none;
-    const std::string zone = text.substr(zoneStart, 6);
-    std::string hours;
-    std::string minutes;
+    const std::string_view zone = std::string_view(text).substr(zoneStart, 6);
     const std::size_t colon = zone.find(':');
-    if (colon != std::string::npos) {
-        hours = zone.substr(0, colon);
-        minutes = zone.substr(colon + 1);
-    } else if (zone.empty() || (zone[0] != 'Z' && zone[0] != 'z')) {
-        hours = zone.substr(0, 3);
-        if (zone.size() > 3)
-            minutes = zone.substr(3, 2);
-    }
+    const bool designatorOnly = colon == std::string_view::npos && !zone.empty() && (zone[0] | 0x20) == 'z';
+    const std::string_view none;
+    const std::string hours(colon != std::string_view::npos ? zone.substr(0, colon)
+                            : designatorOnly                ? none
+                                                            : zone.substr(0, 3));
+    const std::string minutes(colon != std::string_view::npos      ? zone.substr(colon + 1)
+                              : designatorOnly || zone.size() <= 3 ? none
+                                                                   : zone.substr(3, 2));
     long offset = 0;
     if (!hours.empty() && !minutes.empty()) {
         long h = 0;
