@@ -6,7 +6,7 @@ PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletes
             valgrind jq python3
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: setup build test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck demo bench format clean
+.PHONY: setup build test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench format clean
 
 # Installs only what is missing, so a second run costs one dpkg query.
 setup:
@@ -63,6 +63,10 @@ memcheck: build
 	done
 
 test: test-debug test-asan test-tsan fuzz-smoke memcheck
+
+# A seeded sample of one-change faults against the suites; MUTANTS=N and SEED=S choose it. Not part of `make test`.
+mutants: setup
+	MUTANTS="$(MUTANTS)" SEED="$(SEED)" JOBS="$(JOBS)" tools/mutants/run
 
 demo: setup
 	cmake --preset release
