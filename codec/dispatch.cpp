@@ -85,7 +85,7 @@ public:
         if (!hasId)
             return cv::Message();
         cv::map_t stubPayload;
-        stubPayload.at(keys::id.value(), keys::id.hash()) =
+        stubPayload.findOrInsert(keys::id.value(), keys::id.hash()) =
             borrowedId.empty() ? cv::data_t(ownedIdText.c_str()) : borrowedId;
         return cv::Message(cv::data_t(std::move(stubPayload)), cv::map_t());
     }

@@ -49,10 +49,10 @@ cv::map_t toMeasurementValue(cv::map_t& series)
     if (!value)
         throw std::runtime_error(errors::missingMeasurementValue);
     cv::map_t measurementValue;
-    measurementValue.at(std::move(value->first), keys::value.hash()) = std::move(value->second);
+    measurementValue.findOrInsert(std::move(value->first), keys::value.hash()) = std::move(value->second);
     if (boost::optional<MapEntry> units = takeOptionalEntry(series, keys::units))
-        measurementValue.at(std::move(units->first), keys::units.hash()) = std::move(units->second);
-    measurementValue.at(keys::params.value(), keys::params.hash()) = cv::data_t(std::move(series));
+        measurementValue.findOrInsert(std::move(units->first), keys::units.hash()) = std::move(units->second);
+    measurementValue.findOrInsert(keys::params.value(), keys::params.hash()) = cv::data_t(std::move(series));
     return measurementValue;
 }
 

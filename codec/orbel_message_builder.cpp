@@ -30,7 +30,7 @@ OrbelMessageBuilder::OrbelMessageBuilder(cv::data_t id, cv::data_t eventType)
 
 void OrbelMessageBuilder::setField(const cv::StaticString& key, cv::data_t value)
 {
-    payload.at(key.value(), key.hash()) = std::move(value);
+    payload.findOrInsert(key.value(), key.hash()) = std::move(value);
 }
 
 void OrbelMessageBuilder::setStringField(const cv::StaticString& key, cv::data_t value)
@@ -41,7 +41,7 @@ void OrbelMessageBuilder::setStringField(const cv::StaticString& key, cv::data_t
 
 void OrbelMessageBuilder::setField(const cv::StaticString& key, MapEntry&& taken)
 {
-    payload.at(std::move(taken.first), key.hash()) = std::move(taken.second);
+    payload.findOrInsert(std::move(taken.first), key.hash()) = std::move(taken.second);
 }
 
 void OrbelMessageBuilder::setField(cv::data_t&& key, cv::data_t value)
@@ -59,7 +59,7 @@ void OrbelMessageBuilder::setMetadata(const cv::data_t& key, std::uint64_t keyHa
 {
     if (!key.isString())
         throw std::runtime_error(errors::nonStringMetadataKey);
-    message.getMetadata().at(key, keyHash) = std::move(value);
+    message.getMetadata().findOrInsert(key, keyHash) = std::move(value);
 }
 
 void OrbelMessageBuilder::setMetadata(const cv::StaticString& key, cv::data_t value)

@@ -241,10 +241,10 @@ data_t& map_t::operator[](data_t&& key)
 
 data_t& map_t::operator[](const data_t& key)
 {
-    return at(key, keyHash(key));
+    return findOrInsert(key, keyHash(key));
 }
 
-data_t& map_t::at(const data_t& key, std::uint64_t hash)
+data_t& map_t::findOrInsert(const data_t& key, std::uint64_t hash)
 {
     const ProbeResult result = probe(key, hash);
     if (result.found != npos)
@@ -253,7 +253,7 @@ data_t& map_t::at(const data_t& key, std::uint64_t hash)
     return valueAt(table_, index);
 }
 
-data_t& map_t::at(data_t&& key, std::uint64_t hash)
+data_t& map_t::findOrInsert(data_t&& key, std::uint64_t hash)
 {
     const ProbeResult result = probe(key, hash);
     if (result.found != npos)

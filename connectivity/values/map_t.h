@@ -63,11 +63,13 @@ public:
 
     data_t& operator[](data_t&& key);
     data_t& operator[](const data_t& key);
-    // Element access with a constant key whose hash is known.
-    data_t& at(const data_t& key, std::uint64_t hash);
-    // Element access with a key whose hash is known, handed over: stored as it is
-    // when absent (no copy), released when present.
-    data_t& at(data_t&& key, std::uint64_t hash);
+    // Like operator[] with a key whose hash is known: the value of an equal key,
+    // inserting the key with an empty value when it is absent. The constant key
+    // is copied only when inserted.
+    data_t& findOrInsert(const data_t& key, std::uint64_t hash);
+    // The same with the key handed over: stored as it is when absent (no copy),
+    // released when present.
+    data_t& findOrInsert(data_t&& key, std::uint64_t hash);
 
     void erase(iterator position);
     // Erases like erase, but hands the key and the value over instead of

@@ -170,12 +170,12 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
     const std::uint64_t hash = cv::keyHash(entry.first);
     const char* keyText = entry.first.get<const char*>();
     cv::map_t event;
-    event.at(std::move(entry.first), hash) = std::move(entry.second);
+    event.findOrInsert(std::move(entry.first), hash) = std::move(entry.second);
     EXPECT_EQ(event.begin()->first.get<const char*>(), keyText) << "the key itself was stored";
     EXPECT_EQ(obclient_live_counts().strings, liveStrings);
 
     // A key already there keeps its slot; the one handed over is released.
-    event.at(cv::data_t("time"), hash) = cv::data_t(std::int64_t{12});
+    event.findOrInsert(cv::data_t("time"), hash) = cv::data_t(std::int64_t{12});
     EXPECT_EQ(event.size(), 1u);
     EXPECT_EQ(event.begin()->first.get<const char*>(), keyText);
     EXPECT_EQ(event.begin()->second.get<std::int64_t>(), 12);
