@@ -1,8 +1,6 @@
-// The codec's work on each message towards the host: the Pulsar path picks the
-// builder, the builder turns the notification into the event, and a failure
-// leaves an error stub that names the notification in the drop report.
+// The dispatch of a notification by its Pulsar path: the path picks the
+// builder, the builder turns the notification into the event.
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -52,92 +50,7 @@ std::unique_ptr<OrbelMessageBuilder> createBuilderFor(const char* tail, cv::Mess
         errors::unrecognisedPulsarType(slash == nullptr ? std::string(tail) : std::string(tail, slash)));
 }
 
-// The notification's "id" when it is a string, else null.
-const cv::data_t* findStringId(const cv::map_t& payload)
-{
-    const cv::map_t::const_iterator id = payload.find(keys::id.value(), keys::id.hash());
-    return id != payload.end() && id->second.isString() ? &id->second : nullptr;
-}
-
-// What stays in the batch slot of a notification that could not be converted:
-// only its id, so that the drop report can name it. Nothing reads the slot while
-// the notification is converted, so the stub is made only when conversion fails,
-// from the id as it was when conversion began; a conversion that succeeds costs
-// no host allocation for it.
-class ErrorStub {
-public:
-    explicit ErrorStub(const cv::map_t& notificationPayload)
-    {
-        const cv::data_t* id = findStringId(notificationPayload);
-        if (id == nullptr)
-            return;
-        hasId = true;
-        // A borrowed text is copied as its pointer, without allocating; an owned one
-        // is kept here until needed (platform ids fit the short-string buffer).
-        if (id->tag() == VLM_TAG_BORROWED_STRING)
-            borrowedId = *id;
-        else
-            ownedIdText = id->get<const char*>();
-    }
-
-    cv::Message make() const
-    {
-        if (!hasId)
-            return cv::Message();
-        cv::map_t stubPayload;
-        stubPayload.findOrInsert(keys::id.value(), keys::id.hash()) =
-            borrowedId.empty() ? cv::data_t(ownedIdText.c_str()) : borrowedId;
-        return cv::Message(cv::data_t(std::move(stubPayload)), cv::map_t());
-    }
-
-private:
-    bool hasId = false;
-    cv::data_t borrowedId;
-    std::string ownedIdText;
-};
-
 } // namespace
-
-bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& message)
-{
-    const cv::map_t& metadata = message.getMetadata();
-    if (metadata.find(keys::pulsarPath.value(), keys::pulsarPath.hash()) == metadata.end())
-        return true;
-    if (logger.isEnabled(cv::Logger::levelDebug))
-        logger.debug("%s", (logTexts::processingMessage + cv::toString(message, true)).c_str());
-    const ErrorStub errorStub(message.getPayload().get<cv::map_t>());
-    cv::Message notification;
-    notification.swap(message);
-    try {
-        message = convertNotification(std::move(notification));
-    } catch (...) {
-        message = errorStub.make();
-        throw;
-    }
-    return true;
-}
-
-bool TessaroNotifications2Codec::handleTransformError(cv::Message& message, bool towardsTransport)
-{
-    const std::exception_ptr failure = std::current_exception();
-    if (failure == nullptr)
-        return false;
-    std::string reason;
-    const char* reasonText = nullptr;
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-        reason = error.what();
-        reasonText = reason.c_str();
-    } catch (...) {
-    }
-    const cv::data_t& payload = message.getPayload();
-    const cv::data_t* id = payload.isMap() ? findStringId(payload.get<cv::map_t>()) : nullptr;
-    const std::string text = logTexts::transformError(
-        towardsTransport, id == nullptr ? nullptr : id->get<const char*>(), reasonText);
-    logger.error("%s", text.c_str());
-    return false;
-}
 
 cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notification) const
 {

@@ -1,0 +1,116 @@
+// The road of one notification through the codec towards the host, and of a
+// notification that cannot be converted, from the throw to its one log line:
+// transformMessageTowardsHost leaves the error stub in the batch slot and lets
+// the exception go on; the batch loop, still handling it, calls
+// handleTransformError, which rethrows it to learn its type and logs the line.
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "codec/codec_errors.h"
+#include "codec/notification_keys.h"
+#include "codec/tessaro_notifications2_codec.h"
+
+namespace com::velmora::connectivity::plugins::pulsar {
+namespace {
+
+// The notification's "id" when it is a string, else null.
+const cv::data_t* findStringId(const cv::map_t& payload)
+{
+    const cv::map_t::const_iterator id = payload.find(keys::id.value(), keys::id.hash());
+    return id != payload.end() && id->second.isString() ? &id->second : nullptr;
+}
+
+// What stays in the batch slot of a notification that could not be converted:
+// only its id, so that the drop report can name it. Nothing reads the slot while
+// the notification is converted, so the stub is made only when conversion fails,
+// from the id as it was when conversion began; a conversion that succeeds costs
+// no host allocation for it.
+class ErrorStub {
+public:
+    explicit ErrorStub(const cv::map_t& notificationPayload)
+    {
+        const cv::data_t* id = findStringId(notificationPayload);
+        if (id == nullptr)
+            return;
+        hasId = true;
+        // A borrowed text is copied as its pointer, without allocating; an owned one
+        // is kept here until needed (platform ids fit the short-string buffer).
+        if (id->tag() == VLM_TAG_BORROWED_STRING)
+            borrowedId = *id;
+        else
+            ownedIdText = id->get<const char*>();
+    }
+
+    cv::Message make() const
+    {
+        if (!hasId)
+            return cv::Message();
+        cv::map_t stubPayload;
+        stubPayload.findOrInsert(keys::id.value(), keys::id.hash()) =
+            borrowedId.empty() ? cv::data_t(ownedIdText.c_str()) : borrowedId;
+        return cv::Message(cv::data_t(std::move(stubPayload)), cv::map_t());
+    }
+
+private:
+    bool hasId = false;
+    cv::data_t borrowedId;
+    std::string ownedIdText;
+};
+
+// The id the drop report names: the stub's, or the untouched message's when the
+// failure came before the stub could be left.
+const char* stringIdOf(const cv::Message& message)
+{
+    const cv::data_t& payload = message.getPayload();
+    const cv::data_t* id = payload.isMap() ? findStringId(payload.get<cv::map_t>()) : nullptr;
+    return id == nullptr ? nullptr : id->get<const char*>();
+}
+
+// Call only while an exception is being handled: rethrows it to learn its type.
+// The text of a standard exception, else null. The text stays valid while the
+// caller's handler is active, since that handler keeps the exception alive.
+const char* currentExceptionText()
+{
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& message)
+{
+    const cv::map_t& metadata = message.getMetadata();
+    if (metadata.find(keys::pulsarPath.value(), keys::pulsarPath.hash()) == metadata.end())
+        return true;
+    if (logger.isEnabled(cv::Logger::levelDebug))
+        logger.debug("%s", (logTexts::processingMessage + cv::toString(message, true)).c_str());
+    // A payload that is not a map throws here, leaving the message as it came.
+    const ErrorStub errorStub(message.getPayload().get<cv::map_t>());
+    cv::Message notification;
+    notification.swap(message);
+    try {
+        message = convertNotification(std::move(notification));
+    } catch (...) {
+        message = errorStub.make();
+        throw;
+    }
+    return true;
+}
+
+bool TessaroNotifications2Codec::handleTransformError(cv::Message& message, bool towardsTransport)
+{
+    if (std::current_exception() == nullptr)
+        return false;
+    const char* id = stringIdOf(message);
+    const char* reason = currentExceptionText();
+    logger.error("%s", logTexts::transformError(towardsTransport, id, reason).c_str());
+    return false;
+}
+
+} // namespace com::velmora::connectivity::plugins::pulsar
