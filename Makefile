@@ -3,10 +3,10 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletest libgtest-dev \
             libgmock-dev libbenchmark-dev libboost-dev libsimdjson-dev libyaml-cpp-dev clang-format \
-            valgrind jq python3
+            valgrind jq python3 dpkg-dev file
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: setup build test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench format clean
+.PHONY: setup build test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench package format clean
 
 # Installs only what is missing, so a second run costs one dpkg query.
 setup:
@@ -78,6 +78,11 @@ bench: setup
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	bench/run
+
+# The Debian package, from a release build installed below /usr: build/package/*.deb.
+package: setup
+	cmake --preset package
+	cmake --build --preset package -j $(JOBS) --target package
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -24,8 +24,9 @@ const char* const usageText =
     "  --output FILE        write events there instead of standard output\n"
     "  --batch N            messages per batch handed to the plug-in (default 512)\n"
     "  --log-level N        host log level for the codec's category (default 3)\n"
-    "  --plugin PATH        plug-in library to load (default: the one installed beside\n"
-    "                       the tool, ../lib/libTessaroNotifications2Codec.so)\n"
+    "  --plugin PATH        plug-in library to load (default: the one installed with\n"
+    "                       the tool, found from its folder as\n"
+    "                       " TESSARO_PLUGIN_FROM_BINDIR ")\n"
     "  --chain-id ID        chain identity handed to the codec (default replay)\n"
     "  --plugin-name NAME   plug-in name handed to the codec (default TessaroNotifications2Codec)\n"
     "  --quiet              no summary\n"
@@ -37,7 +38,7 @@ const char* const usageText =
 namespace {
 
 constexpr long largestBatch = 1L << 20;
-constexpr const char* installedPlugin = "/../lib/libTessaroNotifications2Codec.so";
+constexpr const char* installedPlugin = "/" TESSARO_PLUGIN_FROM_BINDIR;
 
 enum OptionId {
     optConfig = 1000,
@@ -76,7 +77,7 @@ bool readWholeNumber(const char* text, long lowest, long highest, long& number)
     return end != text && *end == '\0' && errno == 0 && number >= lowest && number <= highest;
 }
 
-// The plug-in installed beside the tool: bin/tessaro-replay and lib/libTessaro....so.
+// The plug-in installed with the tool, found from the tool's folder as in the install tree.
 std::string defaultPluginPath()
 {
     char exe[PATH_MAX];

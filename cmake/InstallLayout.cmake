@@ -1,0 +1,28 @@
+# Where things go on `cmake --install`, and how an installed tool finds the rest.
+# Debian wants documentation under the package's name, not the project's.
+set(CMAKE_INSTALL_DOCDIR share/doc/tessaro-notifications CACHE PATH "Documentation folder")
+include(GNUInstallDirs)
+
+# Tools reach the plug-in and the host stand-in by this relative path from their own folder,
+# so an install tree (or a DESTDIR copy of it) works wherever it lands.
+file(RELATIVE_PATH TESSARO_BINDIR_TO_LIBDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+# The build tree has the same shape, so the one relative path serves both.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_BINDIR})
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_LIBDIR})
+
+# Public headers keep their source-tree paths below this folder (obclient.h includes
+# "host/vlm_host.h"), so a host program compiles with -I<includedir>/tessaro.
+set(TESSARO_INSTALL_HEADERDIR ${CMAKE_INSTALL_INCLUDEDIR}/tessaro)
+
+# The loader finds a system library folder by itself; anywhere else the tools carry the way there.
+if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES
+   AND NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+  set(TESSARO_TOOL_RPATH "$ORIGIN/${TESSARO_BINDIR_TO_LIBDIR}")
+  set(TESSARO_PLUGIN_RPATH "$ORIGIN")
+endif()
+
+# A host program: into bin, finding libobclient.so from there.
+function(tessaro_install_tool target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${TESSARO_TOOL_RPATH}")
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
