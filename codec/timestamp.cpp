@@ -1,143 +1,228 @@
 #include "codec/timestamp.h"
 
-#include <cstring>
+#include <charconv>
+#include <cstdint>
 #include <ctime>
-#include <iterator>
+#include <string>
+#include <system_error>
 
-#include "codec/timestamp_layout.h"
 #include "codec/utc_time.h"
 
 namespace com::velmora::connectivity::plugins::pulsar {
 namespace {
 
-using namespace timestampLayout;
+constexpr std::size_t dateTimeLength = 19;
+constexpr std::size_t fractionStart = 20;
+constexpr std::size_t millisecondDigits = 3;
+constexpr std::size_t zoneWindow = 6;
 
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
 
-// The number in `count` digits, or -1 when one is not a digit. Stops at the
-// terminating NUL like at any other non-digit, so it never reads past the text.
-int readDigits(const char* text, std::size_t count)
+// White space as the "C" locale has it; bytes above 127 are never space there.
+bool isSpace(char c)
 {
-    int value = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!isDigit(text[i]))
-            return -1;
-        value = value * 10 + (text[i] - '0');
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads the first 19 characters as the standard time-get facility reads the
+// format "%Y-%m-%dT%H:%M:%S", since that reading defines which texts are times:
+// leading white space skipped, one to all digits per number within its range,
+// "t" for "T", one blank allowed before the day, and a day of 31 in any month.
+// It never steps over a NUL, so it cannot read past a short text.
+class DateTimeScanner {
+public:
+    explicit DateTimeScanner(const char* text) : text_(text)
+    {
+        while (at_ < dateTimeLength && isSpace(text_[at_]))
+            ++at_;
     }
-    return value;
-}
 
-// A number in the date and time: where it starts, its digits, the range
-// std::get_time accepts for it, and the separator after it (none after the seconds).
-struct DateTimeField {
-    std::size_t start;
-    std::size_t digits;
-    int lowest;
-    int highest;
-    char separator;
-};
-
-// "%Y-%m-%dT%H:%M:%S" as std::get_time reads it when every number has all its
-// digits: any year, and second 60 as a leap second. Other texts it may still
-// accept (a blank before a day, a one-digit month) are the reference's to read.
-constexpr DateTimeField dateTimeFields[] = {
-    {0, 4, 0, 9999, '-'}, {5, 2, 1, 12, '-'},  {8, 2, 1, 31, 'T'},
-    {11, 2, 0, 23, ':'},  {14, 2, 0, 59, ':'}, {17, 2, 0, 60, '\0'},
-};
-
-// Each separator is looked at only after the digits before it were read, so no
-// read passes the end of the text.
-bool readCanonicalDateTime(const char* text, std::tm& brokenDown)
-{
-    int values[std::size(dateTimeFields)];
-    // Unrolled, every field reads constant positions: the loop costs this path half its time otherwise.
-#pragma GCC unroll 6
-    for (std::size_t i = 0; i < std::size(dateTimeFields); ++i) {
-        const DateTimeField& field = dateTimeFields[i];
-        values[i] = readDigits(text + field.start, field.digits);
-        if (values[i] < field.lowest || values[i] > field.highest)
-            return false;
-        if (field.separator != '\0' && text[field.start + field.digits] != field.separator)
-            return false;
+    bool number(int maximumDigits, int lowest, int highest, int& value)
+    {
+        value = 0;
+        int digits = 0;
+        for (; digits < maximumDigits && at_ < dateTimeLength && isDigit(text_[at_]); ++digits, ++at_)
+            value = value * 10 + (text_[at_] - '0');
+        return digits > 0 && value >= lowest && value <= highest;
     }
-    brokenDown = std::tm{};
-    brokenDown.tm_year = values[0] - 1900;
-    brokenDown.tm_mon = values[1] - 1;
-    brokenDown.tm_mday = values[2];
-    brokenDown.tm_hour = values[3];
-    brokenDown.tm_min = values[4];
-    brokenDown.tm_sec = values[5];
-    return true;
-}
-
-std::size_t zoneWindowLength(const char* zone)
-{
-    std::size_t length = 0;
-    while (length < zoneWindow && zone[length] != '\0')
-        ++length;
-    return length;
-}
-
-// "Z", "+hh:mm" and "+hhmm" (either sign), with the reference's arithmetic: hours
-// keep their own sign and minutes take the sign of any "-" in the window, which
-// for "+hhmm" includes a sixth character.
-bool readCanonicalZone(const char* zone, std::size_t length, double& offset)
-{
-    if (length == 0)
-        return false;
-    const bool hasColon = std::memchr(zone, ':', length) != nullptr;
-    if (!hasColon && (zone[0] == 'Z' || zone[0] == 'z')) {
-        offset = 0.0;
+    bool separator(char expected)
+    {
+        if (at_ == dateTimeLength || (text_[at_] != expected && !(expected == 'T' && text_[at_] == 't')))
+            return false;
+        ++at_;
         return true;
     }
-    if (zone[0] != '+' && zone[0] != '-')
+    void skipBlank()
+    {
+        if (at_ < dateTimeLength && isSpace(text_[at_]))
+            ++at_;
+    }
+    std::size_t position() const { return at_; }
+
+private:
+    const char* text_;
+    std::size_t at_ = 0;
+};
+
+// `end` is where the reading stopped: the characters before it are known to be there.
+bool readDateTime(const char* text, std::tm& brokenDown, std::size_t& end)
+{
+    brokenDown = std::tm{};
+    DateTimeScanner scan(text);
+    int year = 0;
+    int month = 0;
+    if (!scan.number(4, 0, 9999, year) || !scan.separator('-') || !scan.number(2, 1, 12, month) ||
+        !scan.separator('-'))
         return false;
-    int minutes = -1;
-    if (!hasColon && length >= 5)
-        minutes = readDigits(zone + 3, 2);
-    else if (hasColon && length == zoneWindow && zone[3] == ':')
-        minutes = readDigits(zone + 4, 2);
-    const int hourDigits = readDigits(zone + 1, 2);
-    if (minutes < 0 || hourDigits < 0)
+    scan.skipBlank();
+    if (!scan.number(2, 1, 31, brokenDown.tm_mday) || !scan.separator('T') ||
+        !scan.number(2, 0, 23, brokenDown.tm_hour) || !scan.separator(':') ||
+        !scan.number(2, 0, 59, brokenDown.tm_min) || !scan.separator(':') ||
+        !scan.number(2, 0, 60, brokenDown.tm_sec))
         return false;
-    const int hours = zone[0] == '-' ? -hourDigits : hourDigits;
-    const int sign = std::memchr(zone, '-', length) != nullptr ? -1 : 1;
-    offset = hours * 3600.0 + (minutes * sign) * 60.0;
+    brokenDown.tm_year = year - 1900;
+    brokenDown.tm_mon = month - 1;
+    end = scan.position();
     return true;
+}
+
+// At least 20 characters with the separators in place; the first `known` are
+// there already, so only the others are looked at for the end of the text.
+bool hasDateTimeShape(const char* text, std::size_t known)
+{
+    for (std::size_t i = known; i <= dateTimeLength; ++i) {
+        if (text[i] == '\0')
+            return false;
+    }
+    return text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':' && text[16] == ':';
+}
+
+// A leading decimal integer as std::stoi reads it: white space, a sign, at least
+// one digit. The zone window is too short for the value to leave int.
+bool readLeadingInteger(const char* begin, const char* end, int& value)
+{
+    while (begin != end && isSpace(*begin))
+        ++begin;
+    const bool negative = begin != end && *begin == '-';
+    if (begin != end && (*begin == '-' || *begin == '+'))
+        ++begin;
+    if (begin == end || !isDigit(*begin))
+        return false;
+    value = 0;
+    for (; begin != end && isDigit(*begin); ++begin)
+        value = value * 10 + (*begin - '0');
+    if (negative)
+        value = -value;
+    return true;
+}
+
+// Seconds east of UTC for the up to six characters at `zone`, or none when only
+// one of hours and minutes is there or one of them is no number.
+boost::optional<std::int64_t> zoneOffset(const char* zone)
+{
+    std::size_t length = 0;
+    const char* colon = nullptr;
+    bool hasMinus = false;
+    for (; length < zoneWindow && zone[length] != '\0'; ++length) {
+        if (zone[length] == ':' && colon == nullptr)
+            colon = zone + length;
+        hasMinus = hasMinus || zone[length] == '-';
+    }
+    const char* const end = zone + length;
+    const char* hoursEnd = zone;
+    const char* minutesBegin = zone;
+    const char* minutesEnd = zone;
+    if (colon != nullptr) {
+        hoursEnd = colon;
+        minutesBegin = colon + 1;
+        minutesEnd = end;
+    } else if (length > 0 && (zone[0] == 'Z' || zone[0] == 'z')) {
+        return std::int64_t{0};
+    } else if (length > 3) {
+        hoursEnd = zone + 3;
+        minutesBegin = hoursEnd;
+        minutesEnd = length > 5 ? zone + 5 : end;
+    } else {
+        return boost::none;
+    }
+    const bool noHours = hoursEnd == zone;
+    const bool noMinutes = minutesEnd == minutesBegin;
+    if (noHours || noMinutes)
+        return noHours && noMinutes ? boost::optional<std::int64_t>(0) : boost::none;
+    int hours = 0;
+    int minutes = 0;
+    if (!readLeadingInteger(zone, hoursEnd, hours) || !readLeadingInteger(minutesBegin, minutesEnd, minutes))
+        return boost::none;
+    // Hours carry their own sign; minutes take it from the designator, so -00:30 is half an hour west.
+    return std::int64_t{hours} * 3600 + std::int64_t{minutes} * (hasMinus ? -1 : 1) * 60;
+}
+
+// whole + 0.<digits> as the nearest double: the exact sum is written out and
+// read back once, so no intermediate rounding can tip it to a neighbour.
+double addDecimalFraction(std::int64_t whole, const char* digits, std::size_t count)
+{
+    while (count > 0 && digits[count - 1] == '0')
+        --count;
+    if (count == 0)
+        return static_cast<double>(whole);
+    std::string exact;
+    if (whole >= 0) {
+        exact = std::to_string(whole) + '.';
+        exact.append(digits, count);
+    } else {
+        // whole + f = -((-whole - 1) + (1 - f)); the digits of 1 - f are 9 - d, and 10 - d last.
+        exact = '-' + std::to_string(-(whole + 1)) + '.';
+        for (std::size_t i = 0; i + 1 < count; ++i)
+            exact += static_cast<char>('9' - (digits[i] - '0'));
+        exact += static_cast<char>('0' + 10 - (digits[count - 1] - '0'));
+    }
+    double seconds = 0.0;
+    // Out of range only when the sum is too close to zero for any double but zero.
+    if (std::from_chars(exact.data(), exact.data() + exact.size(), seconds).ec ==
+        std::errc::result_out_of_range)
+        return whole < 0 ? -0.0 : 0.0;
+    return seconds;
 }
 
 } // namespace
 
-boost::optional<double> parseCanonicalTimestamp(const char* text) noexcept
-{
-    std::tm brokenDown;
-    if (text == nullptr || !readCanonicalDateTime(text, brokenDown))
-        return boost::none;
-    double fraction = 0.0;
-    std::size_t zoneStart = dateTimeLength;
-    if (text[dateTimeLength] == fractionPoint) {
-        const int milliseconds = readDigits(text + millisecondsStart, millisecondsLength);
-        if (milliseconds < 0)
-            return boost::none;
-        fraction = milliseconds / 1000.0;
-        zoneStart = millisecondsStart + millisecondsLength;
-    }
-    // An empty zone also covers a text of only the 19 date and time characters.
-    const char* zone = text + zoneStart;
-    double offset = 0.0;
-    if (!readCanonicalZone(zone, zoneWindowLength(zone), offset))
-        return boost::none;
-    return static_cast<double>(utcSecondsSinceEpoch(brokenDown)) + fraction - offset;
-}
-
 boost::optional<double> parseTimestamp(const char* text) noexcept
 {
-    if (const boost::optional<double> seconds = parseCanonicalTimestamp(text))
-        return seconds;
-    return parseTimestampReference(text);
+    std::tm brokenDown;
+    std::size_t scanned = 0;
+    if (text == nullptr || !readDateTime(text, brokenDown, scanned) || !hasDateTimeShape(text, scanned))
+        return boost::none;
+    const std::int64_t seconds = utcSecondsSinceEpoch(brokenDown);
+    double fraction = 0.0;
+    std::size_t zoneStart = dateTimeLength;
+    if (text[dateTimeLength] == '.') {
+        const char* const digits = text + fractionStart;
+        std::size_t count = 0;
+        while (isDigit(digits[count]))
+            ++count;
+        if (count != 0 && count != millisecondDigits) {
+            const boost::optional<std::int64_t> offset = zoneOffset(digits + count);
+            if (!offset)
+                return boost::none;
+            return addDecimalFraction(seconds - *offset, digits, count);
+        }
+        // Three characters are always taken after the point and read as the number
+        // "1" + them, less 1000; without digits that number is 1.
+        if (count == 0 && (digits[0] == '\0' || digits[1] == '\0' || digits[2] == '\0'))
+            return boost::none;
+        int milliseconds = 1 - 1000;
+        if (count == millisecondDigits)
+            milliseconds = (digits[0] - '0') * 100 + (digits[1] - '0') * 10 + (digits[2] - '0');
+        fraction = milliseconds / 1000.0;
+        zoneStart = fractionStart + millisecondDigits;
+    }
+    const boost::optional<std::int64_t> offset = zoneOffset(text + zoneStart);
+    if (!offset)
+        return boost::none;
+    return static_cast<double>(seconds) + fraction - static_cast<double>(*offset);
 }
 
 } // namespace com::velmora::connectivity::plugins::pulsar
