@@ -91,7 +91,10 @@ void vlm_log_at(const char* category, int32_t level, const char* format, ...)
 {
     if (category == nullptr)
         category = "";
-    if (format == nullptr || level > vlm_get_log_level(category))
+    // No filtering here: the plug-in filters by the level its Logger was made
+    // with, and a line it hands over must not vanish because the host's level
+    // changed since.
+    if (format == nullptr)
         return;
     char shortText[512];
     va_list arguments;

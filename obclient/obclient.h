@@ -13,6 +13,8 @@
 extern "C" {
 
 // ---- Building values. Every value returned is owned by the caller. ----
+// A string value never holds a null text: given null, the string builders
+// return the empty value instead.
 vlm_data_t obclient_string(const char* text);
 vlm_data_t obclient_string_n(const char* text, size_t length);
 vlm_data_t obclient_borrowed_string(const char* text);

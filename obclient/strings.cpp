@@ -38,6 +38,8 @@ vlm_data_t obclient_string(const char* text)
 
 vlm_data_t obclient_string_n(const char* text, size_t length)
 {
+    if (text == nullptr)
+        return vlm_data_t{};
     auto* copy = static_cast<char*>(obclient::allocateRecord(RecordKind::String, length + 1, false));
     if (length != 0)
         std::memcpy(copy, text, length);
@@ -51,6 +53,8 @@ vlm_data_t obclient_string_n(const char* text, size_t length)
 vlm_data_t obclient_borrowed_string(const char* text)
 {
     vlm_data_t value{};
+    if (text == nullptr)
+        return value;
     value.payload.borrowed = text;
     value.tag = VLM_TAG_BORROWED_STRING;
     return value;

@@ -115,7 +115,7 @@ std::string data_t::parseAsString() const
         return text;
     case VLM_TAG_STRING:
     case VLM_TAG_BORROWED_STRING:
-        return record_.payload.borrowed;
+        return stringText(record_.payload);
     case VLM_TAG_DECIMAL:
     case VLM_TAG_LIST:
     case VLM_TAG_MAP:

@@ -25,6 +25,13 @@ class custom_t;
 
 const char* kindName(std::uint32_t tag);
 
+// A host may hand over a string value whose text pointer is null: it reads as
+// the empty text, so no caller ever dereferences the null.
+inline const char* stringText(const vlm_payload_t& payload) noexcept
+{
+    return payload.borrowed != nullptr ? payload.borrowed : "";
+}
+
 class data_t {
 public:
     data_t() noexcept : record_{} {}
@@ -135,7 +142,7 @@ template <class T> decltype(auto) data_t::get() const
     if constexpr (std::is_same_v<T, const char*>) {
         if (!isString())
             failGet<const char*>("string");
-        return static_cast<const char*>(record_.payload.borrowed);
+        return stringText(record_.payload);
     } else if constexpr (std::is_same_v<T, map_t>) {
         requireTag<T>(VLM_TAG_MAP, "map");
         return reinterpret_cast<const map_t&>(record_.payload.map);

@@ -58,7 +58,7 @@ bool sameKey(const vlm_data_t& stored, const data_t& key)
     const vlm_data_t& given = key.record();
     if (stored.tag == VLM_TAG_STRING && given.tag == VLM_TAG_STRING)
         return stored.payload.string == given.payload.string ||
-               std::strcmp(stored.payload.string, given.payload.string) == 0;
+               std::strcmp(stringText(stored.payload), stringText(given.payload)) == 0;
     return reinterpret_cast<const data_t&>(stored) == key;
 }
 

@@ -128,7 +128,11 @@ public:
     basic_iterator& operator++()
     {
         check();
+        // The whole snapshot is retaken: with the checks switched off the table may
+        // have grown, and the old slot array is gone.
         index_ = owner_->firstOccupied(index_ + 1);
+        slots_ = owner_->slots();
+        capacity_ = owner_->capacity();
         count_ = owner_->size();
         return *this;
     }

@@ -26,7 +26,7 @@ bool data_t::operator==(const data_t& other) const
         return a.bits == b.bits;
     case VLM_TAG_STRING:
     case VLM_TAG_BORROWED_STRING:
-        return std::strcmp(a.borrowed, b.borrowed) == 0;
+        return std::strcmp(stringText(a), stringText(b)) == 0;
     case VLM_TAG_LIST:
         return get<list_t>() == other.get<list_t>();
     case VLM_TAG_MAP:

@@ -64,7 +64,7 @@ std::uint64_t hashValue(const data_t& value, std::uint64_t& seed)
         break;
     case VLM_TAG_STRING:
     case VLM_TAG_BORROWED_STRING:
-        seed = vlm_hash_string(payload.borrowed);
+        seed = vlm_hash_string(stringText(payload));
         break;
     case VLM_TAG_LIST:
         seed = hashList(value.get<list_t>());

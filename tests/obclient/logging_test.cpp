@@ -21,20 +21,21 @@ TEST_F(LoggingTest, LevelsByExactCategoryElseDefault)
     EXPECT_EQ(vlm_get_log_level("connectivity.codec.chain"), 3);
 }
 
-TEST_F(LoggingTest, LinesAboveTheCategoryLevelAreNotEmittedAndLongOnesArriveWhole)
+// Filtering belongs to the plug-in's Logger, by the level it was made with.
+TEST_F(LoggingTest, EveryLineHandedOverIsEmittedWholeWhateverTheLevelNow)
 {
     obclient_set_log_level("quiet", 2);
-    vlm_log_at("quiet", 3, "dropped %d", 1);
+    vlm_log_at("quiet", 3, "kept %d", 1);
     vlm_log_at("quiet", 2, "kept %s %d", "line", 2);
-    vlm_log_at("other", 4, "dropped by the default level");
     const std::string longText(5000, 'x');
-    vlm_log_at("other", 3, "<%s>", longText.c_str());
-    ASSERT_EQ(logLines().size(), 2u);
+    vlm_log_at("other", 4, "<%s>", longText.c_str());
+    ASSERT_EQ(logLines().size(), 3u);
     EXPECT_EQ(logLines()[0].category, "quiet");
-    EXPECT_EQ(logLines()[0].level, 2);
-    EXPECT_EQ(logLines()[0].text, "kept line 2");
-    EXPECT_EQ(logLines()[1].category, "other");
-    EXPECT_EQ(logLines()[1].text, "<" + longText + ">");
+    EXPECT_EQ(logLines()[0].level, 3);
+    EXPECT_EQ(logLines()[0].text, "kept 1");
+    EXPECT_EQ(logLines()[1].text, "kept line 2");
+    EXPECT_EQ(logLines()[2].category, "other");
+    EXPECT_EQ(logLines()[2].text, "<" + longText + ">");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "connectivity/values/list_t.h"
 #include "connectivity/values/map_t.h"
@@ -47,6 +48,13 @@ TEST_F(IteratorChecks, MapIteratorsFailAfterInsertionOrErasure)
     // Read on every failure, not cached: setting it now takes effect at once.
     setenv(skipChecks, "", 1);
     EXPECT_NO_THROW(++it);
+    // A move past a growth reads the new slot array, not the released one.
+    it = map.begin();
+    for (std::int64_t i = 0; i < 40; ++i)
+        map.insert(cv::data_t(std::to_string(i).c_str()), cv::data_t(i));
+    ++it;
+    const auto* newSlots = reinterpret_cast<const cv::map_entry_t*>(vlm_map_slots(map.table()));
+    EXPECT_EQ(&*it, newSlots + it.slotIndex());
     unsetenv(skipChecks);
 
     auto fresh = map.begin();
