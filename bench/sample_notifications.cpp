@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/replay/message_json.h"
+#include "tools/common/message_json.h"
 
 namespace bench {
 
@@ -82,7 +82,7 @@ vlm_message_t readSampleMessage(const SampleNotification& sample)
         throw std::runtime_error(std::string("the ") + sample.name + " sample is not JSON");
     vlm_message_t message{};
     std::string reason;
-    if (!replay::readMessage(json, message, reason))
+    if (!tools::readMessage(json, message, reason))
         throw std::runtime_error(std::string("the ") + sample.name + " sample is not a message: " + reason);
     return message;
 }

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "tools/replay/json_value.h"
+#include "tools/common/json_value.h"
 
 namespace codec_testing {
 
@@ -13,9 +13,9 @@ cv::data_t json(const std::string& text)
     std::string doubleQuoted = text;
     std::replace(doubleQuoted.begin(), doubleQuoted.end(), '\'', '"');
     simdjson::dom::parser parser;
-    replay::HostValue value;
+    tools::HostValue value;
     std::string reason;
-    if (replay::readJsonText(parser, doubleQuoted, value, reason) != replay::JsonText::Read)
+    if (tools::readJsonText(parser, doubleQuoted, value, reason) != tools::JsonText::Read)
         throw std::invalid_argument("test JSON not read (" + reason + "): " + text);
     return cv::data_t::adopt(value.release());
 }

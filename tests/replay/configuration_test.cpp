@@ -6,7 +6,8 @@
 
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"
-#include "tools/replay/configuration.h"
+#include "tools/common/configuration.h"
+#include "tools/replay/options.h"
 
 namespace {
 
@@ -28,9 +29,9 @@ TEST_F(replayConfiguration, SettingsGoOnTopOfTheFileAndReadLikeJson)
                         {"label", "plain text"},
                         {"limit", R"({"$decimal":"0x2"})"},
                         {"blank", ""}};
-    replay::HostValue config;
+    tools::HostValue config;
     std::string reason;
-    ASSERT_TRUE(replay::buildConfiguration(options, config, reason)) << reason;
+    ASSERT_TRUE(tools::buildConfiguration(options, config, reason)) << reason;
     std::string text;
     obclient_append_json(text, config.get());
     EXPECT_EQ(replay_testing::jsonDifference(text, R"({"measurementSplittingChannel":"fast",

@@ -9,8 +9,8 @@
 
 #include "tests/replay/json_match.h"
 #include "tests/support/host_test.h"
-#include "tools/replay/json_value.h"
-#include "tools/replay/message_json.h"
+#include "tools/common/json_value.h"
+#include "tools/common/message_json.h"
 
 namespace {
 
@@ -51,9 +51,9 @@ TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
     };
     simdjson::dom::parser parser;
     for (const Case& c : cases) {
-        replay::HostValue value;
+        tools::HostValue value;
         std::string reason;
-        ASSERT_EQ(replay::readJsonText(parser, c.json, value, reason), replay::JsonText::Read)
+        ASSERT_EQ(tools::readJsonText(parser, c.json, value, reason), tools::JsonText::Read)
             << c.json << reason;
         EXPECT_EQ(replay_testing::jsonDifference(rendered(value.get()), c.expected), "") << c.json;
     }
@@ -79,16 +79,16 @@ TEST_F(replayValueReading, RefusedValuesLeaveNothingAllocated)
     simdjson::dom::parser parser;
     const obclient_counts_t before = obclient_live_counts();
     for (const Case& c : cases) {
-        replay::HostValue value;
+        tools::HostValue value;
         std::string reason;
-        ASSERT_EQ(replay::readJsonText(parser, c.json, value, reason), replay::JsonText::Refused) << c.json;
+        ASSERT_EQ(tools::readJsonText(parser, c.json, value, reason), tools::JsonText::Refused) << c.json;
         EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
         EXPECT_EQ(value.get().tag, VLM_TAG_EMPTY);
         EXPECT_TRUE(obclient_live_counts() == before) << c.json;
     }
-    replay::HostValue value;
+    tools::HostValue value;
     std::string reason;
-    EXPECT_EQ(replay::readJsonText(parser, "plain words", value, reason), replay::JsonText::NotJson);
+    EXPECT_EQ(tools::readJsonText(parser, "plain words", value, reason), tools::JsonText::NotJson);
 }
 
 TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
@@ -99,8 +99,7 @@ TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
     for (const Case& c : accepted) {
         vlm_message_t message{};
         std::string reason;
-        ASSERT_TRUE(replay::readMessage(parser.parse(std::string(c.json)).value(), message, reason))
-            << reason;
+        ASSERT_TRUE(tools::readMessage(parser.parse(std::string(c.json)).value(), message, reason)) << reason;
         ASSERT_NE(message.metadata, nullptr);
         const std::string text = "{\"metadata\":" + rendered(obclient_map_value(message.metadata)) +
                                  ",\"payload\":" + rendered(message.payload) + "}";
@@ -119,7 +118,7 @@ TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
     for (const Case& c : refused) {
         vlm_message_t message{};
         std::string reason;
-        EXPECT_FALSE(replay::readMessage(parser.parse(std::string(c.json)).value(), message, reason))
+        EXPECT_FALSE(tools::readMessage(parser.parse(std::string(c.json)).value(), message, reason))
             << c.json;
         EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
     }

@@ -1,17 +1,12 @@
 #include "tools/replay/frame_reader.h"
 
-#include "tools/replay/host_value.h"
-#include "tools/replay/json_value.h"
-#include "tools/replay/replay_texts.h"
+#include "tools/common/texts.h"
 
 namespace replay {
 
 namespace {
 
 constexpr std::string_view frameSeparator = "---";
-constexpr size_t headerLines = 3;
-constexpr size_t pathLine = 1;
-constexpr const char* pathKey = "pulsarPath";
 
 } // namespace
 
@@ -59,33 +54,17 @@ bool FrameReader::collect(Frame& frame)
 bool FrameReader::toMessage(const Frame& frame, vlm_message_t& message)
 {
     if (!frame.hasBody) {
-        errors_.report(source_.name(), frame.firstLine, texts::frameWithoutBody);
+        errors_.report(source_.name(), frame.firstLine, tools::texts::frameWithoutBody);
         return false;
     }
-    if (frame.header.size() != headerLines) {
-        errors_.report(source_.name(), frame.firstLine,
-                       texts::frameHeaderLines + std::to_string(frame.header.size()));
-        return false;
-    }
-    HostValue path;
-    if (!makeHostString(frame.header[pathLine], path)) {
-        errors_.report(source_.name(), frame.firstLine + pathLine, texts::nulInText);
-        return false;
-    }
-    simdjson::dom::element json;
-    if (const simdjson::error_code error = parser_.parse(frame.body).get(json)) {
-        errors_.report(source_.name(), frame.bodyLine, notJsonReason(error, frame.cutShort));
-        return false;
-    }
-    HostValue payload;
-    if (!buildHostValue(json, payload, reason_)) {
-        errors_.report(source_.name(), frame.bodyLine, reason_);
-        return false;
-    }
-    message.metadata = nullptr;
-    obclient_map_insert_string(&message.metadata, pathKey, path.release());
-    message.payload = payload.release();
-    return true;
+    tools::FramePart fault = tools::FramePart::Header;
+    if (converter_.toMessage(frame.header, frame.body, frame.cutShort, message, fault, reason_))
+        return true;
+    const uint64_t line = fault == tools::FramePart::Body   ? frame.bodyLine
+                          : fault == tools::FramePart::Path ? frame.firstLine + tools::pathLine
+                                                            : frame.firstLine;
+    errors_.report(source_.name(), line, reason_);
+    return false;
 }
 
 } // namespace replay

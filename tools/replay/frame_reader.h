@@ -1,15 +1,12 @@
-// Websocket notification frames, as the platform's consumer delivers them:
-// three header lines (the message identifier, the notification's path, the
-// action), a blank line, then the JSON body, which may span several lines. In a
-// capture file frames are separated by a line holding only "---". The path
-// becomes metadata "pulsarPath" and the body the payload.
+// Captured websocket notification frames (tools/common/frame.h), one after the
+// other; a body may span several lines. In a capture file frames are separated by
+// a line holding only "---".
 #pragma once
-
-#include <simdjson.h>
 
 #include <string>
 #include <vector>
 
+#include "tools/common/frame.h"
 #include "tools/replay/input.h"
 
 namespace replay {
@@ -34,7 +31,7 @@ private:
 
     InputSource& source_;
     InputErrors& errors_;
-    simdjson::dom::parser parser_;
+    tools::FrameConverter converter_;
     std::string reason_;
 };
 

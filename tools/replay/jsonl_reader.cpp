@@ -1,7 +1,7 @@
 #include "tools/replay/jsonl_reader.h"
 
-#include "tools/replay/json_value.h"
-#include "tools/replay/message_json.h"
+#include "tools/common/json_value.h"
+#include "tools/common/message_json.h"
 
 namespace replay {
 
@@ -24,10 +24,10 @@ bool JsonlReader::readLine(const Line& line, vlm_message_t& message)
     const simdjson::error_code error =
         parser_.parse(line.text.data(), line.text.size(), copyForPadding).get(json);
     if (error) {
-        errors_.report(source_.name(), line.number, notJsonReason(error, !line.terminated));
+        errors_.report(source_.name(), line.number, tools::notJsonReason(error, !line.terminated));
         return false;
     }
-    if (!readMessage(json, message, reason_)) {
+    if (!tools::readMessage(json, message, reason_)) {
         errors_.report(source_.name(), line.number, reason_);
         return false;
     }

@@ -11,18 +11,20 @@
 #include <string>
 
 #include "obclient/obclient.h"
-#include "tools/replay/batch.h"
-#include "tools/replay/codec_session.h"
-#include "tools/replay/configuration.h"
+#include "tools/common/batch.h"
+#include "tools/common/codec_session.h"
+#include "tools/common/configuration.h"
+#include "tools/common/output.h"
+#include "tools/common/summary.h"
+#include "tools/common/texts.h"
 #include "tools/replay/input.h"
 #include "tools/replay/options.h"
-#include "tools/replay/output.h"
 #include "tools/replay/replay_texts.h"
-#include "tools/replay/summary.h"
 
 namespace {
 
 using namespace replay;
+using namespace tools;
 
 constexpr int exitAllRead = 0;
 constexpr int exitSomeSkipped = 1;
@@ -31,23 +33,10 @@ constexpr int exitPlugin = 3;
 
 int fail(int status, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s\n", texts::toolName, reason.c_str());
+    std::fprintf(stderr, "%s: %s\n", replay::texts::toolName, reason.c_str());
     if (status == exitUsage)
-        std::fprintf(stderr, "%s\n", texts::tryHelp);
+        std::fprintf(stderr, "%s\n", replay::texts::tryHelp);
     return status;
-}
-
-// The codec's lines arrive already prefixed with their category.
-void printLogLine(void*, const char*, int32_t, const char* text)
-{
-    std::fprintf(stderr, "%s\n", text);
-}
-
-void routeCodecLog(const Options& options)
-{
-    obclient_set_log_sink(&printLogLine, nullptr);
-    const std::string category = "connectivity." + options.pluginName + "." + options.chainId;
-    obclient_set_log_level(category.c_str(), options.logLevel);
 }
 
 int replayInputs(const Options& options)
@@ -101,25 +90,8 @@ int replayInputs(const Options& options)
         printSummary(tally, errors.count(), std::chrono::steady_clock::now() - started);
     if (writer.writeError() != 0)
         return fail(exitSomeSkipped,
-                    texts::cannotWriteOutput + std::string(std::strerror(writer.writeError())));
+                    tools::texts::cannotWriteOutput + std::string(std::strerror(writer.writeError())));
     return errors.count() == 0 ? exitAllRead : exitSomeSkipped;
-}
-
-// Every host value the tool built or the codec made must be gone once the plug-in is unloaded.
-// In checked mode a leak stops the process, as a wrong free does.
-void checkHostValuesReleased(const obclient_counts_t& before)
-{
-    const obclient_counts_t after = obclient_live_counts();
-    if (after == before)
-        return;
-    std::fprintf(
-        stderr, "%s: %s strings %+lld, maps %+lld, lists %+lld, buffers %+lld, customs %+lld\n",
-        texts::toolName, texts::hostValuesLeft, static_cast<long long>(after.strings - before.strings),
-        static_cast<long long>(after.maps - before.maps), static_cast<long long>(after.lists - before.lists),
-        static_cast<long long>(after.buffers - before.buffers),
-        static_cast<long long>(after.customs - before.customs));
-    if (obclient_checked())
-        std::abort();
 }
 
 } // namespace
@@ -128,7 +100,7 @@ int main(int argc, char** argv)
 {
     const ParsedOptions parsed = parseOptions(argc, argv);
     if (parsed.outcome == OptionsOutcome::Help) {
-        std::fputs(usageText, stdout);
+        std::fputs(usageText().c_str(), stdout);
         return exitAllRead;
     }
     if (parsed.outcome == OptionsOutcome::UsageError)
@@ -137,6 +109,6 @@ int main(int argc, char** argv)
     const obclient_counts_t before = obclient_live_counts();
     const int status = replayInputs(parsed.options);
     obclient_clear_user_status();
-    checkHostValuesReleased(before);
+    checkHostValuesReleased(replay::texts::toolName, before);
     return status;
 }

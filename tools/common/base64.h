@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace replay {
+namespace tools {
 
 // False when text is not such base64 (bytes then holds nothing useful).
 bool decodeBase64(std::string_view text, std::string& bytes);
 
-} // namespace replay
+} // namespace tools

@@ -1,4 +1,4 @@
-#include "tools/replay/configuration.h"
+#include "tools/common/configuration.h"
 
 #include <yaml-cpp/yaml.h>
 
@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/replay/json_value.h"
-#include "tools/replay/replay_texts.h"
+#include "tools/common/json_value.h"
+#include "tools/common/texts.h"
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -152,7 +152,7 @@ bool readSetting(simdjson::dom::parser& parser, const std::string& key, const st
 
 } // namespace
 
-bool buildConfiguration(const Options& options, HostValue& config, std::string& reason)
+bool buildConfiguration(const SharedOptions& options, HostValue& config, std::string& reason)
 {
     HostValue entries(obclient_map_value(obclient_map_new(options.settings.size())));
     if (!options.configFile.empty() && !readConfigFile(options.configFile, entries, reason))
@@ -168,4 +168,4 @@ bool buildConfiguration(const Options& options, HostValue& config, std::string& 
     return true;
 }
 
-} // namespace replay
+} // namespace tools

@@ -1,8 +1,8 @@
-#include "tools/replay/base64.h"
+#include "tools/common/base64.h"
 
 #include <cstdint>
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -52,4 +52,4 @@ bool decodeBase64(std::string_view text, std::string& bytes)
     return (group & ((1u << bits) - 1)) == 0;
 }
 
-} // namespace replay
+} // namespace tools

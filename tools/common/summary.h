@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace replay {
+namespace tools {
 
 struct Tally {
     uint64_t read = 0;          // messages read and handed to the codec
@@ -38,4 +38,4 @@ private:
     std::chrono::steady_clock::time_point lastShown_{};
 };
 
-} // namespace replay
+} // namespace tools

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "host/vlm_abi.h"
-#include "tools/replay/summary.h"
+#include "tools/common/summary.h"
 
-namespace replay {
+namespace tools {
 
 // Standard output, or the --output file; unbuffered, since each batch is written whole.
 class OutputFile {
@@ -50,4 +50,4 @@ private:
     int writeError_ = 0;
 };
 
-} // namespace replay
+} // namespace tools

@@ -6,7 +6,7 @@
 
 #include "obclient/obclient.h"
 
-namespace replay {
+namespace tools {
 
 class HostValue {
 public:
@@ -59,4 +59,8 @@ bool makeHostString(std::string_view text, HostValue& out);
 // own insertion keeps the first one). Takes the value in every case.
 void putMapEntry(vlm_map_table_t** table, const char* key, HostValue value);
 
-} // namespace replay
+// Every host value a tool built or the codec made must be gone once the plug-in is unloaded; a leak
+// is reported as toolName's, and in checked mode stops the process, as a wrong free does.
+void checkHostValuesReleased(const char* toolName, const obclient_counts_t& before);
+
+} // namespace tools

@@ -8,12 +8,12 @@
 
 #include <string>
 
-#include "tools/replay/host_value.h"
-#include "tools/replay/options.h"
+#include "tools/common/host_value.h"
+#include "tools/common/options.h"
 
-namespace replay {
+namespace tools {
 
 // On failure the reason names the file or setting at fault, and config is left empty.
-bool buildConfiguration(const Options& options, HostValue& config, std::string& reason);
+bool buildConfiguration(const SharedOptions& options, HostValue& config, std::string& reason);
 
-} // namespace replay
+} // namespace tools

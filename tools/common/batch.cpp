@@ -1,8 +1,8 @@
-#include "tools/replay/batch.h"
+#include "tools/common/batch.h"
 
 #include "obclient/obclient.h"
 
-namespace replay {
+namespace tools {
 
 void Batch::sendThrough(CodecSession& codec)
 {
@@ -21,4 +21,4 @@ void Batch::release()
     messages_.clear();
 }
 
-} // namespace replay
+} // namespace tools

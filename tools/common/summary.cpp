@@ -1,8 +1,8 @@
-#include "tools/replay/summary.h"
+#include "tools/common/summary.h"
 
 #include <cstdio>
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -67,4 +67,4 @@ void Progress::finish()
         std::fputs("\033[K", stderr);
 }
 
-} // namespace replay
+} // namespace tools

@@ -1,9 +1,9 @@
-#include "tools/replay/message_json.h"
+#include "tools/common/message_json.h"
 
-#include "tools/replay/json_value.h"
-#include "tools/replay/replay_texts.h"
+#include "tools/common/json_value.h"
+#include "tools/common/texts.h"
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -52,4 +52,4 @@ bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std
     return true;
 }
 
-} // namespace replay
+} // namespace tools

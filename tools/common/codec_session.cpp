@@ -1,10 +1,12 @@
-#include "tools/replay/codec_session.h"
+#include "tools/common/codec_session.h"
 
+#include <cstdio>
 #include <stdexcept>
 
-#include "tools/replay/replay_texts.h"
+#include "obclient/obclient.h"
+#include "tools/common/texts.h"
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -15,6 +17,12 @@ constexpr int32_t statusSuccess = 0;
 int32_t transportSink(void*, vlm_message_t*, vlm_message_t*)
 {
     return statusSuccess;
+}
+
+// The codec's lines arrive already prefixed with their category.
+void printLogLine(void*, const char*, int32_t, const char* text)
+{
+    std::fprintf(stderr, "%s\n", text);
 }
 
 } // namespace
@@ -29,7 +37,15 @@ std::unique_ptr<PluginLibrary> loadPlugin(const std::string& path, std::string& 
     }
 }
 
-bool CodecSession::open(const Options& options, vlm_data_t& config, EventWriter& writer, std::string& reason)
+void routeCodecLog(const SharedOptions& options)
+{
+    obclient_set_log_sink(&printLogLine, nullptr);
+    const std::string category = "connectivity." + options.pluginName + "." + options.chainId;
+    obclient_set_log_level(category.c_str(), options.logLevel);
+}
+
+bool CodecSession::open(const SharedOptions& options, vlm_data_t& config, EventWriter& writer,
+                        std::string& reason)
 {
     const int32_t version = plugin_.apiVersion();
     if (version != hostApiVersion) {
@@ -74,4 +90,4 @@ bool CodecSession::step(int32_t status, const char* operation, std::string& reas
     return false;
 }
 
-} // namespace replay
+} // namespace tools

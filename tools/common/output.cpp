@@ -1,12 +1,12 @@
-#include "tools/replay/output.h"
+#include "tools/common/output.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "obclient/obclient.h"
-#include "tools/replay/replay_texts.h"
+#include "tools/common/texts.h"
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -69,4 +69,4 @@ void EventWriter::count(const vlm_message_t& message)
         ++tally_.passedThrough;
 }
 
-} // namespace replay
+} // namespace tools

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/vlm_abi.h"
-#include "tools/replay/codec_session.h"
+#include "tools/common/codec_session.h"
 
-namespace replay {
+namespace tools {
 
 class Batch {
 public:
@@ -33,4 +33,4 @@ private:
     std::vector<vlm_message_t> messages_;
 };
 
-} // namespace replay
+} // namespace tools

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "tools/replay/host_value.h"
+#include "tools/common/host_value.h"
 
-namespace replay {
+namespace tools {
 
 // False with the reason when the element holds something a host value cannot
 // carry (a duplicate key, a NUL in a text, a malformed marked form); nothing
@@ -32,4 +32,4 @@ enum class JsonText { Read, NotJson, Refused };
 JsonText readJsonText(simdjson::dom::parser& parser, std::string_view text, HostValue& out,
                       std::string& reason);
 
-} // namespace replay
+} // namespace tools

@@ -1,13 +1,13 @@
-#include "tools/replay/json_value.h"
+#include "tools/common/json_value.h"
 
 #include <charconv>
 #include <cstdint>
 #include <limits>
 
-#include "tools/replay/base64.h"
-#include "tools/replay/replay_texts.h"
+#include "tools/common/base64.h"
+#include "tools/common/texts.h"
 
-namespace replay {
+namespace tools {
 
 namespace {
 
@@ -240,4 +240,4 @@ JsonText readJsonText(simdjson::dom::parser& parser, std::string_view text, Host
     return buildHostValue(json, out, reason) ? JsonText::Read : JsonText::Refused;
 }
 
-} // namespace replay
+} // namespace tools

@@ -7,13 +7,16 @@
 #include <string>
 
 #include "obclient/plugin_library.h"
-#include "tools/replay/options.h"
-#include "tools/replay/output.h"
+#include "tools/common/options.h"
+#include "tools/common/output.h"
 
-namespace replay {
+namespace tools {
 
 // The plug-in library at path, or null with the reason (what dlopen said, or the missing entry point).
 std::unique_ptr<PluginLibrary> loadPlugin(const std::string& path, std::string& reason);
+
+// The codec's log lines go to stderr, at the level the options ask for.
+void routeCodecLog(const SharedOptions& options);
 
 class CodecSession {
 public:
@@ -24,7 +27,7 @@ public:
 
     // Creation through start and hostReady; false with the reason when the plug-in refuses a step.
     // The codec takes its own copy of config.
-    bool open(const Options& options, vlm_data_t& config, EventWriter& writer, std::string& reason);
+    bool open(const SharedOptions& options, vlm_data_t& config, EventWriter& writer, std::string& reason);
 
     // The messages stay the caller's; the codec converts them in place and passes the kept ones on.
     void sendTowardsHost(vlm_message_t* start, vlm_message_t* end);
@@ -39,4 +42,4 @@ private:
     void* codec_ = nullptr;
 };
 
-} // namespace replay
+} // namespace tools

@@ -9,9 +9,9 @@
 
 #include "host/vlm_abi.h"
 
-namespace replay {
+namespace tools {
 
 // On success the caller owns the message's values; on failure nothing stays allocated.
 bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std::string& reason);
 
-} // namespace replay
+} // namespace tools

@@ -1,0 +1,46 @@
+#include "tools/common/frame.h"
+
+#include "tools/common/host_value.h"
+#include "tools/common/json_value.h"
+#include "tools/common/texts.h"
+
+namespace tools {
+
+namespace {
+
+constexpr const char* pathKey = "pulsarPath";
+
+} // namespace
+
+bool FrameConverter::toMessage(const std::vector<std::string>& header, const std::string& body, bool cutShort,
+                               vlm_message_t& message, FramePart& fault, std::string& reason)
+{
+    if (header.size() != frameHeaderLines) {
+        fault = FramePart::Header;
+        reason = texts::frameHeaderLines + std::to_string(header.size());
+        return false;
+    }
+    HostValue path;
+    if (!makeHostString(header[pathLine], path)) {
+        fault = FramePart::Path;
+        reason = texts::nulInText;
+        return false;
+    }
+    simdjson::dom::element json;
+    if (const simdjson::error_code error = parser_.parse(body).get(json)) {
+        fault = FramePart::Body;
+        reason = notJsonReason(error, cutShort);
+        return false;
+    }
+    HostValue payload;
+    if (!buildHostValue(json, payload, reason)) {
+        fault = FramePart::Body;
+        return false;
+    }
+    message.metadata = nullptr;
+    obclient_map_insert_string(&message.metadata, pathKey, path.release());
+    message.payload = payload.release();
+    return true;
+}
+
+} // namespace tools

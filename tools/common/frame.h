@@ -1,0 +1,33 @@
+// Websocket notification frames, as the platform's consumer delivers them: header
+// lines (the acknowledgement identifier, the notification's path, the action), a
+// blank line, then the JSON body. The path becomes metadata "pulsarPath" exactly as
+// received, and the body the payload.
+#pragma once
+
+#include <simdjson.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "host/vlm_abi.h"
+
+namespace tools {
+
+enum FrameHeaderLine : size_t { identifierLine, pathLine, actionLine, frameHeaderLines };
+
+// Where a frame that cannot be read is at fault.
+enum class FramePart { Header, Path, Body };
+
+class FrameConverter {
+public:
+    // On success the caller owns the message's values; on failure nothing stays allocated, and fault and
+    // reason say what is wrong. cutShort: the input ended inside the body on a line without a line end.
+    bool toMessage(const std::vector<std::string>& header, const std::string& body, bool cutShort,
+                   vlm_message_t& message, FramePart& fault, std::string& reason);
+
+private:
+    simdjson::dom::parser parser_;
+};
+
+} // namespace tools

@@ -1,0 +1,173 @@
+#include "tools/common/options.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <iterator>
+
+#include "tools/common/texts.h"
+
+namespace tools {
+
+namespace {
+
+constexpr long largestBatch = 1L << 20;
+constexpr const char* installedPlugin = "/" TESSARO_PLUGIN_FROM_BINDIR;
+
+enum SharedOptionId {
+    optConfig = 1000,
+    optSet,
+    optOutput,
+    optBatch,
+    optLogLevel,
+    optPlugin,
+    optChainId,
+    optPluginName,
+    optQuiet,
+    optHelp,
+};
+
+const option sharedOptions[] = {
+    {"config", required_argument, nullptr, optConfig},
+    {"set", required_argument, nullptr, optSet},
+    {"output", required_argument, nullptr, optOutput},
+    {"batch", required_argument, nullptr, optBatch},
+    {"log-level", required_argument, nullptr, optLogLevel},
+    {"plugin", required_argument, nullptr, optPlugin},
+    {"chain-id", required_argument, nullptr, optChainId},
+    {"plugin-name", required_argument, nullptr, optPluginName},
+    {"quiet", no_argument, nullptr, optQuiet},
+    {"help", no_argument, nullptr, optHelp},
+};
+
+// The plug-in installed with the tool, found from the tool's folder as in the install tree.
+std::string defaultPluginPath()
+{
+    char exe[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length <= 0)
+        return std::string(".") + installedPlugin;
+    std::string path(exe, static_cast<size_t>(length));
+    return path.substr(0, path.rfind('/')) + installedPlugin;
+}
+
+// Applies one shared option with its value; false with the reason for a value it cannot take.
+bool applySharedOption(int id, const char* value, SharedOptions& options, std::string& error)
+{
+    long number = 0;
+    switch (id) {
+    case optConfig:
+        options.configFile = value;
+        return true;
+    case optSet: {
+        const std::string setting = value;
+        const size_t equals = setting.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            error = texts::badSetting + setting;
+            return false;
+        }
+        options.settings.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+        return true;
+    }
+    case optOutput:
+        options.outputFile = value;
+        return true;
+    case optBatch:
+        if (!readWholeNumber(value, 1, largestBatch, number)) {
+            error = texts::badBatch + std::string(value);
+            return false;
+        }
+        options.batchSize = static_cast<size_t>(number);
+        return true;
+    case optLogLevel:
+        if (!readWholeNumber(value, INT32_MIN, INT32_MAX, number)) {
+            error = texts::badLogLevel + std::string(value);
+            return false;
+        }
+        options.logLevel = static_cast<int32_t>(number);
+        return true;
+    case optPlugin:
+        options.pluginPath = value;
+        return true;
+    case optChainId:
+        options.chainId = value;
+        return true;
+    case optPluginName:
+        options.pluginName = value;
+        return true;
+    case optQuiet:
+        options.quiet = true;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool readWholeNumber(const char* text, long lowest, long highest, long& number)
+{
+    char* end = nullptr;
+    errno = 0;
+    number = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0 && number >= lowest && number <= highest;
+}
+
+std::string sharedOptionsUsage(const std::string& defaultChainId)
+{
+    return "  --config FILE        codec configuration: YAML (JSON is YAML too), a flat map\n"
+           "  --set KEY=VALUE      one configuration entry; VALUE read as JSON when it parses,\n"
+           "                       else as text; given after --config, it wins\n"
+           "  --output FILE        write events there instead of standard output\n"
+           "  --batch N            messages per batch handed to the plug-in (default 512)\n"
+           "  --log-level N        host log level for the codec's category (default 3)\n"
+           "  --plugin PATH        plug-in library to load (default: the one installed with\n"
+           "                       the tool, found from its folder as\n"
+           "                       " TESSARO_PLUGIN_FROM_BINDIR ")\n"
+           "  --chain-id ID        chain identity handed to the codec (default " +
+           defaultChainId +
+           ")\n"
+           "  --plugin-name NAME   plug-in name handed to the codec (default TessaroNotifications2Codec)\n"
+           "  --quiet              no summary\n"
+           "  --help               this text\n";
+}
+
+OptionsOutcome parseCommandLine(int argc, char** argv, const std::vector<option>& toolOptions,
+                                const ToolOptionApplier& apply, SharedOptions& shared,
+                                std::vector<std::string>& operands, std::string& error)
+{
+    std::vector<option> longOptions(std::begin(sharedOptions), std::end(sharedOptions));
+    longOptions.insert(longOptions.end(), toolOptions.begin(), toolOptions.end());
+    longOptions.push_back(option{nullptr, 0, nullptr, 0});
+
+    optind = 0; // a fresh scan, should the options be read more than once in a process
+    opterr = 0; // the messages are ours
+    for (;;) {
+        const int id = getopt_long(argc, argv, ":", longOptions.data(), nullptr);
+        if (id == -1)
+            break;
+        if (id == optHelp)
+            return OptionsOutcome::Help;
+        if (id == '?' || id == ':') {
+            // optopt holds an unknown short option's letter, or the id of a long option missing its value
+            // (ids start past the letters); otherwise the long option is the argument just read.
+            const bool shortOption = optopt > 0 && optopt < optConfig;
+            const std::string given =
+                shortOption ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+            error = (id == '?' ? texts::unknownOption : texts::missingArgument) + given;
+            return OptionsOutcome::UsageError;
+        }
+        const bool applied =
+            id >= firstToolOptionId ? apply(id, optarg, error) : applySharedOption(id, optarg, shared, error);
+        if (!applied)
+            return OptionsOutcome::UsageError;
+    }
+    for (int i = optind; i < argc; ++i)
+        operands.emplace_back(argv[i]);
+    if (shared.pluginPath.empty())
+        shared.pluginPath = defaultPluginPath();
+    return OptionsOutcome::Run;
+}
+
+} // namespace tools

@@ -1,0 +1,48 @@
+// Every fixed text the shared pieces of the tools print, in one place.
+#pragma once
+
+namespace tools::texts {
+
+// Records that cannot be read.
+constexpr const char* notJson = "not valid JSON: ";
+constexpr const char* numberOutOfRange = " (integers up to 64 bits and finite doubles can be read)";
+constexpr const char* cutShort = " (the last line has no line end: the input may have been cut short)";
+constexpr const char* notMessageObject = "a message is a JSON object with \"metadata\" and \"payload\"";
+constexpr const char* unexpectedMessageKey = "only \"metadata\" and \"payload\" belong in a message, not ";
+constexpr const char* missingPayload = "the message has no \"payload\"";
+constexpr const char* metadataNotObject = "\"metadata\" must be an object";
+constexpr const char* duplicateKey = "duplicate key ";
+constexpr const char* unhashableKey = "a map key the host cannot hash";
+constexpr const char* nulInText = "a text holds a NUL character (\\u0000), which host strings cannot carry";
+constexpr const char* customNotReadable =
+    "{\"$custom\":N} stands for a host object that cannot be rebuilt from text";
+constexpr const char* badDecimal = "\"$decimal\" wants a text of \"0x\" and 1 to 16 hex digits";
+constexpr const char* badBuffer = "\"$buffer\" wants base64 text";
+constexpr const char* badDouble = "\"$double\" wants \"nan\", \"inf\" or \"-inf\"";
+constexpr const char* badMapForm = "\"$map\" wants a list of [key, value] pairs";
+constexpr const char* frameHeaderLines =
+    "a frame begins with 3 header lines (identifier, path, action), found ";
+constexpr const char* frameWithoutBody = "the frame has no blank line and body after its header";
+
+// Usage errors (exit status 2).
+constexpr const char* unknownOption = "unknown option ";
+constexpr const char* missingArgument = "missing value for ";
+constexpr const char* badBatch = "--batch wants a whole number from 1 to 1048576, not ";
+constexpr const char* badLogLevel = "--log-level wants a whole number, not ";
+constexpr const char* badSetting = "--set wants KEY=VALUE with a non-empty KEY, not ";
+constexpr const char* badSettingValue = "--set ";
+constexpr const char* cannotReadConfig = "cannot read configuration ";
+constexpr const char* configNotMap = "a configuration is a map of keys to values: ";
+constexpr const char* configKeyNotText = "configuration keys are texts: ";
+constexpr const char* cannotOpenOutput = "cannot open output ";
+
+// The plug-in (exit status 3).
+constexpr const char* pluginInterfaceVersion = "the plug-in speaks interface version ";
+constexpr const char* hostInterfaceVersion = "; this host speaks ";
+constexpr const char* pluginStepFailed = " failed in the plug-in (its reason is logged above)";
+
+// After the run.
+constexpr const char* cannotWriteOutput = "cannot write the output: ";
+constexpr const char* hostValuesLeft = "host values still live at exit:";
+
+} // namespace tools::texts
