@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/byte_reader.h"
 #include "fuzz/value_generator.h"
 #include "obclient/obclient.h"
 #include "obclient/plugin_library.h"
@@ -65,12 +64,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzzing::ByteReader input(data, size);
+    FuzzedDataProvider input(data, size);
     const long baseline = liveTotal();
     errorLines = 0;
 
     // Levels 3 to 6: drops must be reported once whether or not the trace is on.
-    obclient_set_log_level("connectivity.fuzz.chain", 3 + input.byte() % 4);
+    obclient_set_log_level("connectivity.fuzz.chain", input.ConsumeIntegralInRange(3, 6));
     vlm_data_t config = fuzzing::makeValue(input, 0);
     void* codec = plugin->create("fuzz", "chain", &config, nullptr, nullptr);
     const bool configIsMap = config.tag == VLM_TAG_MAP;

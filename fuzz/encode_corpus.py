@@ -11,32 +11,70 @@ HERE = pathlib.Path(__file__).resolve().parent
 EXAMPLES = HERE.parent / "examples"
 
 EMPTY, BOOLEAN, DOUBLE, INTEGER, TEXT, LIST, MAP = 0, 1, 2, 3, 6, 10, 11
+BITS = 4  # a double given by its bits, not one of the special values
 FREE_PATH = 1  # flags: has "pulsarPath", given as a value
+TEXT_END = b"\\0"
 
 
-def encode(value):
+class Input:
+    """Bytes laid out as FuzzedDataProvider reads them: choices and numbers from
+    the end (the first one read is the last byte, a number's high byte first),
+    texts from the front, each closed by a backslash and one more byte."""
+
+    def __init__(self):
+        self.front = bytearray()
+        self.back = bytearray()  # in reading order
+
+    def choice(self, value):
+        self.back.append(value)
+
+    def number(self, value):
+        self.back += (value % 2**64).to_bytes(8, "big")
+
+    def text(self, data):
+        self.front += data.replace(b"\\", b"\\\\") + TEXT_END
+
+    def data(self):
+        return bytes(self.front) + bytes(reversed(self.back))
+
+
+def encode(value, into):
     if value is None:
-        return bytes([EMPTY])
-    if isinstance(value, bool):
-        return bytes([BOOLEAN, int(value)])
-    if isinstance(value, int):
-        return bytes([INTEGER]) + struct.pack("<q", value)
-    if isinstance(value, float):
-        return bytes([DOUBLE, 4]) + struct.pack("<d", value)
-    if isinstance(value, str):
-        data = value.encode()[:255]
-        return bytes([TEXT, len(data)]) + data
-    if isinstance(value, list):
+        into.choice(EMPTY)
+    elif isinstance(value, bool):
+        into.choice(BOOLEAN)
+        into.choice(int(value))
+    elif isinstance(value, int):
+        into.choice(INTEGER)
+        into.number(value)
+    elif isinstance(value, float):
+        into.choice(DOUBLE)
+        into.choice(BITS)
+        into.number(struct.unpack("<Q", struct.pack("<d", value))[0])
+    elif isinstance(value, str):
+        into.choice(TEXT)
+        into.text(value.encode())
+    elif isinstance(value, list):
         items = value[:7]
-        return bytes([LIST, len(items)]) + b"".join(encode(item) for item in items)
-    entries = list(value.items())[:31]
-    return bytes([MAP, len(entries)]) + b"".join(encode(k) + encode(v) for k, v in entries)
+        into.choice(LIST)
+        into.choice(len(items))
+        for item in items:
+            encode(item, into)
+    else:
+        entries = list(value.items())[:31]
+        into.choice(MAP)
+        into.choice(len(entries))
+        for key, item in entries:
+            encode(key, into)
+            encode(item, into)
 
 
-def message(record):
+def message(record, into):
     path = record.get("metadata", {}).get("pulsarPath")
-    head = bytes([FREE_PATH]) + encode(path) if path is not None else bytes([0])
-    return head + encode(record.get("payload"))
+    into.choice(FREE_PATH if path is not None else 0)
+    if path is not None:
+        encode(path, into)
+    encode(record.get("payload"), into)
 
 
 def write(folder, name, data):
@@ -50,9 +88,15 @@ def main():
     config = {"measurementSplittingChannel": "m.out", "towardsHostChannelPrefix": "acme.", "tenantId": "t12345"}
     for index in range(0, len(records), 3):
         batch = records[index:index + 3]
-        data = bytes([3]) + encode(config if index % 2 else {}) + bytes([len(batch)])
-        data += b"".join(message(record) for record in batch) + bytes([1]) + message(batch[0])
-        write("codec_batch", "notifications", data)
+        into = Input()
+        into.choice(3)  # log level 6
+        encode(config if index % 2 else {}, into)
+        into.choice(len(batch))
+        for record in batch:
+            message(record, into)
+        into.choice(1)
+        message(batch[0], into)
+        write("codec_batch", "notifications", into.data())
 
     for text in ["2024-02-01T10:00:00.000Z", "2024-02-01T10:00:00Z", "2024-02-01T10:00:00.250+01:00",
                  "2024-02-01T10:00:00-0530", "2024-02-01T10:00:00.000z", "2024-02-01T10:00:00.000Zabc",

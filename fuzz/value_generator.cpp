@@ -1,6 +1,9 @@
 #include "fuzz/value_generator.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "obclient/obclient.h"
 
@@ -10,6 +13,8 @@ namespace {
 // Deep enough for every notification shape; deeper trees add nothing but time.
 constexpr int maximumDepth = 6;
 
+// One entry per line would make the tables four times as long.
+// clang-format off
 const char* const knownTexts[] = {
     "id", "time", "source", "type", "text", "status", "severity", "count", "creationTime", "firstOccurrenceTime",
     "lastUpdated", "measurements", "value", "units", "unit", "params", "deviceId", "name", "t5o_SupportedOperations",
@@ -24,16 +29,16 @@ const char* const knownTexts[] = {
 const char* const knownPaths[] = {"t1/x/alarms",       "t1/x/events/1",   "t1/x/measurements", "t1/x/managedobjects",
                                   "t1/x/operations/9", "t1/x/mx",         "a//alarms",         "alarms",
                                   "t1/x/inventory/5",  "t1/x/measurements2", "t1/x/alarmsX/1", ""};
+// clang-format on
 
-template <std::size_t N>
-const char* known(ByteReader& input, const char* const (&from)[N])
+template <std::size_t N> const char* known(FuzzedDataProvider& input, const char* const (&from)[N])
 {
-    return from[input.byte() % N];
+    return from[input.ConsumeIntegralInRange<std::size_t>(0, N - 1)];
 }
 
-vlm_data_t makeDouble(ByteReader& input)
+vlm_data_t makeDouble(FuzzedDataProvider& input)
 {
-    switch (input.byte()) {
+    switch (input.ConsumeIntegral<std::uint8_t>()) {
     case 0:
         return obclient_double(std::numeric_limits<double>::quiet_NaN());
     case 1:
@@ -43,7 +48,7 @@ vlm_data_t makeDouble(ByteReader& input)
     case 3:
         return obclient_double(-std::numeric_limits<double>::infinity());
     default: {
-        const std::uint64_t bits = input.word();
+        const std::uint64_t bits = input.ConsumeIntegral<std::uint64_t>();
         double number;
         std::memcpy(&number, &bits, sizeof number);
         return obclient_double(number);
@@ -51,18 +56,18 @@ vlm_data_t makeDouble(ByteReader& input)
     }
 }
 
-vlm_data_t makeList(ByteReader& input, int depth)
+vlm_data_t makeList(FuzzedDataProvider& input, int depth)
 {
     vlm_list_t* list = nullptr;
-    for (int items = input.byte() % 8; items > 0; --items)
+    for (int items = input.ConsumeIntegralInRange(0, 7); items > 0; --items)
         obclient_list_append(&list, makeValue(input, depth + 1));
     return obclient_list_value(list);
 }
 
-vlm_data_t makeMap(ByteReader& input, int depth)
+vlm_data_t makeMap(FuzzedDataProvider& input, int depth)
 {
     vlm_map_table_t* map = nullptr;
-    for (int entries = input.byte() % 32; entries > 0; --entries) {
+    for (int entries = input.ConsumeIntegralInRange(0, 31); entries > 0; --entries) {
         vlm_data_t key = makeValue(input, depth + 1);
         vlm_data_t value = makeValue(input, depth + 1);
         // The host refuses keys it cannot hash (custom values) and leaves them with us.
@@ -76,32 +81,32 @@ vlm_data_t makeMap(ByteReader& input, int depth)
 
 } // namespace
 
-vlm_data_t makeValue(ByteReader& input, int depth)
+vlm_data_t makeValue(FuzzedDataProvider& input, int depth)
 {
-    const int kind = input.byte() % 12;
+    const int kind = input.ConsumeIntegralInRange(0, 11);
     if (depth > maximumDepth && kind >= 10)
         return vlm_data_t{};
     switch (kind) {
     case 0:
         return vlm_data_t{};
     case 1:
-        return obclient_boolean(input.byte() & 1);
+        return obclient_boolean(input.ConsumeBool());
     case 2:
         return makeDouble(input);
     case 3:
-        return obclient_integer(static_cast<std::int64_t>(input.word()));
+        return obclient_integer(static_cast<std::int64_t>(input.ConsumeIntegral<std::uint64_t>()));
     case 4:
-        return obclient_decimal(input.word());
+        return obclient_decimal(input.ConsumeIntegral<std::uint64_t>());
     case 5:
         return obclient_string(known(input, knownTexts));
     case 6: {
-        const std::string text = input.text();
+        const std::string text = input.ConsumeRandomLengthString();
         return obclient_string(text.c_str());
     }
     case 7:
         return obclient_borrowed_string(known(input, knownTexts));
     case 8: {
-        const std::string bytes = input.text();
+        const std::string bytes = input.ConsumeRandomLengthString();
         return obclient_buffer(bytes.data(), bytes.size());
     }
     case 9:
@@ -113,13 +118,14 @@ vlm_data_t makeValue(ByteReader& input, int depth)
     }
 }
 
-std::vector<vlm_message_t> makeBatch(ByteReader& input)
+std::vector<vlm_message_t> makeBatch(FuzzedDataProvider& input)
 {
-    std::vector<vlm_message_t> batch(input.byte() % 9);
+    std::vector<vlm_message_t> batch(input.ConsumeIntegralInRange<std::size_t>(0, 8));
     for (vlm_message_t& message : batch) {
-        const std::uint8_t flags = input.byte();
+        const std::uint8_t flags = input.ConsumeIntegral<std::uint8_t>();
         if (flags & 1) {
-            vlm_data_t path = flags & 2 ? obclient_string(known(input, knownPaths)) : makeValue(input, maximumDepth);
+            vlm_data_t path =
+                flags & 2 ? obclient_string(known(input, knownPaths)) : makeValue(input, maximumDepth);
             obclient_map_insert_string(&message.metadata, "pulsarPath", path);
         }
         message.payload = makeValue(input, 0);
