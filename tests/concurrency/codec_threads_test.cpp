@@ -24,14 +24,11 @@ vlm_message_t alarmNotification(int serial)
     obclient_map_insert_string(&source, "id", obclient_string("4711"));
     vlm_map_table_t* payload = nullptr;
     obclient_map_insert_string(&payload, "source", obclient_map_value(source));
-    const std::pair<const char*, std::string> texts[] = {{"type", "t5o_PressureAlarm"},
-                                                         {"time", "2024-02-01T10:00:00.250+01:00"},
-                                                         {"text", "Pressure too high"},
-                                                         {"status", "ACTIVE"},
-                                                         {"severity", serial % 5 == 0 ? "minor" : "MAJOR"},
-                                                         {"id", std::to_string(serial)}};
-    for (const auto& [key, text] : texts)
-        obclient_map_insert_string(&payload, key, obclient_string(text.c_str()));
+    for (const char* key : {"type", "text", "status"})
+        obclient_map_insert_string(&payload, key, obclient_string("ACTIVE"));
+    obclient_map_insert_string(&payload, "time", obclient_string("2024-02-01T10:00:00.250+01:00"));
+    obclient_map_insert_string(&payload, "severity", obclient_string(serial % 5 == 0 ? "minor" : "MAJOR"));
+    obclient_map_insert_string(&payload, "id", obclient_string(std::to_string(serial).c_str()));
     obclient_map_insert_string(&payload, "count", obclient_integer(serial));
     vlm_message_t message{obclient_map_value(payload), nullptr};
     obclient_map_insert_string(&message.metadata, "pulsarPath", obclient_string("t1/sub/alarms/17"));

@@ -1,6 +1,6 @@
 // The batch loop of AbstractSimpleCodec, run in both directions: in-place
-// transformation, compaction of kept messages, drops and their log lines, and
-// what the next element receives.
+// transformation, compaction of kept messages, drops and their log lines, what
+// the next element receives, and the links to the neighbours on either side.
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -21,10 +21,9 @@ namespace cv = com::velmora::connectivity10_15_4;
 using Range = std::pair<cv::Message*, cv::Message*>;
 
 enum class Outcome { keep, drop, throwStandard, throwOther };
-enum class Handler { standard, keepStandardErrors, rethrow };
 
-// Multiplies each integer payload by ten, then does what the script says for that payload;
-// its error handler is the standard one or one of two overrides.
+// Multiplies each integer payload by ten, then does what the script says for that payload,
+// and notes the direction each error handler call was given.
 class ScriptedCodec : public cv::AbstractSimpleCodec {
 public:
     ScriptedCodec()
@@ -36,21 +35,10 @@ public:
     bool handleTransformError(cv::Message& message, bool towardsTransport) override
     {
         directions.push_back(towardsTransport);
-        if (handler == Handler::rethrow)
-            throw;
-        if (handler == Handler::keepStandardErrors) {
-            try {
-                throw;
-            } catch (const std::runtime_error&) {
-                return true;
-            } catch (...) {
-            }
-        }
         return AbstractSimpleCodec::handleTransformError(message, towardsTransport);
     }
 
     std::map<std::int64_t, Outcome> script;
-    Handler handler = Handler::standard;
     std::vector<std::int64_t> transformed;
     std::vector<bool> directions;
 
@@ -60,47 +48,36 @@ private:
         const std::int64_t id = message.getPayload().get<std::int64_t>();
         transformed.push_back(id);
         message.getPayload() = cv::data_t(id * 10);
-        switch (script[id]) {
-        case Outcome::drop:
-            return false;
-        case Outcome::throwStandard:
+        if (script[id] == Outcome::throwStandard)
             throw std::runtime_error("boom " + std::to_string(id));
-        case Outcome::throwOther:
+        if (script[id] == Outcome::throwOther)
             throw 7;
-        default:
-            return true;
-        }
+        return script[id] == Outcome::keep;
     }
 };
 
-// The next element in either direction: notes the ranges it receives, or fails.
+// The next element in either direction: notes what it receives and its own end in `events`, or fails.
 class Neighbour : public cv::HostSide, public cv::TransportSide {
 public:
-    Neighbour(std::vector<Range>& calls, bool fails) : calls_(calls), fails_(fails) {}
+    Neighbour(std::vector<std::string>& events, std::string name, std::vector<Range>* calls = nullptr)
+        : events_(events), name_(std::move(name)), calls_(calls)
+    {}
+    ~Neighbour() override { events_.push_back(name_ + " destroyed"); }
     void sendBatchTowardsHost(cv::Message* start, cv::Message* end) override { receive(start, end); }
     void sendBatchTowardsTransport(cv::Message* start, cv::Message* end) override { receive(start, end); }
 
 private:
     void receive(cv::Message* start, cv::Message* end)
     {
-        if (fails_)
+        if (calls_ == nullptr)
             throw std::runtime_error("next failed");
-        calls_.emplace_back(start, end);
+        events_.push_back(name_ + " batch");
+        calls_->emplace_back(start, end);
     }
-    std::vector<Range>& calls_;
-    bool fails_;
+    std::vector<std::string>& events_;
+    std::string name_;
+    std::vector<Range>* calls_;
 };
-
-void wire(cv::AbstractCodec& codec, bool towardsTransport, std::vector<Range>& calls, bool fails = false)
-{
-    if (towardsTransport) {
-        std::unique_ptr<cv::TransportSide> next = std::make_unique<Neighbour>(calls, fails);
-        codec.setNextTowardsTransport(next);
-    } else {
-        std::unique_ptr<cv::HostSide> next = std::make_unique<Neighbour>(calls, fails);
-        codec.setNextTowardsHost(next);
-    }
-}
 
 // A message with an integer payload and metadata {"n": id}, so whole-record exchanges show.
 std::vector<cv::Message> numberedBatch(std::initializer_list<std::int64_t> ids)
@@ -114,17 +91,12 @@ std::vector<cv::Message> numberedBatch(std::initializer_list<std::int64_t> ids)
     return batch;
 }
 
-std::int64_t metadataIdOf(const cv::Message& message)
-{
-    return message.getMetadata().find(cv::data_t("n"))->second.get<std::int64_t>();
-}
-
 // The metadata ids of a range, each checked to still sit with its own (transformed) payload.
 std::vector<std::int64_t> idsOf(const cv::Message* start, const cv::Message* end)
 {
     std::vector<std::int64_t> ids;
     for (const cv::Message* message = start; message != end; ++message) {
-        ids.push_back(metadataIdOf(*message));
+        ids.push_back(message->getMetadata().find(cv::data_t("n"))->second.get<std::int64_t>());
         if (!message->getPayload().empty()) {
             EXPECT_EQ(message->getPayload().get<std::int64_t>(), 10 * ids.back()) << "payload moved alone";
         }
@@ -137,6 +109,16 @@ class BatchLoopTest : public testing_support::HostTest, public ::testing::WithPa
 protected:
     bool towardsTransport() const { return GetParam(); }
 
+    void wire(cv::AbstractCodec& codec, bool transportSide, std::vector<Range>* calls = nullptr)
+    {
+        if (transportSide) {
+            std::unique_ptr<cv::TransportSide> next = std::make_unique<Neighbour>(events, "next", calls);
+            codec.setNextTowardsTransport(next);
+        } else {
+            std::unique_ptr<cv::HostSide> next = std::make_unique<Neighbour>(events, "next", calls);
+            codec.setNextTowardsHost(next);
+        }
+    }
     void send(cv::AbstractSimpleCodec& codec, cv::Message* start, cv::Message* end) const
     {
         if (towardsTransport())
@@ -148,6 +130,8 @@ protected:
     {
         send(codec, batch.data(), batch.data() + batch.size());
     }
+
+    std::vector<std::string> events;
 };
 
 TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOneLine)
@@ -155,14 +139,14 @@ TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOne
     ScriptedCodec codec;
     codec.script = {{2, Outcome::drop}, {3, Outcome::throwStandard}, {5, Outcome::throwOther}};
     std::vector<Range> calls;
-    wire(codec, towardsTransport(), calls);
+    wire(codec, towardsTransport(), &calls);
     std::vector<cv::Message> batch = numberedBatch({1, 2, 3, 9, 4, 5});
     batch[3].getPayload() = cv::data_t(); // kept without the message transformation
 
     send(codec, batch);
 
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
-    EXPECT_TRUE(batch[1].getPayload().empty());
+    EXPECT_EQ(codec.directions, (std::vector<bool>{towardsTransport(), towardsTransport()}));
     ASSERT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 3}}));
     EXPECT_EQ(idsOf(batch.data(), batch.data() + 3), (std::vector<std::int64_t>{1, 9, 4}));
     // Dropped ones stay behind in the state their transformation left them.
@@ -176,50 +160,20 @@ TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOne
                                   "Message<metadata={\"n\":5}, payload=50>"}));
 }
 
-TEST_P(BatchLoopTest, AnErrorHandlerCanKeepTheMessageOrEndTheBatch)
+TEST_P(BatchLoopTest, EmptyAndUnwiredBatchesStillRunTheLoopAndAFailingNextElementEndsIt)
 {
     ScriptedCodec codec;
-    codec.handler = Handler::keepStandardErrors;
-    codec.script = {{1, Outcome::throwStandard}, {2, Outcome::throwOther}};
-    std::vector<Range> calls;
-    wire(codec, towardsTransport(), calls);
-    std::vector<cv::Message> batch = numberedBatch({1, 2, 3});
-    send(codec, batch);
-    EXPECT_EQ(codec.directions, (std::vector<bool>{towardsTransport(), towardsTransport()}));
-    ASSERT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 2}}));
-    EXPECT_EQ(idsOf(batch.data(), batch.data() + 2), (std::vector<std::int64_t>{1, 3}));
-    ASSERT_EQ(logLines().size(), 1u);
-    EXPECT_NE(logLines()[0].text.find("Unknown error transforming message: Message<metadata={\"n\":2}"),
-              std::string::npos);
-
-    // A handler that throws ends the batch before anything is passed on.
-    codec.handler = Handler::rethrow;
-    codec.transformed.clear();
-    batch = numberedBatch({3, 1, 4});
-    EXPECT_THROW(send(codec, batch), std::runtime_error);
-    EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{3, 1}));
-    EXPECT_EQ(calls.size(), 1u);
-}
-
-TEST_P(BatchLoopTest, TheNextElementGetsEveryBatchOnceAndItsFailureLeavesTheLoop)
-{
-    ScriptedCodec codec;
-    codec.script = {{1, Outcome::drop}, {2, Outcome::drop}};
     std::vector<Range> calls, oppositeCalls;
-    wire(codec, !towardsTransport(), oppositeCalls);
+    wire(codec, !towardsTransport(), &oppositeCalls);
     std::vector<cv::Message> batch = numberedBatch({1, 2});
-    // Unwired in this direction: transformed, and passed on nowhere.
     send(codec, batch);
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2}));
     EXPECT_TRUE(oppositeCalls.empty());
 
-    wire(codec, towardsTransport(), calls);
-    batch = numberedBatch({1, 2});
+    wire(codec, towardsTransport(), &calls);
     send(codec, batch.data(), batch.data());
-    send(codec, batch);
-    EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data()}, {batch.data(), batch.data()}}));
-
-    wire(codec, towardsTransport(), calls, true);
+    EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data()}}));
+    wire(codec, towardsTransport());
     EXPECT_THROW(send(codec, batch), std::runtime_error);
     EXPECT_TRUE(logLines().empty());
 }
@@ -228,5 +182,31 @@ INSTANTIATE_TEST_SUITE_P(BothDirections, BatchLoopTest, ::testing::Values(false,
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "TowardsTransport" : "TowardsHost";
                          });
+
+using ChainWiringTest = testing_support::HostTest;
+
+TEST_F(ChainWiringTest, RewiringDestroysTheEarlierNeighbourAndACodecReleasesTransportFirst)
+{
+    std::vector<std::string> events;
+    std::vector<Range> calls;
+    {
+        ScriptedCodec codec;
+        for (const char* name : {"first host", "second host"}) {
+            std::unique_ptr<cv::HostSide> next = std::make_unique<Neighbour>(events, name, &calls);
+            codec.setNextTowardsHost(next);
+            EXPECT_EQ(next, nullptr);
+        }
+        for (const char* name : {"first transport", "second transport"}) {
+            std::unique_ptr<cv::TransportSide> next = std::make_unique<Neighbour>(events, name, &calls);
+            codec.setNextTowardsTransport(next);
+        }
+        std::vector<cv::Message> batch = numberedBatch({1});
+        codec.sendBatchTowardsHost(batch.data(), batch.data() + 1);
+        codec.sendBatchTowardsTransport(batch.data(), batch.data() + 1);
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"first host destroyed", "first transport destroyed",
+                                                "second host batch", "second transport batch",
+                                                "second transport destroyed", "second host destroyed"}));
+}
 
 } // namespace

@@ -32,6 +32,18 @@ std::vector<std::string> HostTest::logTexts(const std::string& category) const
     return texts;
 }
 
+std::string standardErrorOf(const std::function<void()>& action)
+{
+    ::testing::internal::CaptureStderr();
+    try {
+        action();
+    } catch (...) {
+        ::testing::internal::GetCapturedStderr();
+        throw;
+    }
+    return ::testing::internal::GetCapturedStderr();
+}
+
 void HostTest::capture(void* context, const char* category, std::int32_t level, const char* text)
 {
     static_cast<HostTest*>(context)->lines_.push_back(LogLine{category, level, text});

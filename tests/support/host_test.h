@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,8 @@ private:
     obclient_counts_t baseline_{};
     std::vector<LogLine> lines_;
 };
+
+// What `action` writes to standard error (the typed reads' diagnostic line), kept out of the test output.
+std::string standardErrorOf(const std::function<void()>& action);
 
 } // namespace testing_support

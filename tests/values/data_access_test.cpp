@@ -18,20 +18,20 @@ namespace {
 class DataAccess : public testing_support::HostTest {};
 
 struct Failure {
-    std::string message;
+    std::string message = "no exception";
     std::string stderrText;
 };
 
 template <class Operation> Failure failureOf(Operation operation)
 {
-    Failure failure{"no exception", ""};
-    testing::internal::CaptureStderr();
-    try {
-        operation();
-    } catch (const std::runtime_error& e) {
-        failure.message = e.what();
-    }
-    failure.stderrText = testing::internal::GetCapturedStderr();
+    Failure failure;
+    failure.stderrText = testing_support::standardErrorOf([&] {
+        try {
+            operation();
+        } catch (const std::runtime_error& e) {
+            failure.message = e.what();
+        }
+    });
     return failure;
 }
 
