@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "tests/support/host_test.h"
 
@@ -47,23 +45,6 @@ TEST_F(CheckedModeTest, RecordsFromBeforeCheckingMayBeFreed)
     char* early = vlm_copy_string("made unchecked");
     obclient_set_checked(true);
     vlm_free_string(early);
-}
-
-TEST_F(CheckedModeTest, ConcurrentAllocationsBalance)
-{
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([] {
-            for (int i = 0; i < 2000; ++i) {
-                vlm_map_table_t* table = nullptr;
-                obclient_map_insert_string(&table, "k", obclient_string("v"));
-                obclient_free_data(vlm_copy_data(obclient_map_value(table)));
-                vlm_free_map(table);
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
 }
 
 } // namespace
