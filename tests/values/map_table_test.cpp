@@ -10,6 +10,7 @@
 #include "tests/values/value_builders.h"
 
 namespace cv = com::velmora::connectivity10_15_4;
+using testing_support::integerKeyLandingAt;
 
 namespace {
 
@@ -67,6 +68,20 @@ TEST_F(MapTable, GrowsByTheHostsLayoutRule)
         EXPECT_EQ(churned.table()->erased, 0u);
         EXPECT_EQ(churned.size(), 6u);
     }
+}
+
+TEST_F(MapTable, AnErasedSlotIsMarkedAndReusedByTheNextKeyProbingPastIt)
+{
+    cv::map_t map(8);
+    const std::int64_t first = integerKeyLandingAt(3, 8);
+    const std::int64_t second = integerKeyLandingAt(3, 8, first + 1);
+    map.insert(cv::data_t(first), cv::data_t("a"));
+    map.erase(map.find(cv::data_t(first)));
+    EXPECT_EQ(vlm_map_slots(map.table())[3].hash, 1u);
+    EXPECT_EQ(map.insert(cv::data_t(second), cv::data_t("b")).first.slotIndex(), 3u);
+    EXPECT_EQ(map.table()->erased, 1u) << "reuse does not reduce the erase count";
+    map.erase(map.end());
+    EXPECT_EQ(map.size(), 1u);
 }
 
 TEST_F(MapTable, ElementAccessAndNullKeys)
