@@ -1,13 +1,11 @@
 /* The key hash both sides of the boundary must agree on: a map built by the host
- * is probed by the plug-in and the other way round. */
+ * is probed by the plug-in and the other way round. Its seed is in map_policy.h. */
 #ifndef VLM_HASH_H
 #define VLM_HASH_H
 
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
-
-#define VLM_MAP_HASH_SEED UINT64_C(0x243FCAF1)
 
 /* MurmurHash64A; all arithmetic wraps at 64 bits. */
 static inline uint64_t vlm_murmur_hash64a(const void* data, size_t length, uint64_t seed)

@@ -266,7 +266,7 @@ bool appendObject(std::string& out, vlm_map_table_t* table)
     vlm_map_slot_t* slots = vlm_map_slots(table);
     bool first = true;
     for (uint64_t i = 0; i < table->capacity; ++i) {
-        if (!obclient::slotOccupied(slots[i]))
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         if (!isStringKey(slots[i].key))
             return false;
@@ -287,7 +287,7 @@ void appendPairs(std::string& out, vlm_map_table_t* table)
     vlm_map_slot_t* slots = vlm_map_slots(table);
     bool first = true;
     for (uint64_t i = 0; i < table->capacity; ++i) {
-        if (!obclient::slotOccupied(slots[i]))
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         if (!first)
             out.push_back(',');

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/map_policy.h"
 #include "host/vlm_hash.h"
 #include "obclient/map_probe.h"
 #include "obclient/obclient.h"
@@ -17,7 +18,7 @@ uint64_t hashWord(uint64_t word, uint64_t seed)
 
 bool tryHashList(const vlm_list_t* list, uint64_t& hash)
 {
-    hash = VLM_MAP_HASH_SEED;
+    hash = vlm::map_policy::hashSeed;
     if (list == nullptr)
         return true;
     const vlm_data_t* items = vlm_list_items(const_cast<vlm_list_t*>(list));
@@ -31,17 +32,17 @@ bool tryHashList(const vlm_list_t* list, uint64_t& hash)
 // A sum over the entries, so the result does not depend on where growth put them.
 bool tryHashMap(vlm_map_table_t* table, uint64_t& hash)
 {
-    hash = VLM_MAP_HASH_SEED;
+    hash = vlm::map_policy::hashSeed;
     if (table == nullptr)
         return true;
     vlm_map_slot_t* slots = vlm_map_slots(table);
     for (uint64_t i = 0; i < table->capacity; ++i) {
-        if (!slotOccupied(slots[i]))
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         uint64_t keyHash = 0;
         uint64_t valueHash = 0;
-        if (!tryHashKey(slots[i].key, VLM_MAP_HASH_SEED, keyHash) ||
-            !tryHashKey(slots[i].value, VLM_MAP_HASH_SEED, valueHash))
+        if (!tryHashKey(slots[i].key, vlm::map_policy::hashSeed, keyHash) ||
+            !tryHashKey(slots[i].value, vlm::map_policy::hashSeed, valueHash))
             return false;
         hash += keyHash + valueHash;
     }
@@ -51,8 +52,8 @@ bool tryHashMap(vlm_map_table_t* table, uint64_t& hash)
 uint64_t hashBuffer(vlm_buffer_t* buffer)
 {
     if (buffer == nullptr)
-        return vlm_murmur_hash64a(nullptr, 0, VLM_MAP_HASH_SEED);
-    return vlm_murmur_hash64a(vlm_buffer_bytes(buffer), buffer->length, VLM_MAP_HASH_SEED);
+        return vlm_murmur_hash64a(nullptr, 0, vlm::map_policy::hashSeed);
+    return vlm_murmur_hash64a(vlm_buffer_bytes(buffer), buffer->length, vlm::map_policy::hashSeed);
 }
 
 } // namespace
@@ -95,7 +96,7 @@ bool tryHashKey(const vlm_data_t& key, uint64_t seed, uint64_t& hash)
 uint64_t obclient_key_hash(vlm_data_t key)
 {
     uint64_t hash = 0;
-    if (!obclient::tryHashKey(key, VLM_MAP_HASH_SEED, hash)) {
+    if (!obclient::tryHashKey(key, vlm::map_policy::hashSeed, hash)) {
         // No error channel in this signature: a custom key is the caller's bug.
         std::fprintf(stderr, "obclient: obclient_key_hash: custom values cannot be map keys\n");
         std::abort();

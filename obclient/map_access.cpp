@@ -1,73 +1,45 @@
 #include <algorithm>
 
-#include "host/vlm_hash.h"
+#include "host/map_policy.h"
 #include "obclient/key_hash.h"
 #include "obclient/map_probe.h"
 #include "obclient/obclient.h"
 #include "obclient/value_equality.h"
 
+namespace policy = vlm::map_policy;
+
 namespace obclient {
 
 ProbeResult probeMap(vlm_map_table_t* table, const vlm_data_t& key, uint64_t hash)
 {
-    ProbeResult result{nullptr, nullptr};
-    if (table == nullptr || table->capacity == 0)
-        return result;
-    vlm_map_slot_t* slots = vlm_map_slots(table);
-    const uint64_t start = hash % table->capacity;
-    uint64_t index = start;
-    do {
-        vlm_map_slot_t& slot = slots[index];
-        if (slotEmpty(slot)) {
-            if (result.freeSlot == nullptr)
-                result.freeSlot = &slot;
-            return result;
-        }
-        if (!slotOccupied(slot)) {
-            if (result.freeSlot == nullptr)
-                result.freeSlot = &slot;
-        } else if (slot.hash == hash && valuesEqual(slot.key, key)) {
-            result.match = &slot;
-            return result;
-        }
-        index = index + 1 == table->capacity ? 0 : index + 1;
-    } while (index != start);
-    return result;
+    const policy::ProbeResult found =
+        policy::probe(table, hash, [&key](const vlm_map_slot_t& slot) { return valuesEqual(slot.key, key); });
+    vlm_map_slot_t* slots = table == nullptr ? nullptr : vlm_map_slots(table);
+    return ProbeResult{found.found == policy::noSlot ? nullptr : slots + found.found,
+                       found.freeSlot == policy::noSlot ? nullptr : slots + found.freeSlot};
 }
 
 } // namespace obclient
 
 namespace {
 
-constexpr uint64_t smallestMapCapacity = 8;
-constexpr double loadLimit = 0.75;
-
-bool withinLoadLimit(const vlm_map_table_t* table)
-{
-    return static_cast<double>(table->count + table->erased) <=
-           static_cast<double>(table->capacity) * loadLimit;
-}
-
 void growForInsertion(vlm_map_table_t** table)
 {
-    if (*table == nullptr) {
-        *table = vlm_allocate_map(smallestMapCapacity);
-        return;
-    }
-    *table = vlm_reallocate_map(*table, std::max(2 * (*table)->count + 2, smallestMapCapacity));
+    *table = *table == nullptr ? vlm_allocate_map(policy::minimumCapacity)
+                               : vlm_reallocate_map(*table, policy::grownCapacity((*table)->count));
 }
 
 } // namespace
 
 vlm_map_table_t* obclient_map_new(uint64_t capacity)
 {
-    return vlm_allocate_map(std::max(capacity, smallestMapCapacity));
+    return vlm_allocate_map(std::max(capacity, policy::minimumCapacity));
 }
 
 int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value)
 {
     uint64_t hash = 0;
-    if (!obclient::tryHashKey(key, VLM_MAP_HASH_SEED, hash))
+    if (!obclient::tryHashKey(key, policy::hashSeed, hash))
         return -1;
     for (;;) {
         obclient::ProbeResult probe = obclient::probeMap(*table, key, hash);
@@ -76,7 +48,7 @@ int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t valu
             obclient_free_data(value);
             return 0;
         }
-        if (probe.freeSlot != nullptr && withinLoadLimit(*table)) {
+        if (probe.freeSlot != nullptr && !policy::shouldGrow(**table)) {
             probe.freeSlot->hash = hash;
             probe.freeSlot->key = key;
             probe.freeSlot->value = value;
@@ -94,10 +66,26 @@ int obclient_map_insert_string(vlm_map_table_t** table, const char* key, vlm_dat
     return obclient_map_insert(table, obclient_string(key), value);
 }
 
+int obclient_map_erase(vlm_map_table_t* table, vlm_data_t key)
+{
+    uint64_t hash = 0;
+    if (!obclient::tryHashKey(key, policy::hashSeed, hash))
+        return -1;
+    vlm_map_slot_t* slot = obclient::probeMap(table, key, hash).match;
+    if (slot == nullptr)
+        return 0;
+    const vlm_data_t erasedKey = slot->key;
+    const vlm_data_t erasedValue = slot->value;
+    policy::markErased(*table, *slot);
+    obclient_free_data(erasedValue);
+    obclient_free_data(erasedKey);
+    return 1;
+}
+
 vlm_data_t* obclient_map_find(vlm_map_table_t* table, vlm_data_t key)
 {
     uint64_t hash = 0;
-    if (!obclient::tryHashKey(key, VLM_MAP_HASH_SEED, hash))
+    if (!obclient::tryHashKey(key, policy::hashSeed, hash))
         return nullptr;
     vlm_map_slot_t* slot = obclient::probeMap(table, key, hash).match;
     return slot != nullptr ? &slot->value : nullptr;
@@ -123,6 +111,6 @@ void obclient_map_set_name(vlm_map_table_t** table, const char* name)
     if (name == nullptr)
         return;
     if (*table == nullptr)
-        *table = vlm_allocate_map(smallestMapCapacity);
+        *table = vlm_allocate_map(policy::minimumCapacity);
     (*table)->name = vlm_copy_string(name);
 }

@@ -26,9 +26,9 @@ vlm_map_table_t* allocateTable(uint64_t capacity)
 void placeEntry(vlm_map_table_t* table, const vlm_map_slot_t& entry)
 {
     vlm_map_slot_t* slots = vlm_map_slots(table);
-    uint64_t index = entry.hash % table->capacity;
-    while (!obclient::slotEmpty(slots[index]))
-        index = index + 1 == table->capacity ? 0 : index + 1;
+    uint64_t index = vlm::map_policy::probeStart(entry.hash, table->capacity);
+    while (!vlm::map_policy::isEmptySlot(slots[index]))
+        index = vlm::map_policy::nextSlot(index, table->capacity);
     slots[index] = entry;
 }
 
@@ -50,7 +50,7 @@ vlm_map_table_t* vlm_reallocate_map(vlm_map_table_t* table, uint64_t capacity)
     grown->count = table->count;
     vlm_map_slot_t* slots = vlm_map_slots(table);
     for (uint64_t i = 0; i < table->capacity; ++i) {
-        if (obclient::slotOccupied(slots[i]))
+        if (vlm::map_policy::isOccupiedSlot(slots[i]))
             placeEntry(grown, slots[i]);
     }
     std::free(table);
@@ -64,7 +64,7 @@ void vlm_free_map(vlm_map_table_t* table)
     obclient::retireRecord(RecordKind::Map, table, "vlm_free_map");
     vlm_map_slot_t* slots = vlm_map_slots(table);
     for (uint64_t i = 0; i < table->capacity; ++i) {
-        if (!obclient::slotOccupied(slots[i]))
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         obclient_free_data(slots[i].key);
         obclient_free_data(slots[i].value);
@@ -88,7 +88,7 @@ vlm_map_table_t* copyMapTable(const vlm_map_table_t* table)
     vlm_map_slot_t* copiedSlots = vlm_map_slots(copy);
     for (uint64_t i = 0; i < table->capacity; ++i) {
         copiedSlots[i].hash = slots[i].hash;
-        if (!slotOccupied(slots[i]))
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         copiedSlots[i].key = vlm_copy_data(slots[i].key);
         copiedSlots[i].value = vlm_copy_data(slots[i].value);

@@ -45,6 +45,10 @@ void obclient_free_data(vlm_data_t value);
 vlm_map_table_t* obclient_map_new(uint64_t capacity);
 int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value);
 int obclient_map_insert_string(vlm_map_table_t** table, const char* key, vlm_data_t value);
+// Erases as the plug-in does (the slot is left erased until growth) and frees the
+// entry's key and value: 1 when the key was there, 0 when not, -1 for a key that
+// cannot be hashed. The key given is only read.
+int obclient_map_erase(vlm_map_table_t* table, vlm_data_t key);
 // The value stored under key, or null; the key is only read.
 vlm_data_t* obclient_map_find(vlm_map_table_t* table, vlm_data_t key);
 vlm_data_t* obclient_map_find_string(vlm_map_table_t* table, const char* key);
@@ -54,7 +58,7 @@ void obclient_map_set_name(vlm_map_table_t** table, const char* name);
 vlm_list_t* obclient_list_new(uint64_t capacity);
 void obclient_list_append(vlm_list_t** list, vlm_data_t item);
 
-// The hash a map key is stored under (seed VLM_MAP_HASH_SEED). A custom key is a
+// The hash a map key is stored under (seed vlm::map_policy::hashSeed). A custom key is a
 // usage error: it is reported on stderr and the process aborts.
 uint64_t obclient_key_hash(vlm_data_t key);
 

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "host/map_policy.h"
 #include "host/vlm_hash.h"
 #include "obclient/accounting.h"
 #include "obclient/obclient.h"
@@ -25,8 +26,8 @@ void vlm_free_string(char* text)
 uint64_t vlm_hash_string(const char* text)
 {
     if (text == nullptr)
-        return vlm_murmur_hash64a(nullptr, 0, VLM_MAP_HASH_SEED);
-    return vlm_murmur_hash64a(text, std::strlen(text), VLM_MAP_HASH_SEED);
+        return vlm_murmur_hash64a(nullptr, 0, vlm::map_policy::hashSeed);
+    return vlm_murmur_hash64a(text, std::strlen(text), vlm::map_policy::hashSeed);
 }
 
 vlm_data_t obclient_string(const char* text)

@@ -44,7 +44,7 @@ bool mapsEqual(vlm_map_table_t* left, vlm_map_table_t* right)
         return true;
     vlm_map_slot_t* slots = vlm_map_slots(left);
     for (uint64_t i = 0; i < left->capacity; ++i) {
-        if (!slotOccupied(slots[i]))
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         ProbeResult found = probeMap(right, slots[i].key, slots[i].hash);
         if (found.match == nullptr || !valuesEqual(slots[i].value, found.match->value))

@@ -8,6 +8,7 @@
 #include <typeinfo>
 #include <utility>
 
+#include "host/map_policy.h"
 #include "host/vlm_abi.h"
 
 namespace com::velmora::connectivity10_15_4 {
@@ -123,7 +124,7 @@ private:
 static_assert(sizeof(data_t) == sizeof(vlm_data_t), "data_t is exactly the host record");
 
 // Running-seed hash; every map key hash starts from MAP_HASH_SEED.
-inline constexpr std::uint64_t MAP_HASH_SEED = 0x243FCAF1;
+inline constexpr std::uint64_t MAP_HASH_SEED = vlm::map_policy::hashSeed;
 std::uint64_t hashValue(const data_t& value, std::uint64_t& seed);
 // The hash a map stores for a key.
 std::uint64_t keyHash(const data_t& key);

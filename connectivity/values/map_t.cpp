@@ -4,45 +4,13 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "host/map_policy.h"
 #include "host/vlm_host.h"
 
 namespace com::velmora::connectivity10_15_4 {
 namespace {
 
-// Smallest table the library asks for: small maps (metadata, series values) stay one allocation.
-constexpr std::uint64_t minimumCapacity = 8;
-
-bool isEmptySlot(const vlm_map_slot_t& slot)
-{
-    return slot.hash == VLM_SLOT_EMPTY_HASH && slot.key.tag == VLM_TAG_EMPTY;
-}
-
-bool isErasedSlot(const vlm_map_slot_t& slot)
-{
-    return slot.hash == VLM_SLOT_ERASED_HASH && slot.key.tag == VLM_TAG_EMPTY;
-}
-
-bool isOccupiedSlot(const vlm_map_slot_t& slot)
-{
-    return !isEmptySlot(slot) && !isErasedSlot(slot);
-}
-
-std::size_t probeStart(std::uint64_t hash, std::uint64_t capacity)
-{
-    return hash % capacity;
-}
-
-// Erased slots count against the load limit, so a table that churns through
-// erase/insert still grows (and is cleaned by re-placement) before probes get long.
-bool shouldGrow(const vlm_map_table_t& table)
-{
-    return static_cast<double>(table.count + table.erased) > static_cast<double>(table.capacity) * 0.75;
-}
-
-std::uint64_t grownCapacity(std::uint64_t count)
-{
-    return std::max<std::uint64_t>(2 * count + 2, minimumCapacity);
-}
+namespace policy = vlm::map_policy;
 
 // Takes the table itself, read after any growth, so a caller cannot pair an
 // index with the slot array of the table the insertion replaced.
@@ -67,7 +35,7 @@ bool sameKey(const vlm_data_t& stored, const data_t& key)
 map_t::map_t(std::size_t initialCapacity, const char* name) : table_(nullptr)
 {
     if (initialCapacity > 0) {
-        table_ = vlm_allocate_map(std::max<std::uint64_t>(initialCapacity, minimumCapacity));
+        table_ = vlm_allocate_map(std::max<std::uint64_t>(initialCapacity, policy::minimumCapacity));
         dropName();
     }
     if (name != nullptr)
@@ -77,7 +45,7 @@ map_t::map_t(std::size_t initialCapacity, const char* name) : table_(nullptr)
 map_t::map_t(const map_t& other) : table_(nullptr)
 {
     if (other.table_ != nullptr && other.table_->count > 0) {
-        table_ = vlm_allocate_map(std::max<std::uint64_t>(other.table_->count, minimumCapacity));
+        table_ = vlm_allocate_map(std::max<std::uint64_t>(other.table_->count, policy::minimumCapacity));
         dropName();
         for (const map_entry_t& entry : other) {
             data_t key(entry.first);
@@ -136,7 +104,7 @@ void map_t::setName(const char* name)
     if (name == nullptr)
         return;
     if (table_ == nullptr)
-        table_ = vlm_allocate_map(minimumCapacity);
+        table_ = vlm_allocate_map(policy::minimumCapacity);
     table_->name = vlm_copy_string(name);
 }
 
@@ -144,7 +112,7 @@ std::size_t map_t::firstOccupied(std::size_t from) const noexcept
 {
     const std::size_t cap = capacity();
     vlm_map_slot_t* s = slots();
-    while (from < cap && !isOccupiedSlot(s[from]))
+    while (from < cap && !policy::isOccupiedSlot(s[from]))
         ++from;
     return std::min(from, cap);
 }
@@ -158,55 +126,33 @@ map_t::const_iterator map_t::begin() const
     return const_iterator(this, firstOccupied(0));
 }
 
-map_t::ProbeResult map_t::probe(const data_t& key, std::uint64_t hash) const
+policy::ProbeResult map_t::probe(const data_t& key, std::uint64_t hash) const
 {
-    ProbeResult result;
-    if (table_ == nullptr || table_->capacity == 0)
-        return result;
-    vlm_map_slot_t* s = slots();
-    const std::size_t cap = table_->capacity;
-    const std::size_t start = probeStart(hash, cap);
-    std::size_t index = start;
-    do {
-        vlm_map_slot_t& slot = s[index];
-        if (isErasedSlot(slot)) {
-            if (result.freeSlot == npos)
-                result.freeSlot = index;
-        } else if (isEmptySlot(slot)) {
-            if (result.freeSlot == npos)
-                result.freeSlot = index;
-            return result;
-        } else if (slot.hash == hash && sameKey(slot.key, key)) {
-            result.found = index;
-            return result;
-        }
-        index = index + 1 == cap ? 0 : index + 1;
-    } while (index != start);
-    return result;
+    return policy::probe(table_, hash, [&key](const vlm_map_slot_t& slot) { return sameKey(slot.key, key); });
 }
 
 map_t::iterator map_t::find(const data_t& key, std::uint64_t hash)
 {
-    const ProbeResult result = probe(key, hash);
-    return iterator(this, result.found == npos ? capacity() : result.found);
+    const policy::ProbeResult result = probe(key, hash);
+    return iterator(this, result.found == policy::noSlot ? capacity() : result.found);
 }
 
 map_t::const_iterator map_t::find(const data_t& key, std::uint64_t hash) const
 {
-    const ProbeResult result = probe(key, hash);
-    return const_iterator(this, result.found == npos ? capacity() : result.found);
+    const policy::ProbeResult result = probe(key, hash);
+    return const_iterator(this, result.found == policy::noSlot ? capacity() : result.found);
 }
 
 void map_t::grow()
 {
-    table_ = table_ == nullptr ? vlm_allocate_map(minimumCapacity)
-                               : vlm_reallocate_map(table_, grownCapacity(table_->count));
+    table_ = table_ == nullptr ? vlm_allocate_map(policy::minimumCapacity)
+                               : vlm_reallocate_map(table_, policy::grownCapacity(table_->count));
 }
 
 // The probe that found the key absent is reused; only growth makes a new one.
-std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, ProbeResult absent)
+std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, policy::ProbeResult absent)
 {
-    while (absent.freeSlot == npos || shouldGrow(*table_)) {
+    while (absent.freeSlot == policy::noSlot || policy::shouldGrow(*table_)) {
         grow();
         absent = probe(key, hash);
     }
@@ -221,8 +167,8 @@ std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, P
 std::pair<map_t::iterator, bool> map_t::insert(data_t&& key, data_t&& value)
 {
     const std::uint64_t hash = keyHash(key);
-    const ProbeResult result = probe(key, hash);
-    if (result.found != npos)
+    const policy::ProbeResult result = probe(key, hash);
+    if (result.found != policy::noSlot)
         return {iterator(this, result.found), false};
     return {iterator(this, insertNew(std::move(key), std::move(value), hash, result)), true};
 }
@@ -232,8 +178,8 @@ data_t& map_t::operator[](data_t&& key)
     const std::uint64_t hash = keyHash(key);
     if (key.empty())
         throw std::runtime_error(errors::nullKey);
-    const ProbeResult result = probe(key, hash);
-    if (result.found != npos)
+    const policy::ProbeResult result = probe(key, hash);
+    if (result.found != policy::noSlot)
         return valueAt(table_, result.found);
     const std::size_t index = insertNew(std::move(key), data_t(), hash, result);
     return valueAt(table_, index);
@@ -246,8 +192,8 @@ data_t& map_t::operator[](const data_t& key)
 
 data_t& map_t::findOrInsert(const data_t& key, std::uint64_t hash)
 {
-    const ProbeResult result = probe(key, hash);
-    if (result.found != npos)
+    const policy::ProbeResult result = probe(key, hash);
+    if (result.found != policy::noSlot)
         return valueAt(table_, result.found);
     const std::size_t index = insertNew(data_t(key), data_t(), hash, result);
     return valueAt(table_, index);
@@ -255,8 +201,8 @@ data_t& map_t::findOrInsert(const data_t& key, std::uint64_t hash)
 
 data_t& map_t::findOrInsert(data_t&& key, std::uint64_t hash)
 {
-    const ProbeResult result = probe(key, hash);
-    if (result.found != npos)
+    const policy::ProbeResult result = probe(key, hash);
+    if (result.found != policy::noSlot)
         return valueAt(table_, result.found);
     const std::size_t index = insertNew(std::move(key), data_t(), hash, result);
     return valueAt(table_, index);
@@ -276,15 +222,11 @@ std::pair<data_t, data_t> map_t::extract(iterator position)
         return entry;
     position.check();
     vlm_map_slot_t& slot = slots()[position.index_];
-    if (!isOccupiedSlot(slot))
+    if (!policy::isOccupiedSlot(slot))
         return entry;
     entry.first = data_t::adopt(slot.key);
     entry.second = data_t::adopt(slot.value);
-    slot.key = vlm_data_t{};
-    slot.value = vlm_data_t{};
-    slot.hash = VLM_SLOT_ERASED_HASH;
-    --table_->count;
-    ++table_->erased;
+    policy::markErased(*table_, slot);
     return entry;
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "connectivity/values/data_t.h"
+#include "host/map_policy.h"
 #include "host/vlm_abi.h"
 
 namespace com::velmora::connectivity10_15_4 {
@@ -80,17 +81,11 @@ public:
     bool operator!=(const map_t& other) const { return !(*this == other); }
 
 private:
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
-    struct ProbeResult {
-        std::size_t found = npos;
-        std::size_t freeSlot = npos;
-    };
-
     vlm_map_slot_t* slots() const noexcept { return table_ == nullptr ? nullptr : vlm_map_slots(table_); }
-    ProbeResult probe(const data_t& key, std::uint64_t hash) const;
+    vlm::map_policy::ProbeResult probe(const data_t& key, std::uint64_t hash) const;
     // Stores a key that `absent` (its probe) did not find, growing first when needed.
-    std::size_t insertNew(data_t&& key, data_t&& value, std::uint64_t hash, ProbeResult absent);
+    std::size_t insertNew(data_t&& key, data_t&& value, std::uint64_t hash,
+                          vlm::map_policy::ProbeResult absent);
     void grow();
     std::size_t firstOccupied(std::size_t from) const noexcept;
     void dropName() noexcept;

@@ -144,28 +144,52 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
 }
 
 // Random inserts, lookups and erasures checked after every step against std::map,
-// then a copy (deep, named, without erased slots) and a move.
-TEST_F(MapTable, AgreesWithAReferenceContainerUnderRandomOperations)
+// then a copy (deep, named, without erased slots) and a move. The host runs the same
+// steps through its own API on a table of its own: both sides probe, insert into,
+// erase from and grow the tables they share, so the two must agree slot for slot.
+TEST_F(MapTable, AgreesWithAReferenceContainerAndTheHostUnderRandomOperations)
 {
     std::mt19937 random(20261206);
-    std::uniform_int_distribution<int> keyOf(0, 60);
+    std::uniform_int_distribution<int> keyOf(0, 90);
     std::uniform_int_distribution<int> action(0, 9);
     cv::map_t map(0, "devices");
     std::map<std::int64_t, std::int64_t> reference;
+    struct HostTable {
+        vlm_map_table_t* table = obclient_map_new(8);
+        ~HostTable() { vlm_free_map(table); }
+    } host;
     for (int step = 0; step < 4000; ++step) {
         const std::int64_t key = keyOf(random);
         const int what = action(random);
         if (what < 5) {
             const bool fresh = map.insert(cv::data_t(key), cv::data_t(std::int64_t{step})).second;
             EXPECT_EQ(fresh, reference.emplace(key, step).second);
+            ASSERT_EQ(obclient_map_insert(&host.table, obclient_integer(key), obclient_integer(step)), fresh);
         } else if (what < 8) {
             map.erase(map.find(cv::data_t(key)));
-            reference.erase(key);
+            ASSERT_EQ(obclient_map_erase(host.table, obclient_integer(key)),
+                      static_cast<int>(reference.erase(key)));
         } else {
             map[cv::data_t(key)] = cv::data_t(std::int64_t{-step});
             reference[key] = -step;
+            if (vlm_data_t* value = obclient_map_find(host.table, obclient_integer(key)))
+                *value = obclient_integer(-step);
+            else
+                obclient_map_insert(&host.table, obclient_integer(key), obclient_integer(-step));
         }
         ASSERT_EQ(map.size(), reference.size()) << "step " << step;
+        const vlm_map_table_t& mine = *map.table();
+        ASSERT_EQ((std::vector<std::uint64_t>{mine.capacity, mine.count, mine.erased}),
+                  (std::vector<std::uint64_t>{host.table->capacity, host.table->count, host.table->erased}))
+            << "capacity, count, erased after step " << step;
+        for (std::uint64_t i = 0; i < mine.capacity; ++i) {
+            const vlm_map_slot_t& left = vlm_map_slots(map.table())[i];
+            const vlm_map_slot_t& right = vlm_map_slots(host.table)[i];
+            ASSERT_TRUE(left.hash == right.hash && left.key.tag == right.key.tag &&
+                        left.key.payload.integer == right.key.payload.integer &&
+                        left.value.payload.integer == right.value.payload.integer)
+                << "slot " << i << " after step " << step;
+        }
     }
     for (const auto& [key, value] : reference) {
         auto it = map.find(cv::data_t(key));
