@@ -2,7 +2,6 @@
 // destroy runs its work under a catch-all, so no exception reaches the host.
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -24,13 +23,18 @@ constexpr const char* productVersion = "10.15.4.1";
 constexpr std::int32_t statusSuccess = 0;
 constexpr std::int32_t statusFailure = 1;
 
-constexpr const char* nullCreationArgument = "Null argument given to create: ";
-constexpr const char* noNextBatchFunction = "No batch function given for the next element";
+// No plug-in and so no Logger of its own stands behind a null handle: the
+// refusal goes out under this category, at the level of the operation refused.
+constexpr const char* nullHandleLogCategory = "connectivity.TessaroNotifications2Codec";
 
-// Gives reserved storage back when construction does not complete.
-struct ReleaseStorage {
-    void operator()(void* storage) const noexcept { ::operator delete(storage); }
-};
+std::string nullCreationArgument(const char* name)
+{
+    return std::string("Null argument given to create: ") + name;
+}
+
+constexpr const char* noNextBatchFunction = "No batch function given for the next element";
+constexpr const char* nullHandle = "Null plug-in handle";
+constexpr const char* invalidBatchRange = "Invalid batch range: the end is null or before the start";
 
 // The handle designates the object as a Plugin; the codec is the only class made here.
 cv::Plugin& pluginOf(void* handle)
@@ -40,13 +44,15 @@ cv::Plugin& pluginOf(void* handle)
 
 TessaroNotifications2Codec& codecOf(void* handle)
 {
+    if (handle == nullptr)
+        throw std::runtime_error(nullHandle);
     return static_cast<TessaroNotifications2Codec&>(pluginOf(handle));
 }
 
 void requireArgument(const void* argument, const char* name)
 {
     if (argument == nullptr)
-        throw std::runtime_error(std::string(nullCreationArgument) + name);
+        throw std::runtime_error(nullCreationArgument(name));
 }
 
 void requireBatchFunction(vlm_send_batch_fn nextSendBatch)
@@ -55,21 +61,27 @@ void requireBatchFunction(vlm_send_batch_fn nextSendBatch)
         throw std::runtime_error(noNextBatchFunction);
 }
 
-cv::Plugin* createCodec(const char* pluginName, const char* chainId, vlm_data_t* config, void* hostHandle,
-                        void* hostContext)
+// Both null is an empty batch; checked before any record is touched.
+void requireBatchRange(const vlm_message_t* start, const vlm_message_t* end)
+{
+    if ((start == nullptr) != (end == nullptr) || end < start)
+        throw std::runtime_error(invalidBatchRange);
+}
+
+std::unique_ptr<cv::Plugin> createCodec(const char* pluginName, const char* chainId, vlm_data_t* config,
+                                        void* hostHandle, void* hostContext)
 {
     requireArgument(pluginName, "pluginName");
     requireArgument(chainId, "chainId");
     requireArgument(config, "config");
-    std::unique_ptr<void, ReleaseStorage> storage(::operator new(sizeof(TessaroNotifications2Codec)));
-    // The host keeps its record: it is read through a view and deep-copied below.
-    const cv::map_t& configMap = reinterpret_cast<const cv::data_t*>(config)->get<cv::map_t>();
-    std::string name(pluginName);
-    std::string chain(chainId);
-    const cv::PluginParameters params{std::move(chain), std::move(name), configMap, hostHandle, hostContext};
-    auto* codec = new (storage.get()) TessaroNotifications2Codec(params);
-    storage.release();
-    return codec;
+    cv::PluginParameters params;
+    params.pluginName = pluginName;
+    params.chainId = chainId;
+    // The host keeps its record: it is read in place and deep-copied here.
+    params.config = reinterpret_cast<const cv::data_t*>(config)->get<cv::map_t>();
+    params.hostHandle = hostHandle;
+    params.hostContext = hostContext;
+    return std::make_unique<TessaroNotifications2Codec>(params);
 }
 
 // No plug-in exists yet, so the failure goes out through a Logger of the category it would have had.
@@ -84,6 +96,19 @@ void logCreationFailure(const char* pluginName, const char* chainId) noexcept
     }
 }
 
+void logGuardedFailure(void* handle, std::int32_t level, const char* operation) noexcept
+{
+    if (handle != nullptr) {
+        cv::logCurrentException(pluginOf(handle).getLogger(), level, operation);
+        return;
+    }
+    try {
+        cv::logCurrentException(cv::Logger(nullHandleLogCategory), level, operation);
+    } catch (...) {
+        // Out of memory for the Logger; the status still reports the failure.
+    }
+}
+
 template <class Work>
 std::int32_t runGuarded(void* handle, std::int32_t level, const char* operation, Work work) noexcept
 {
@@ -91,22 +116,20 @@ std::int32_t runGuarded(void* handle, std::int32_t level, const char* operation,
         work(codecOf(handle));
         return statusSuccess;
     } catch (...) {
-        cv::logCurrentException(pluginOf(handle).getLogger(), level, operation);
+        logGuardedFailure(handle, level, operation);
         return statusFailure;
     }
 }
 
-// Wiring hands the codec a new remote side; whatever the codec does not take is destroyed with the holder.
+// Wiring hands the codec a new remote side, which destroys the one wired before.
 template <class RemoteSide, class Side>
 std::int32_t wireNext(void* handle, const char* operation, void* nextHandle, vlm_send_batch_fn nextSendBatch,
-                      void (cv::AbstractCodec::*setNext)(std::unique_ptr<Side>&)) noexcept
+                      void (cv::AbstractCodec::*setNext)(std::unique_ptr<Side>)) noexcept
 {
     return runGuarded(handle, cv::Logger::levelCritical, operation,
                       [nextHandle, nextSendBatch, setNext](TessaroNotifications2Codec& codec) {
                           requireBatchFunction(nextSendBatch);
-                          std::unique_ptr<Side> next =
-                              std::make_unique<RemoteSide>(nextHandle, nextSendBatch);
-                          (codec.*setNext)(next);
+                          (codec.*setNext)(std::make_unique<RemoteSide>(nextHandle, nextSendBatch));
                       });
 }
 
@@ -118,7 +141,7 @@ extern "C" {
     const char* pluginName, const char* chainId, vlm_data_t* config, void* hostHandle, void* hostContext)
 {
     try {
-        return createCodec(pluginName, chainId, config, hostHandle, hostContext);
+        return createCodec(pluginName, chainId, config, hostHandle, hostContext).release();
     } catch (...) {
         logCreationFailure(pluginName, chainId);
         return nullptr;
@@ -182,6 +205,7 @@ vlm_plugin_sendBatchTowardsHost_TessaroNotifications2Codec(void* handle, vlm_mes
 {
     return runGuarded(handle, cv::Logger::levelError, "sendBatchTowardsHost",
                       [start, end](TessaroNotifications2Codec& codec) {
+                          requireBatchRange(start, end);
                           codec.sendBatchTowardsHost(cv::Message::fromRecords(start),
                                                      cv::Message::fromRecords(end));
                       });
@@ -193,6 +217,7 @@ vlm_plugin_sendBatchTowardsTransport_TessaroNotifications2Codec(void* handle, vl
 {
     return runGuarded(handle, cv::Logger::levelError, "sendBatchTowardsTransport",
                       [start, end](TessaroNotifications2Codec& codec) {
+                          requireBatchRange(start, end);
                           codec.sendBatchTowardsTransport(cv::Message::fromRecords(start),
                                                           cv::Message::fromRecords(end));
                       });

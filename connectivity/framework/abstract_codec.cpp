@@ -7,17 +7,13 @@ namespace com::velmora::connectivity10_15_4 {
 // Members go in reverse order of declaration: transportSide, then hostSide, then the Plugin part.
 AbstractCodec::~AbstractCodec() = default;
 
-void AbstractCodec::setNextTowardsHost(std::unique_ptr<HostSide>& next)
+void AbstractCodec::setNextTowardsHost(std::unique_ptr<HostSide> next)
 {
-    if (&next == &hostSide)
-        return;
     hostSide = std::move(next);
 }
 
-void AbstractCodec::setNextTowardsTransport(std::unique_ptr<TransportSide>& next)
+void AbstractCodec::setNextTowardsTransport(std::unique_ptr<TransportSide> next)
 {
-    if (&next == &transportSide)
-        return;
     transportSide = std::move(next);
 }
 

@@ -14,9 +14,9 @@ public:
     explicit AbstractCodec(const PluginParameters& params) : Plugin(params) {}
     ~AbstractCodec() override;
 
-    // Takes the element out of the holder (unless it is our own) and destroys the one wired before.
-    virtual void setNextTowardsHost(std::unique_ptr<HostSide>& next);
-    virtual void setNextTowardsTransport(std::unique_ptr<TransportSide>& next);
+    // Takes the element over and destroys the one wired before.
+    virtual void setNextTowardsHost(std::unique_ptr<HostSide> next);
+    virtual void setNextTowardsTransport(std::unique_ptr<TransportSide> next);
 
 protected:
     std::unique_ptr<HostSide> hostSide;
@@ -35,7 +35,8 @@ public:
     virtual bool transformMessageTowardsTransport(Message& message) = 0;
     virtual bool transformNullPayloadTowardsHost(Message& message);
     virtual bool transformNullPayloadTowardsTransport(Message& message);
-    // Called while the exception from a transformation is being handled, so it can be rethrown to learn its type.
+    // Called while the exception from a transformation is being handled, so it can be rethrown to learn its
+    // type.
     virtual bool handleTransformError(Message& message, bool towardsTransport);
 };
 

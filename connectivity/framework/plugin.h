@@ -12,8 +12,12 @@
 
 namespace com::velmora::connectivity10_15_4 {
 
-// What creation hands to every plug-in constructor.
+// What creation hands to every plug-in constructor. Not an aggregate, so it is
+// filled field by field by name: the chain id and the plug-in name, both texts,
+// cannot be swapped by their position.
 struct PluginParameters {
+    PluginParameters() noexcept {}
+
     std::string chainId;
     std::string pluginName;
     map_t config;
@@ -80,8 +84,7 @@ class RemoteHostSide : public HostSide {
 public:
     RemoteHostSide(void* nextHandle, vlm_send_batch_fn nextSendBatch) noexcept
         : nextHandle(nextHandle), nextSendBatch(nextSendBatch)
-    {
-    }
+    {}
     void sendBatchTowardsHost(Message* start, Message* end) override;
 
 private:
@@ -93,8 +96,7 @@ class RemoteTransportSide : public TransportSide {
 public:
     RemoteTransportSide(void* nextHandle, vlm_send_batch_fn nextSendBatch) noexcept
         : nextHandle(nextHandle), nextSendBatch(nextSendBatch)
-    {
-    }
+    {}
     void sendBatchTowardsTransport(Message* start, Message* end) override;
 
 private:

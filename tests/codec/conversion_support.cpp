@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 #include "tools/common/json_value.h"
 
@@ -25,6 +26,15 @@ cv::Message notification(const char* pulsarPath, const std::string& payloadJson)
     cv::map_t metadata;
     metadata[cv::data_t("pulsarPath")] = cv::data_t(pulsarPath);
     return cv::Message(json(payloadJson), std::move(metadata));
+}
+
+cv::PluginParameters codecParameters(cv::map_t&& config)
+{
+    cv::PluginParameters params;
+    params.chainId = "chain1";
+    params.pluginName = "notifications";
+    params.config = std::move(config);
+    return params;
 }
 
 cv::data_t field(const cv::data_t& map, const char* key)

@@ -9,6 +9,7 @@
 
 #include "codec/orbel_message_builder.h"
 
+#include "connectivity/framework/plugin.h"
 #include "connectivity/values/data_t.h"
 #include "connectivity/values/message.h"
 
@@ -25,6 +26,9 @@ cv::data_t json(const std::string& text);
 
 // A message as the transport delivers it: the payload, and the path in metadata "pulsarPath".
 cv::Message notification(const char* pulsarPath, const std::string& payloadJson);
+
+// The codec's parameters in the tests: plug-in "notifications" on chain "chain1".
+cv::PluginParameters codecParameters(cv::map_t&& config);
 
 // A copy of the entry of a map value under key; the empty value when there is none.
 cv::data_t field(const cv::data_t& map, const char* key);

@@ -33,11 +33,11 @@ protected:
     std::unique_ptr<TessaroNotifications2Codec> makeCodec(const char* configJson)
     {
         cv::data_t config = json(configJson);
-        auto codec = std::make_unique<TessaroNotifications2Codec>(cv::PluginParameters{
-            "chain1", "notifications", std::move(config.get<cv::map_t>()), nullptr, nullptr});
-        std::unique_ptr<cv::HostSide> next = std::make_unique<NextElement>();
-        nextElement = static_cast<NextElement*>(next.get());
-        codec->setNextTowardsHost(next);
+        auto codec =
+            std::make_unique<TessaroNotifications2Codec>(codecParameters(std::move(config.get<cv::map_t>())));
+        auto next = std::make_unique<NextElement>();
+        nextElement = next.get();
+        codec->setNextTowardsHost(std::move(next));
         return codec;
     }
 

@@ -45,11 +45,10 @@ protected:
         else
             payload[cv::data_t(place.c_str())] = text;
 
-        TessaroNotifications2Codec codec(cv::PluginParameters{
-            "chain1", "notifications", std::move(config.get<cv::map_t>()), nullptr, nullptr});
-        std::unique_ptr<cv::HostSide> next = std::make_unique<KeptCount>();
-        const KeptCount& sink = static_cast<const KeptCount&>(*next);
-        codec.setNextTowardsHost(next);
+        TessaroNotifications2Codec codec(codecParameters(std::move(config.get<cv::map_t>())));
+        auto next = std::make_unique<KeptCount>();
+        const KeptCount& sink = *next;
+        codec.setNextTowardsHost(std::move(next));
         codec.sendBatchTowardsHost(&message, &message + 1);
 
         std::string result = sink.kept == 1 ? cv::toString(message, false) : "dropped";

@@ -24,11 +24,17 @@ enum class Outcome { keep, drop, throwStandard, throwOther };
 
 // Multiplies each integer payload by ten, then does what the script says for that payload,
 // and notes the direction each error handler call was given.
+cv::PluginParameters chainElement()
+{
+    cv::PluginParameters params;
+    params.chainId = "chain";
+    params.pluginName = "name";
+    return params;
+}
+
 class ScriptedCodec : public cv::AbstractSimpleCodec {
 public:
-    ScriptedCodec()
-        : AbstractSimpleCodec(cv::PluginParameters{"chain", "name", cv::map_t(), nullptr, nullptr})
-    {}
+    ScriptedCodec() : AbstractSimpleCodec(chainElement()) {}
 
     bool transformMessageTowardsHost(cv::Message& message) override { return run(message); }
     bool transformMessageTowardsTransport(cv::Message& message) override { return run(message); }
@@ -112,11 +118,9 @@ protected:
     void wire(cv::AbstractCodec& codec, bool transportSide, std::vector<Range>* calls = nullptr)
     {
         if (transportSide) {
-            std::unique_ptr<cv::TransportSide> next = std::make_unique<Neighbour>(events, "next", calls);
-            codec.setNextTowardsTransport(next);
+            codec.setNextTowardsTransport(std::make_unique<Neighbour>(events, "next", calls));
         } else {
-            std::unique_ptr<cv::HostSide> next = std::make_unique<Neighbour>(events, "next", calls);
-            codec.setNextTowardsHost(next);
+            codec.setNextTowardsHost(std::make_unique<Neighbour>(events, "next", calls));
         }
     }
     void send(cv::AbstractSimpleCodec& codec, cv::Message* start, cv::Message* end) const
@@ -191,15 +195,10 @@ TEST_F(ChainWiringTest, RewiringDestroysTheEarlierNeighbourAndACodecReleasesTran
     std::vector<Range> calls;
     {
         ScriptedCodec codec;
-        for (const char* name : {"first host", "second host"}) {
-            std::unique_ptr<cv::HostSide> next = std::make_unique<Neighbour>(events, name, &calls);
-            codec.setNextTowardsHost(next);
-            EXPECT_EQ(next, nullptr);
-        }
-        for (const char* name : {"first transport", "second transport"}) {
-            std::unique_ptr<cv::TransportSide> next = std::make_unique<Neighbour>(events, name, &calls);
-            codec.setNextTowardsTransport(next);
-        }
+        for (const char* name : {"first host", "second host"})
+            codec.setNextTowardsHost(std::make_unique<Neighbour>(events, name, &calls));
+        for (const char* name : {"first transport", "second transport"})
+            codec.setNextTowardsTransport(std::make_unique<Neighbour>(events, name, &calls));
         std::vector<cv::Message> batch = numberedBatch({1});
         codec.sendBatchTowardsHost(batch.data(), batch.data() + 1);
         codec.sendBatchTowardsTransport(batch.data(), batch.data() + 1);

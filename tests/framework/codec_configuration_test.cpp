@@ -53,7 +53,7 @@ TEST_F(CodecConfigurationTest, DerivesChannelsAndTenant)
     };
     for (const ConfigurationCase& expected : cases) {
         SCOPED_TRACE(std::string(expected.key) + " = " + cv::renderValue(expected.value));
-        cv::PluginParameters params{"chain", "name", cv::map_t(), nullptr, nullptr};
+        cv::PluginParameters params;
         params.config[cv::data_t(expected.key)] = expected.value;
         std::unique_ptr<TessaroNotifications2Codec> codec;
         testing_support::standardErrorOf(
@@ -65,7 +65,7 @@ TEST_F(CodecConfigurationTest, DerivesChannelsAndTenant)
     }
 
     // The measurement channel is never prefixed.
-    cv::PluginParameters params{"chain", "name", cv::map_t(), nullptr, nullptr};
+    cv::PluginParameters params;
     params.config[cv::data_t(channel)] = cv::data_t("fast.lane");
     params.config[cv::data_t(prefix)] = cv::data_t("site.");
     const TessaroNotifications2Codec codec(params);

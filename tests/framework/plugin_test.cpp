@@ -17,12 +17,15 @@ TEST_F(PluginTest, KeepsItsOwnIdentityConfigurationAndLogCategory)
     const std::uint64_t statusCallsBefore = obclient_user_status_calls();
     int hostHandle = 0;
     {
-        cv::PluginParameters params{"line-7", "reader", cv::map_t(), &hostHandle, nullptr};
+        cv::PluginParameters params;
+        params.chainId = "line-7";
+        params.pluginName = "reader";
+        params.hostHandle = &hostHandle;
         params.config[cv::data_t("interval")] = cv::data_t(5);
         auto plugin = std::make_unique<cv::Plugin>(params);
 
         EXPECT_NE(plugin->getConfig().table(), params.config.table());
-        params = cv::PluginParameters{};
+        params = cv::PluginParameters();
         const auto found = plugin->getConfig().find(cv::data_t("interval"));
         ASSERT_TRUE(found != plugin->getConfig().end());
         EXPECT_EQ(found->second.get<std::int64_t>(), 5);

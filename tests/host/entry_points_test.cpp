@@ -2,6 +2,7 @@
 // name with the host programs' loader: creation, wiring, lifecycle calls, batches in
 // both directions, destruction, and the level and text each failure is reported with.
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
@@ -212,6 +213,67 @@ TEST_F(EntryPointsTest, FailuresAreReportedByOperationAtItsLevel)
     EXPECT_EQ(library->sendBatchTowardsHost(handle, batch.start(), batch.end()), 1);
     EXPECT_EQ(library->destroy(handle), 0);
     EXPECT_TRUE(logLines().empty());
+}
+
+// Without a handle there is no plug-in Logger: the refusal goes out under the
+// library's own category, at the level of the operation refused. A batch range
+// that is not one is refused before any record is touched.
+TEST_F(EntryPointsTest, ANullHandleOrAnInvalidBatchRangeIsRefusedWithOneLine)
+{
+    Receiver receiver;
+    HostBatch batch;
+    batch.add(obclient_integer(1), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
+    struct Refusal {
+        const char* operation;
+        int level;
+        std::function<int32_t(void*)> call;
+    };
+    const Refusal nullHandle[] = {
+        {"start", 2, [](void* h) { return library->start(h); }},
+        {"hostReady", 3, [](void* h) { return library->hostReady(h); }},
+        {"shutdown", 3, [](void* h) { return library->shutdown(h); }},
+        {"setNextTowardsHost", 2,
+         [&](void* h) { return library->setNextTowardsHost(h, &receiver, &receiveBatch); }},
+        {"setNextTowardsTransport", 2,
+         [&](void* h) { return library->setNextTowardsTransport(h, &receiver, &receiveBatch); }},
+        {"sendBatchTowardsHost", 3,
+         [&](void* h) { return library->sendBatchTowardsHost(h, batch.start(), batch.end()); }},
+        {"sendBatchTowardsTransport", 3,
+         [&](void* h) { return library->sendBatchTowardsTransport(h, batch.start(), batch.end()); }},
+    };
+    for (const Refusal& refusal : nullHandle) {
+        SCOPED_TRACE(refusal.operation);
+        clearLogLines();
+        EXPECT_EQ(refusal.call(nullptr), 1);
+        EXPECT_EQ(logTexts("connectivity.TessaroNotifications2Codec"),
+                  (std::vector<std::string>{std::to_string(refusal.level) +
+                                            " <connectivity.TessaroNotifications2Codec> Exception from " +
+                                            refusal.operation + ": Null plug-in handle"}));
+    }
+
+    clearLogLines();
+    void* handle = create();
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(library->setNextTowardsHost(handle, &receiver, &receiveBatch), 0);
+    ASSERT_EQ(library->setNextTowardsTransport(handle, &receiver, &receiveBatch), 0);
+    const std::vector<std::string> before = batch.texts();
+    const std::pair<vlm_message_t*, vlm_message_t*> ranges[] = {
+        {batch.end(), batch.start()}, {nullptr, batch.end()}, {batch.start(), nullptr}};
+    for (const auto& [start, end] : ranges) {
+        EXPECT_EQ(library->sendBatchTowardsHost(handle, start, end), 1);
+        EXPECT_EQ(library->sendBatchTowardsTransport(handle, start, end), 1);
+    }
+    EXPECT_EQ(library->destroy(handle), 0);
+    EXPECT_EQ(batch.texts(), before);
+    EXPECT_TRUE(receiver.batches.empty());
+    const std::string refused = "3 <connectivity.NAME.CHAIN> Exception from sendBatchTowards";
+    const std::string reason = ": Invalid batch range: the end is null or before the start";
+    std::vector<std::string> expected;
+    for (int range = 0; range < 3; ++range) {
+        expected.push_back(refused + "Host" + reason);
+        expected.push_back(refused + "Transport" + reason);
+    }
+    EXPECT_EQ(logTexts(category), expected);
 }
 
 } // namespace
