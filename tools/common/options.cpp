@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 #include "tools/common/texts.h"
@@ -89,7 +90,9 @@ bool applySharedOption(int id, const char* value, SharedOptions& options, std::s
         options.logLevel = static_cast<int32_t>(number);
         return true;
     case optPlugin:
-        options.pluginPath = value;
+        // A bare file name would go through the dynamic loader's search path and could
+        // load an installed library instead of the file named.
+        options.pluginPath = std::strchr(value, '/') == nullptr ? std::string("./") + value : value;
         return true;
     case optChainId:
         options.chainId = value;
@@ -122,8 +125,9 @@ std::string sharedOptionsUsage(const std::string& defaultChainId)
            "  --output FILE        write events there instead of standard output\n"
            "  --batch N            messages per batch handed to the plug-in (default 512)\n"
            "  --log-level N        host log level for the codec's category (default 3)\n"
-           "  --plugin PATH        plug-in library to load (default: the one installed with\n"
-           "                       the tool, found from its folder as\n"
+           "  --plugin PATH        plug-in library file to load, a bare name in the current\n"
+           "                       folder (default: the one installed with the tool, found\n"
+           "                       from its folder as\n"
            "                       " TESSARO_PLUGIN_FROM_BINDIR ")\n"
            "  --chain-id ID        chain identity handed to the codec (default " +
            defaultChainId +

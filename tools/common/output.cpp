@@ -40,6 +40,8 @@ int32_t EventWriter::receiveBatch(void* handle, vlm_message_t* start, vlm_messag
 
 void EventWriter::write(const vlm_message_t* start, const vlm_message_t* end)
 {
+    if (writeError_ != 0)
+        return;
     text_.clear();
     for (const vlm_message_t* message = start; message != end; ++message) {
         text_.append("{\"metadata\":");
@@ -47,13 +49,14 @@ void EventWriter::write(const vlm_message_t* start, const vlm_message_t* end)
         text_.append(",\"payload\":");
         obclient_append_json(text_, message->payload);
         text_.append("}\n");
-        count(*message);
     }
-    if (writeError_ != 0)
-        return;
     errno = 0;
-    if (std::fwrite(text_.data(), 1, text_.size(), out_) != text_.size())
+    if (std::fwrite(text_.data(), 1, text_.size(), out_) != text_.size()) {
         writeError_ = errno != 0 ? errno : EIO;
+        return;
+    }
+    for (const vlm_message_t* message = start; message != end; ++message)
+        count(*message);
 }
 
 void EventWriter::count(const vlm_message_t& message)

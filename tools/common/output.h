@@ -29,9 +29,13 @@ private:
     bool owned_ = false;
 };
 
+// Writes each batch as it arrives and counts only what was written; after the
+// first failed write it writes and counts nothing more.
 class EventWriter {
 public:
-    EventWriter(std::FILE* out, Tally& tally) : out_(out), tally_(tally) {}
+    explicit EventWriter(Tally& tally) : tally_(tally) {}
+    // Set before the first batch arrives: the output is opened only once the codec exists.
+    void setOutput(std::FILE* out) { out_ = out; }
 
     // The batch function the codec is wired to towards the host; handle is the writer.
     // The messages stay the host's: they are only read here.
@@ -44,7 +48,7 @@ private:
     void write(const vlm_message_t* start, const vlm_message_t* end);
     void count(const vlm_message_t& message);
 
-    std::FILE* out_;
+    std::FILE* out_ = nullptr;
     Tally& tally_;
     std::string text_; // reused from batch to batch
     int writeError_ = 0;

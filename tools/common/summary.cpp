@@ -30,10 +30,11 @@ void Tally::countEvent(std::string_view type)
     eventsByType.emplace_back(std::string(type), 1);
 }
 
-void printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed)
+bool printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed)
 {
-    const auto line = [](const std::string& label, uint64_t count) {
-        std::fprintf(stderr, "%-34s%10llu\n", label.c_str(), wide(count));
+    bool written = true;
+    const auto line = [&written](const std::string& label, uint64_t count) {
+        written = std::fprintf(stderr, "%-34s%10llu\n", label.c_str(), wide(count)) > 0 && written;
     };
     line("messages read", tally.read);
     line("events out", tally.arrived - tally.passedThrough);
@@ -43,8 +44,10 @@ void printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elap
     line("dropped", tally.dropped());
     line("input errors", inputErrors);
     const double seconds = std::chrono::duration<double>(elapsed).count();
-    std::fprintf(stderr, "%-34s%10.3f s (%.0f messages/s)\n", "elapsed", seconds,
-                 seconds > 0 ? static_cast<double>(tally.read) / seconds : 0.0);
+    written = std::fprintf(stderr, "%-34s%10.3f s (%.0f messages/s)\n", "elapsed", seconds,
+                           seconds > 0 ? static_cast<double>(tally.read) / seconds : 0.0) > 0 &&
+              written;
+    return std::fflush(stderr) == 0 && written;
 }
 
 void Progress::update(const Tally& tally)

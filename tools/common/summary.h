@@ -21,7 +21,8 @@ struct Tally {
     uint64_t dropped() const { return read - arrived; }
 };
 
-void printSummary(const Tally& tally, uint64_t inputErrors, std::chrono::steady_clock::duration elapsed);
+// False when stderr did not take it.
+bool printSummary(const Tally& tally, uint64_t inputErrors, std::chrono::steady_clock::duration elapsed);
 
 class Progress {
 public:

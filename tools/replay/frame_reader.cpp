@@ -26,6 +26,7 @@ bool FrameReader::collect(Frame& frame)
     frame = Frame{};
     bool started = false;
     Line line;
+    const size_t maxBytes = source_.lines().maxLineBytes();
     while (source_.lines().next(line)) {
         frame.cutShort = !line.terminated;
         if (line.text == frameSeparator) {
@@ -39,12 +40,19 @@ bool FrameReader::collect(Frame& frame)
             started = true;
             frame.firstLine = line.number;
         }
+        frame.bytes += line.text.size() + 1;
+        if (line.oversized || frame.bytes > maxBytes) {
+            frame.oversized = true;
+            frame.header = {};
+            frame.body = {};
+            continue;
+        }
         if (frame.hasBody) {
             frame.body.append(line.text).push_back('\n');
         } else if (line.blank()) {
             frame.hasBody = true;
             frame.bodyLine = line.number + 1;
-        } else {
+        } else if (++frame.headerCount <= tools::frameHeaderLines) {
             frame.header.emplace_back(line.text);
         }
     }
@@ -53,8 +61,18 @@ bool FrameReader::collect(Frame& frame)
 
 bool FrameReader::toMessage(const Frame& frame, vlm_message_t& message)
 {
+    if (frame.oversized) {
+        errors_.reportOversized(source_.name(), frame.firstLine, source_.lines().maxLineBytes());
+        return false;
+    }
     if (!frame.hasBody) {
         errors_.report(source_.name(), frame.firstLine, tools::texts::frameWithoutBody);
+        return false;
+    }
+    // Only the first header lines are kept, so their number is checked here.
+    if (frame.headerCount != tools::frameHeaderLines) {
+        errors_.report(source_.name(), frame.firstLine,
+                       tools::texts::frameHeaderLines + std::to_string(frame.headerCount));
         return false;
     }
     tools::FramePart fault = tools::FramePart::Header;

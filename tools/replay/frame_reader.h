@@ -20,10 +20,13 @@ private:
     struct Frame {
         uint64_t firstLine = 0;
         uint64_t bodyLine = 0;
-        std::vector<std::string> header;
+        std::vector<std::string> header; // the first lines only: a frame needs no more
+        size_t headerCount = 0;
         bool hasBody = false;
         std::string body;
-        bool cutShort = false; // the input ended inside the frame on a line without a line end
+        size_t bytes = 0;       // every line of the frame, with its line end
+        bool oversized = false; // longer than the record limit: nothing more is kept
+        bool cutShort = false;  // the input ended inside the frame on a line without a line end
     };
 
     bool collect(Frame& frame);

@@ -26,13 +26,18 @@ void InputErrors::reportInput(const std::string& input, const std::string& reaso
     std::fprintf(stderr, "%s: %s\n", input.c_str(), reason.c_str());
 }
 
+void InputErrors::reportOversized(const std::string& input, uint64_t line, size_t maxRecordBytes)
+{
+    report(input, line, texts::recordTooLong + std::to_string(maxRecordBytes) + texts::recordTooLongHint);
+}
+
 InputSource::~InputSource()
 {
     if (ownsFd_)
         ::close(fd_);
 }
 
-bool InputSource::open(const std::string& path, std::string& reason)
+bool InputSource::open(const std::string& path, size_t maxRecordBytes, std::string& reason)
 {
     if (path == "-") {
         fd_ = STDIN_FILENO;
@@ -46,7 +51,7 @@ bool InputSource::open(const std::string& path, std::string& reason)
         }
         ownsFd_ = true;
     }
-    lines_ = std::make_unique<LineReader>(fd_);
+    lines_ = std::make_unique<LineReader>(fd_, maxRecordBytes);
     return true;
 }
 

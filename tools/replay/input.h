@@ -19,6 +19,7 @@ class InputErrors {
 public:
     void report(const std::string& input, uint64_t line, const std::string& reason);
     void reportInput(const std::string& input, const std::string& reason);
+    void reportOversized(const std::string& input, uint64_t line, size_t maxRecordBytes);
     uint64_t count() const { return count_; }
 
 private:
@@ -33,8 +34,8 @@ public:
     InputSource& operator=(const InputSource&) = delete;
     ~InputSource();
 
-    // False with the reason when the file cannot be opened.
-    bool open(const std::string& path, std::string& reason);
+    // False with the reason when the file cannot be opened. Longer records are skipped.
+    bool open(const std::string& path, size_t maxRecordBytes, std::string& reason);
     const std::string& name() const { return name_; }
     LineReader& lines() { return *lines_; }
     // After the last record: reports a failed read as an error, and notes an empty input.

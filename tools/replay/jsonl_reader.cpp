@@ -11,7 +11,9 @@ bool JsonlReader::next(vlm_message_t& message)
 {
     Line line;
     while (source_.lines().next(line)) {
-        if (!line.blank() && readLine(line, message))
+        if (line.oversized)
+            errors_.reportOversized(source_.name(), line.number, source_.lines().maxLineBytes());
+        else if (!line.blank() && readLine(line, message))
             return true;
     }
     return false;

@@ -1,7 +1,9 @@
 #include "tools/replay/line_reader.h"
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -21,7 +23,9 @@ std::string_view withoutCarriageReturn(const char* text, size_t length)
 
 } // namespace
 
-LineReader::LineReader(int fd) : fd_(fd), buffer_(chunkBytes + linePadding) {}
+LineReader::LineReader(int fd, size_t maxLineBytes)
+    : fd_(fd), maxLineBytes_(maxLineBytes), buffer_(chunkBytes + linePadding)
+{}
 
 bool LineReader::next(Line& line)
 {
@@ -30,17 +34,28 @@ bool LineReader::next(Line& line)
         const void* lineEnd = std::memchr(data + scanned_, '\n', end_ - scanned_);
         if (lineEnd != nullptr) {
             const size_t length = static_cast<size_t>(static_cast<const char*>(lineEnd) - (data + begin_));
-            line = Line{withoutCarriageReturn(data + begin_, length), ++lineNumber_, true};
+            const std::string_view text = withoutCarriageReturn(data + begin_, length);
+            const bool oversized = skipping_ || text.size() > maxLineBytes_;
+            line = Line{oversized ? std::string_view() : text, ++lineNumber_, true, oversized};
             begin_ += length + 1;
             scanned_ = begin_;
+            skipping_ = false;
             return true;
         }
         scanned_ = end_;
-        if (atEnd_) {
-            if (begin_ == end_ || readError_ != 0)
-                return false;
-            line = Line{withoutCarriageReturn(data + begin_, end_ - begin_), ++lineNumber_, false};
+        // One byte of room for a carriage return that the line end may still bring.
+        if (end_ - begin_ > maxLineBytes_ + 1)
+            skipping_ = true;
+        if (skipping_)
             begin_ = scanned_ = end_;
+        if (atEnd_) {
+            if ((begin_ == end_ && !skipping_) || readError_ != 0)
+                return false;
+            const std::string_view text = withoutCarriageReturn(data + begin_, end_ - begin_);
+            const bool oversized = skipping_ || text.size() > maxLineBytes_;
+            line = Line{oversized ? std::string_view() : text, ++lineNumber_, false, oversized};
+            begin_ = scanned_ = end_;
+            skipping_ = false;
             return true;
         }
         atEnd_ = !fill();
@@ -59,14 +74,29 @@ bool LineReader::fill()
         }
         if (got == 0)
             return false;
-        if (errno != EINTR) {
-            readError_ = errno;
-            return false;
-        }
+        if (errno == EINTR)
+            continue;
+        // A non-blocking descriptor (a shared terminal or pipe) has no data yet: wait for it.
+        if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitForInput())
+            continue;
+        readError_ = errno;
+        return false;
     }
 }
 
-// Moves the unfinished line to the front, and grows the buffer only for a line longer than it.
+bool LineReader::waitForInput()
+{
+    pollfd ready{fd_, POLLIN, 0};
+    for (;;) {
+        if (::poll(&ready, 1, -1) >= 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// Moves the unfinished line to the front, and grows the buffer only for a line longer than it,
+// never past what the longest line allowed needs.
 void LineReader::makeRoom()
 {
     if (begin_ != 0) {
@@ -75,8 +105,9 @@ void LineReader::makeRoom()
         scanned_ -= begin_;
         begin_ = 0;
     }
+    const size_t largest = std::max(buffer_.size(), maxLineBytes_ + 2 + chunkBytes + linePadding);
     if (buffer_.size() - linePadding - end_ < chunkBytes / 2)
-        buffer_.resize(buffer_.size() * 2);
+        buffer_.resize(std::min(buffer_.size() * 2, largest));
 }
 
 } // namespace replay

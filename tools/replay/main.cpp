@@ -3,11 +3,13 @@
 // leave it towards the host.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "obclient/obclient.h"
@@ -20,6 +22,7 @@
 #include "tools/replay/input.h"
 #include "tools/replay/options.h"
 #include "tools/replay/replay_texts.h"
+#include "tools/replay/same_file.h"
 
 namespace {
 
@@ -42,11 +45,11 @@ int fail(int status, const std::string& reason)
 int replayInputs(const Options& options)
 {
     std::string reason;
+    const std::string overwritten = inputThatIsTheOutput(options);
+    if (!overwritten.empty())
+        return fail(exitUsage, replay::texts::outputIsAnInput + overwritten);
     HostValue config;
     if (!buildConfiguration(options, config, reason))
-        return fail(exitUsage, reason);
-    OutputFile output;
-    if (!output.open(options.outputFile, reason))
         return fail(exitUsage, reason);
     const std::unique_ptr<PluginLibrary> plugin = loadPlugin(options.pluginPath, reason);
     if (plugin == nullptr)
@@ -54,25 +57,32 @@ int replayInputs(const Options& options)
 
     routeCodecLog(options);
     Tally tally;
-    EventWriter writer(output.get(), tally);
+    EventWriter writer(tally);
     CodecSession codec(*plugin);
     if (!codec.open(options, config.get(), writer, reason))
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
+    // Only now: a run that cannot start leaves an existing output as it was.
+    OutputFile output;
+    if (!output.open(options.outputFile, reason))
+        return fail(exitUsage, reason);
+    writer.setOutput(output.get());
 
     InputErrors errors;
     Batch batch(options.batchSize);
     Progress progress(::isatty(STDERR_FILENO) != 0);
     const auto started = std::chrono::steady_clock::now();
-    for (const std::string& path : options.inputs) {
+    for (auto path = options.inputs.begin(); path != options.inputs.end() && writer.writeError() == 0;
+         ++path) {
         InputSource source;
-        if (!source.open(path, reason)) {
-            errors.reportInput(path, reason);
+        if (!source.open(*path, options.maxRecordBytes, reason)) {
+            errors.reportInput(*path, reason);
             continue;
         }
         const std::unique_ptr<MessageReader> reader = openMessageReader(options.format, source, errors);
         vlm_message_t message{};
-        while (reader->next(message)) {
+        // A failed write stops the reading: an endless input would otherwise run on for nothing.
+        while (writer.writeError() == 0 && reader->next(message)) {
             ++tally.read;
             batch.add(message);
             if (batch.full()) {
@@ -86,12 +96,14 @@ int replayInputs(const Options& options)
     codec.close();
     progress.finish();
 
-    if (!options.quiet)
-        printSummary(tally, errors.count(), std::chrono::steady_clock::now() - started);
+    int status = errors.count() == 0 ? exitAllRead : exitSomeSkipped;
     if (writer.writeError() != 0)
-        return fail(exitSomeSkipped,
-                    tools::texts::cannotWriteOutput + std::string(std::strerror(writer.writeError())));
-    return errors.count() == 0 ? exitAllRead : exitSomeSkipped;
+        status = fail(exitSomeSkipped, tools::texts::cannotWriteOutput +
+                                           std::string(std::strerror(writer.writeError())) + "; " +
+                                           replay::texts::stoppedReading);
+    if (!options.quiet && !printSummary(tally, errors.count(), std::chrono::steady_clock::now() - started))
+        status = exitSomeSkipped;
+    return status;
 }
 
 } // namespace
@@ -100,14 +112,22 @@ int main(int argc, char** argv)
 {
     const ParsedOptions parsed = parseOptions(argc, argv);
     if (parsed.outcome == OptionsOutcome::Help) {
-        std::fputs(usageText().c_str(), stdout);
-        return exitAllRead;
+        if (std::fputs(usageText().c_str(), stdout) >= 0 && std::fflush(stdout) == 0)
+            return exitAllRead;
+        return fail(exitSomeSkipped, replay::texts::cannotWriteHelp + std::string(std::strerror(errno)));
     }
     if (parsed.outcome == OptionsOutcome::UsageError)
         return fail(exitUsage, parsed.error);
 
     const obclient_counts_t before = obclient_live_counts();
-    const int status = replayInputs(parsed.options);
+    int status = exitSomeSkipped;
+    try {
+        status = replayInputs(parsed.options);
+    } catch (const std::bad_alloc&) {
+        // Every record is bounded; this is a machine that has less memory than the limits allow.
+        std::fprintf(stderr, "%s: %s\n", replay::texts::toolName, replay::texts::outOfMemory);
+        return exitSomeSkipped;
+    }
     obclient_clear_user_status();
     checkHostValuesReleased(replay::texts::toolName, before);
     return status;

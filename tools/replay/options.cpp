@@ -6,12 +6,20 @@ namespace replay {
 
 namespace {
 
+// Limits beyond these would not protect anything on a real machine.
+constexpr long largestRecordBytes = 1L << 40;
+constexpr long largestObjectEntries = 1L << 32;
+
 enum OptionId {
     optFormat = tools::firstToolOptionId,
+    optMaxRecordBytes,
+    optMaxObjectEntries,
 };
 
 const std::vector<option> replayOptions = {
     {"format", required_argument, nullptr, optFormat},
+    {"max-record-bytes", required_argument, nullptr, optMaxRecordBytes},
+    {"max-object-entries", required_argument, nullptr, optMaxObjectEntries},
 };
 
 bool applyFormat(const char* value, Options& options, std::string& error)
@@ -24,6 +32,30 @@ bool applyFormat(const char* value, Options& options, std::string& error)
     return true;
 }
 
+bool applyLimit(const char* value, long highest, const char* complaint, size_t& limit, std::string& error)
+{
+    long number = 0;
+    if (!tools::readWholeNumber(value, 1, highest, number)) {
+        error = complaint + std::string(value);
+        return false;
+    }
+    limit = static_cast<size_t>(number);
+    return true;
+}
+
+bool applyOption(int id, const char* value, Options& options, std::string& error)
+{
+    switch (id) {
+    case optMaxRecordBytes:
+        return applyLimit(value, largestRecordBytes, texts::badMaxRecordBytes, options.maxRecordBytes, error);
+    case optMaxObjectEntries:
+        return applyLimit(value, largestObjectEntries, texts::badMaxObjectEntries, options.maxObjectEntries,
+                          error);
+    default:
+        return applyFormat(value, options, error);
+    }
+}
+
 } // namespace
 
 std::string usageText()
@@ -33,18 +65,24 @@ std::string usageText()
            "the events that come out towards the host, one JSON line each.\n"
            "With no FILE, or when FILE is -, reads standard input.\n"
            "\n"
-           "  --format FORMAT      input format: jsonl (default) or frames\n" +
+           "  --format FORMAT      input format: jsonl (default) or frames\n"
+           "  --max-record-bytes N a longer record (a line, or a frame) is reported and\n"
+           "                       skipped without being held (default 67108864, 64 MiB)\n"
+           "  --max-object-entries N\n"
+           "                       a record holding an object of more entries is reported\n"
+           "                       and skipped (default 65536)\n" +
            tools::sharedOptionsUsage(Options().chainId) +
            "\n"
            "Exit status: 0 every input record was read, 1 some were skipped (each reported\n"
-           "as FILE:LINE: reason), 2 usage error, 3 the plug-in cannot be loaded or created.\n";
+           "as FILE:LINE: reason) or the output could not be written, 2 usage error, 3 the\n"
+           "plug-in cannot be loaded or created.\n";
 }
 
 ParsedOptions parseOptions(int argc, char** argv)
 {
     ParsedOptions parsed;
-    const auto apply = [&parsed](int, const char* value, std::string& error) {
-        return applyFormat(value, parsed.options, error);
+    const auto apply = [&parsed](int id, const char* value, std::string& error) {
+        return applyOption(id, value, parsed.options, error);
     };
     parsed.outcome = tools::parseCommandLine(argc, argv, replayOptions, apply, parsed.options,
                                              parsed.options.inputs, parsed.error);

@@ -14,6 +14,8 @@ struct Options : tools::SharedOptions {
 
     std::vector<std::string> inputs; // "-" is standard input
     InputFormat format = InputFormat::Jsonl;
+    size_t maxRecordBytes = size_t{64} << 20;  // a longer record is reported and skipped
+    size_t maxObjectEntries = size_t{1} << 16; // a record with a larger object likewise
 };
 
 using tools::OptionsOutcome;
