@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         replay::InputSource source;
         std::string reason;
-        if (!source.open("/proc/self/fd/" + std::to_string(fd), reason))
+        if (!source.open("/proc/self/fd/" + std::to_string(fd), size_t{1} << 20, {}, reason))
             fail("cannot open the staged input", 0, 1);
         replay::InputErrors reported;
         auto reader = replay::openMessageReader(

@@ -2,6 +2,9 @@
 // 2 usage errors, 3 a plug-in that cannot be loaded, each with its reason.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,15 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
     };
     const std::string unclosed = writeInput("unclosed.yaml", "a: [1, 2\n");
     const std::string list = writeInput("list.yaml", "- a\n");
+    const std::string endless = writeInput("endless.yaml", "a: &a [*a]\n");
+    std::string laughs = "a: &a [x, x, x, x, x, x, x, x, x, x]\n";
+    for (char level = 'b'; level <= 'j'; ++level) {
+        const std::string below(1, static_cast<char>(level - 1));
+        laughs += std::string(1, level) + ": &" + level + " [*" + below + ", *" + below + ", *" + below +
+                  ", *" + below + ", *" + below + ", *" + below + ", *" + below + ", *" + below + ", *" +
+                  below + ", *" + below + "]\n";
+    }
+    const std::string billion = writeInput("laughs.yaml", laughs);
     const Usage usages[] = {
         {{"--batch", "0"}, "--batch wants a whole number"},
         {{"--batch", "12x"}, "not 12x"},
@@ -30,6 +42,8 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
         {{"--log-level"}, "missing value for --log-level"},
         {{"--config", unclosed}, "cannot read configuration " + unclosed},
         {{"--config", list}, "a configuration is a map"},
+        {{"--config", endless}, "nests deeper than 64"},
+        {{"--config", billion}, "more than 100000 values"},
         {{"--config", directory() + "/none.yaml"}, "none.yaml: No such file or directory"},
         {{"--set", R"(k={"$custom":1})"}, "--set k: {\"$custom\":N}"},
         {{"--output", directory() + "/no/dir/out.jsonl"}, "cannot open output"},
@@ -55,6 +69,65 @@ TEST_F(replayExitStatus, APluginThatCannotBeLoadedExitsWithThreeAndSaysWhy)
     EXPECT_NE(noEntryPoints.err.find("vlm_create_plugin_with_params_TessaroNotifications2Codec"),
               std::string::npos)
         << noEntryPoints.err;
+}
+
+// An existing output changes only in a run that got as far as converting: never in one that stops
+// with status 2 or 3, and never when it is one of the run's inputs, whatever name leads to it.
+TEST_F(replayExitStatus, AnOutputIsOpenedOnlyOnceTheCodecExistsAndNeverOverAnInput)
+{
+    const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1}})";
+    const std::string input = writeInput("in.jsonl", message + "\n");
+    const std::string config = writeInput("config.yaml", "tenantId: acme\n");
+    const std::string link = directory() + "/link.jsonl";
+    ASSERT_EQ(::symlink(input.c_str(), link.c_str()), 0);
+    const std::string output = writeInput("out.jsonl", "earlier events\n");
+    struct Run {
+        std::vector<std::string> arguments;
+        int status;
+    };
+    const Run runs[] = {
+        {{"--output", input, input}, 2},
+        {{"--output", link, input}, 2},
+        {{"--output", config, "--config", config, input}, 2},
+        {{"--output", output, "--set", R"(k={"$custom":1})", input}, 2},
+        {{"--output", output, "--plugin", directory() + "/libNothing.so", input}, 3},
+    };
+    for (const Run& run : runs) {
+        const replay_testing::ToolRun done = runTool(run.arguments);
+        EXPECT_EQ(done.status, run.status) << done.err;
+    }
+    EXPECT_EQ(replay_testing::contentsOf(input), message + "\n");
+    EXPECT_EQ(replay_testing::contentsOf(config), "tenantId: acme\n");
+    EXPECT_EQ(replay_testing::contentsOf(output), "earlier events\n");
+}
+
+// A failing output stops the run at its first failed batch, and the summary counts only what was
+// written; help that cannot be written fails too.
+TEST_F(replayExitStatus, AFailedWriteStopsTheRunAndIsReported)
+{
+    const std::string message = R"({"metadata":{"vlm.type":"t"},"payload":{"n":1}})" + std::string("\n");
+    const std::string input = writeInput("in.jsonl", message + message + message);
+    const replay_testing::ToolRun full = runTool({"--batch", "1", "--output", "/dev/full", input});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot write the output: No space left on device"), std::string::npos)
+        << full.err;
+    EXPECT_EQ(replay_testing::summaryCount(full.err, "messages read"), 1);
+    EXPECT_EQ(replay_testing::summaryCount(full.err, "events out"), 0);
+
+    const replay_testing::ToolRun help = runTool({"--help"}, "", "/dev/full");
+    EXPECT_EQ(help.status, 1);
+    EXPECT_NE(help.err.find("cannot write the help"), std::string::npos) << help.err;
+}
+
+// A bare file name is a file in the current folder, not a name for the loader to search.
+TEST_F(replayExitStatus, APluginGivenByBareNameIsLoadedFromTheCurrentFolder)
+{
+    std::filesystem::copy_file(TESSARO_PLUGIN_LIBRARY, directory() + "/libcodec-here.so");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(directory());
+    const replay_testing::ToolRun run = runTool({"--quiet", "--plugin", "libcodec-here.so"});
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(run.status, 0) << run.err;
 }
 
 TEST_F(replayExitStatus, HelpAndCleanRunsExitWithZero)

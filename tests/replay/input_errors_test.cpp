@@ -106,4 +106,40 @@ TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
     EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
 }
 
+// A record past the limits is never held whole: reported where it starts, skipped, and reading goes on.
+TEST_F(replayInputErrors, RecordsBeyondTheLimitsAreReportedAndSkipped)
+{
+    struct Limited {
+        std::vector<std::string> options;
+        std::string input;
+        std::string where; // the report of the skipped record
+    };
+    const std::string frame = "id\nt1/sub/things/1\nCREATE\n\n{\"id\":\"1\"}\n";
+    const std::string longLine(300, 'x');
+    const Limited cases[] = {
+        {{"--max-record-bytes", "200"}, passing + "\n" + longLine + "\n" + passing + "\n", ":2: skipped"},
+        {{"--max-record-bytes", "200"}, passing + "\n" + passing + "\n" + longLine, ":3: skipped"},
+        {{"--max-record-bytes", "200", "--format", "frames"},
+         frame + "---\n" + std::string(100, 'h') + "\n" + std::string(100, 'h') + "\n" + frame + "---\n" +
+             frame,
+         ":7: skipped"},
+        {{"--max-object-entries", "2"},
+         passing + "\n" + R"({"payload":{"a":{"$map":[[1,1],[2,2],[3,3]]}}})" + "\n" + passing + "\n",
+         ":2: an object has more entries than the limit of 2"},
+        {{"--max-object-entries", "2"},
+         passing + "\n" + R"({"payload":{"a":1,"b":2,"c":3}})" + "\n" + passing,
+         ":2: an object has more entries"},
+    };
+    for (const Limited& limited : cases) {
+        const std::string path = writeInput("limited", limited.input);
+        std::vector<std::string> arguments = limited.options;
+        arguments.push_back(path);
+        const replay_testing::ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_TRUE(mentions(run.err, path + limited.where)) << limited.where << "\n" << run.err;
+        EXPECT_EQ(summaryCount(run.err, "input errors"), 1) << limited.where;
+        EXPECT_EQ(summaryCount(run.err, "messages read"), 2) << limited.where;
+    }
+}
+
 } // namespace

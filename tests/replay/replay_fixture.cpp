@@ -42,9 +42,10 @@ std::string shellQuoted(const std::string& word)
 
 } // namespace
 
-ToolRun ReplayTest::runTool(const std::vector<std::string>& arguments, const std::string& standardInput)
+ToolRun ReplayTest::runTool(const std::vector<std::string>& arguments, const std::string& standardInput,
+                            const std::string& standardOutput)
 {
-    const std::string outPath = directory_ + "/stdout";
+    const std::string outPath = standardOutput.empty() ? directory_ + "/stdout" : standardOutput;
     const std::string errPath = directory_ + "/stderr";
     std::string command = shellQuoted(TESSARO_REPLAY_TOOL);
     for (const std::string& argument : arguments)
@@ -55,7 +56,7 @@ ToolRun ReplayTest::runTool(const std::vector<std::string>& arguments, const std
     ToolRun run;
     // A shell that waited for the tool reports its signal as 128 + the signal itself.
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = contentsOf(outPath);
+    run.out = standardOutput.empty() ? contentsOf(outPath) : "";
     run.err = contentsOf(errPath);
     return run;
 }

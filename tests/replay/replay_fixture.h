@@ -26,7 +26,9 @@ protected:
     const std::string& directory() const { return directory_; }
     // Writes a file into the scratch directory and returns its path.
     std::string writeInput(const std::string& name, const std::string& content);
-    ToolRun runTool(const std::vector<std::string>& arguments, const std::string& standardInput = "");
+    // standardOutput: a file the tool writes its standard output to instead (then out is empty).
+    ToolRun runTool(const std::vector<std::string>& arguments, const std::string& standardInput = "",
+                    const std::string& standardOutput = "");
 
 private:
     std::string directory_;

@@ -36,6 +36,9 @@ TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
         {"1e2", "100.0"},
         {"-9223372036854775808", "-9223372036854775808"},
         {"9223372036854775808", "9223372036854775808.0"}, // past the signed range: a double
+        // Beyond 64 bits: the nearest double, wherever the number stands; texts stay texts.
+        {R"([123456789012345678901234567890,"123456789012345678901234567890",-99999999999999999999,1e2])",
+         R"([1.2345678901234568e+29,"123456789012345678901234567890",-1e+20,100.0])"},
         {"\"tab\\tand \\u00e9\"", "\"tab\\tand \xc3\xa9\""},
         {"[true,false,null,[],{}]", "[true,false,null,[],{}]"},
         {R"({"a":1,"b":{"c":[2.5]},"d":"e"})", R"({"d":"e","b":{"c":[2.5]},"a":1})"},

@@ -16,6 +16,12 @@ namespace {
 // yaml-cpp's tag of a scalar written without quotes and without an explicit tag.
 constexpr const char* plainScalarTag = "?";
 
+// A configuration is a small, nearly flat map. Aliases let a few bytes stand for an
+// endless (self-referring) or exponentially large tree, so what is built is bounded.
+constexpr size_t largestConfigBytes = size_t{16} << 20;
+constexpr int deepestConfigValue = 64;
+constexpr size_t mostConfigValues = 100000;
+
 bool readWholeFile(const std::string& path, std::string& text, std::string& reason)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -25,13 +31,15 @@ bool readWholeFile(const std::string& path, std::string& text, std::string& reas
     }
     char chunk[1 << 14];
     size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (text.size() <= largestConfigBytes && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         text.append(chunk, got);
     const int readError = std::ferror(file) != 0 ? errno : 0;
     std::fclose(file);
     if (readError != 0)
         reason = texts::cannotReadConfig + path + ": " + std::strerror(readError);
-    return readError == 0;
+    else if (text.size() > largestConfigBytes)
+        reason = texts::cannotReadConfig + path + texts::configTooLong;
+    return readError == 0 && text.size() <= largestConfigBytes;
 }
 
 class YamlToHost {
@@ -40,19 +48,14 @@ public:
 
     bool convert(const YAML::Node& node, HostValue& out, std::string& reason)
     {
-        switch (node.Type()) {
-        case YAML::NodeType::Map:
-            return convertMap(node, out, reason);
-        case YAML::NodeType::Sequence:
-            return convertSequence(node, out, reason);
-        case YAML::NodeType::Scalar:
-            return convertScalar(node, out, reason);
-        case YAML::NodeType::Null:
-        case YAML::NodeType::Undefined:
-            break;
+        if (++values_ > mostConfigValues || depth_ >= deepestConfigValue) {
+            reason = texts::configTooBig + where_;
+            return false;
         }
-        out.reset();
-        return true;
+        ++depth_;
+        const bool converted = convertNode(node, out, reason);
+        --depth_;
+        return converted;
     }
 
     bool convertMap(const YAML::Node& node, HostValue& out, std::string& reason)
@@ -73,6 +76,23 @@ public:
     }
 
 private:
+    bool convertNode(const YAML::Node& node, HostValue& out, std::string& reason)
+    {
+        switch (node.Type()) {
+        case YAML::NodeType::Map:
+            return convertMap(node, out, reason);
+        case YAML::NodeType::Sequence:
+            return convertSequence(node, out, reason);
+        case YAML::NodeType::Scalar:
+            return convertScalar(node, out, reason);
+        case YAML::NodeType::Null:
+        case YAML::NodeType::Undefined:
+            break;
+        }
+        out.reset();
+        return true;
+    }
+
     bool convertSequence(const YAML::Node& node, HostValue& out, std::string& reason)
     {
         HostValue list(obclient_list_value(obclient_list_new(node.size())));
@@ -108,6 +128,8 @@ private:
 
     std::string where_;
     simdjson::dom::parser parser_;
+    size_t values_ = 0;
+    int depth_ = 0;
 };
 
 bool readConfigFile(const std::string& path, HostValue& config, std::string& reason)

@@ -3,6 +3,7 @@
 #include "tools/common/host_value.h"
 #include "tools/common/json_value.h"
 #include "tools/common/texts.h"
+#include "tools/common/wide_integers.h"
 
 namespace tools {
 
@@ -13,7 +14,8 @@ constexpr const char* pathKey = "pulsarPath";
 } // namespace
 
 bool FrameConverter::toMessage(const std::vector<std::string>& header, const std::string& body, bool cutShort,
-                               vlm_message_t& message, FramePart& fault, std::string& reason)
+                               vlm_message_t& message, FramePart& fault, std::string& reason,
+                               const ReadLimits& limits)
 {
     if (header.size() != frameHeaderLines) {
         fault = FramePart::Header;
@@ -27,13 +29,13 @@ bool FrameConverter::toMessage(const std::vector<std::string>& header, const std
         return false;
     }
     simdjson::dom::element json;
-    if (const simdjson::error_code error = parser_.parse(body).get(json)) {
+    if (const simdjson::error_code error = parseWideningIntegers(parser_, body, false, widened_, json)) {
         fault = FramePart::Body;
         reason = notJsonReason(error, cutShort);
         return false;
     }
     HostValue payload;
-    if (!buildHostValue(json, payload, reason)) {
+    if (!buildHostValue(json, payload, reason, limits)) {
         fault = FramePart::Body;
         return false;
     }

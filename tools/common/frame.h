@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/vlm_abi.h"
+#include "tools/common/json_value.h"
 
 namespace tools {
 
@@ -24,10 +25,12 @@ public:
     // On success the caller owns the message's values; on failure nothing stays allocated, and fault and
     // reason say what is wrong. cutShort: the input ended inside the body on a line without a line end.
     bool toMessage(const std::vector<std::string>& header, const std::string& body, bool cutShort,
-                   vlm_message_t& message, FramePart& fault, std::string& reason);
+                   vlm_message_t& message, FramePart& fault, std::string& reason,
+                   const ReadLimits& limits = {});
 
 private:
     simdjson::dom::parser parser_;
+    std::string widened_; // a body whose integers beyond 64 bits were given a fraction
 };
 
 } // namespace tools

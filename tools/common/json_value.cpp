@@ -6,6 +6,7 @@
 
 #include "tools/common/base64.h"
 #include "tools/common/texts.h"
+#include "tools/common/wide_integers.h"
 
 namespace tools {
 
@@ -37,12 +38,17 @@ std::string refusedKeyReason(int inserted, const std::string& keyJson)
     return inserted == 0 ? texts::duplicateKey + keyJson : texts::unhashableKey;
 }
 
-bool buildList(simdjson::dom::array array, HostValue& out, std::string& reason)
+std::string tooManyEntries(const ReadLimits& limits)
+{
+    return texts::tooManyEntries + std::to_string(limits.maxObjectEntries) + texts::tooManyEntriesHint;
+}
+
+bool buildList(simdjson::dom::array array, HostValue& out, std::string& reason, const ReadLimits& limits)
 {
     HostValue list(obclient_list_value(obclient_list_new(array.size())));
     for (element item : array) {
         HostValue value;
-        if (!buildHostValue(item, value, reason))
+        if (!buildHostValue(item, value, reason, limits))
             return false;
         obclient_list_append(&list.get().payload.list, value.release());
     }
@@ -50,8 +56,12 @@ bool buildList(simdjson::dom::array array, HostValue& out, std::string& reason)
     return true;
 }
 
-bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason)
+bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason, const ReadLimits& limits)
 {
+    if (object.size() > limits.maxObjectEntries) {
+        reason = tooManyEntries(limits);
+        return false;
+    }
     HostValue map(obclient_map_value(obclient_map_new(mapCapacityFor(object.size()))));
     for (simdjson::dom::key_value_pair field : object) {
         HostValue key;
@@ -60,7 +70,7 @@ bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason)
             reason = texts::nulInText;
             return false;
         }
-        if (!buildHostValue(field.value, value, reason))
+        if (!buildHostValue(field.value, value, reason, limits))
             return false;
         const int inserted = insertEntry(&map.get().payload.map, std::move(key), std::move(value));
         if (inserted != 1) {
@@ -120,11 +130,15 @@ bool buildSpecialDouble(element marked, HostValue& out, std::string& reason)
     return true;
 }
 
-bool buildMapForm(element marked, HostValue& out, std::string& reason)
+bool buildMapForm(element marked, HostValue& out, std::string& reason, const ReadLimits& limits)
 {
     simdjson::dom::array pairs;
     if (marked.get_array().get(pairs)) {
         reason = texts::badMapForm;
+        return false;
+    }
+    if (pairs.size() > limits.maxObjectEntries) {
+        reason = tooManyEntries(limits);
         return false;
     }
     HostValue map(obclient_map_value(obclient_map_new(mapCapacityFor(pairs.size()))));
@@ -136,8 +150,8 @@ bool buildMapForm(element marked, HostValue& out, std::string& reason)
         }
         HostValue key;
         HostValue value;
-        if (!buildHostValue(entry.at(0).value_unsafe(), key, reason) ||
-            !buildHostValue(entry.at(1).value_unsafe(), value, reason))
+        if (!buildHostValue(entry.at(0).value_unsafe(), key, reason, limits) ||
+            !buildHostValue(entry.at(1).value_unsafe(), value, reason, limits))
             return false;
         std::string keyJson;
         obclient_append_json(keyJson, key.get());
@@ -153,7 +167,8 @@ bool buildMapForm(element marked, HostValue& out, std::string& reason)
 
 enum class Marked { None, Built, Refused };
 
-Marked buildMarkedForm(simdjson::dom::object object, HostValue& out, std::string& reason)
+Marked buildMarkedForm(simdjson::dom::object object, HostValue& out, std::string& reason,
+                       const ReadLimits& limits)
 {
     if (object.size() != 1)
         return Marked::None;
@@ -166,7 +181,7 @@ Marked buildMarkedForm(simdjson::dom::object object, HostValue& out, std::string
     else if (field.key == "$double")
         built = buildSpecialDouble(field.value, out, reason);
     else if (field.key == "$map")
-        built = buildMapForm(field.value, out, reason);
+        built = buildMapForm(field.value, out, reason, limits);
     else if (field.key == "$custom")
         reason = texts::customNotReadable;
     else
@@ -174,9 +189,9 @@ Marked buildMarkedForm(simdjson::dom::object object, HostValue& out, std::string
     return built ? Marked::Built : Marked::Refused;
 }
 
-bool buildObject(simdjson::dom::object object, HostValue& out, std::string& reason)
+bool buildObject(simdjson::dom::object object, HostValue& out, std::string& reason, const ReadLimits& limits)
 {
-    switch (buildMarkedForm(object, out, reason)) {
+    switch (buildMarkedForm(object, out, reason, limits)) {
     case Marked::Built:
         return true;
     case Marked::Refused:
@@ -184,18 +199,18 @@ bool buildObject(simdjson::dom::object object, HostValue& out, std::string& reas
     case Marked::None:
         break;
     }
-    return buildMap(object, out, reason);
+    return buildMap(object, out, reason, limits);
 }
 
 } // namespace
 
-bool buildHostValue(const element& json, HostValue& out, std::string& reason)
+bool buildHostValue(const element& json, HostValue& out, std::string& reason, const ReadLimits& limits)
 {
     switch (json.type()) {
     case element_type::OBJECT:
-        return buildObject(json.get_object().value_unsafe(), out, reason);
+        return buildObject(json.get_object().value_unsafe(), out, reason, limits);
     case element_type::ARRAY:
-        return buildList(json.get_array().value_unsafe(), out, reason);
+        return buildList(json.get_array().value_unsafe(), out, reason, limits);
     case element_type::STRING:
         if (makeHostString(json.get_string().value_unsafe(), out))
             return true;
@@ -235,7 +250,8 @@ JsonText readJsonText(simdjson::dom::parser& parser, std::string_view text, Host
                       std::string& reason)
 {
     element json;
-    if (parser.parse(text.data(), text.size()).get(json))
+    std::string widened;
+    if (parseWideningIntegers(parser, text, false, widened, json))
         return JsonText::NotJson;
     return buildHostValue(json, out, reason) ? JsonText::Read : JsonText::Refused;
 }

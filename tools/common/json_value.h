@@ -20,7 +20,14 @@ namespace tools {
 // False with the reason when the element holds something a host value cannot
 // carry (a duplicate key, a NUL in a text, a malformed marked form); nothing
 // built stays allocated then.
-bool buildHostValue(const simdjson::dom::element& element, HostValue& out, std::string& reason);
+// What one record may hold. The host map's hash and seed are fixed, so crafted keys
+// can all collide; bounding the entries per object bounds what one record costs.
+struct ReadLimits {
+    size_t maxObjectEntries = size_t{1} << 16;
+};
+
+bool buildHostValue(const simdjson::dom::element& element, HostValue& out, std::string& reason,
+                    const ReadLimits& limits = {});
 
 // The reason given for text the parser rejected; cutShort when the input ended on it without a line end.
 std::string notJsonReason(simdjson::error_code error, bool cutShort);

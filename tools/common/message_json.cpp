@@ -11,7 +11,8 @@ constexpr uint64_t metadataCapacity = 8;
 
 } // namespace
 
-bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std::string& reason)
+bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std::string& reason,
+                 const ReadLimits& limits)
 {
     simdjson::dom::object fields;
     if (json.get_object().get(fields)) {
@@ -24,11 +25,11 @@ bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std
     for (simdjson::dom::key_value_pair field : fields) {
         // A second "metadata" or "payload" would silently replace the first: refused like any duplicate.
         if (field.key == "payload" && !hasPayload) {
-            if (!buildHostValue(field.value, payload, reason))
+            if (!buildHostValue(field.value, payload, reason, limits))
                 return false;
             hasPayload = true;
         } else if (field.key == "metadata" && metadata.get().tag == VLM_TAG_EMPTY) {
-            if (!buildHostValue(field.value, metadata, reason))
+            if (!buildHostValue(field.value, metadata, reason, limits))
                 return false;
             if (metadata.get().tag != VLM_TAG_MAP) {
                 reason = texts::metadataNotObject;

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "host/vlm_abi.h"
+#include "tools/common/json_value.h"
 
 namespace tools {
 
 // On success the caller owns the message's values; on failure nothing stays allocated.
-bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std::string& reason);
+bool readMessage(const simdjson::dom::element& json, vlm_message_t& message, std::string& reason,
+                 const ReadLimits& limits = {});
 
 } // namespace tools

@@ -21,13 +21,13 @@ unsigned long long wide(uint64_t count)
 
 void Tally::countEvent(std::string_view type)
 {
-    for (auto& [known, count] : eventsByType) {
-        if (known == type) {
-            ++count;
-            return;
-        }
+    const auto known = countOf_.find(type);
+    if (known != countOf_.end()) {
+        ++*known->second;
+        return;
     }
-    eventsByType.emplace_back(std::string(type), 1);
+    auto& [text, count] = eventsByType.emplace_back(std::string(type), 1);
+    countOf_.emplace(text, &count);
 }
 
 bool printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed)

@@ -5,7 +5,7 @@ namespace tools::texts {
 
 // Records that cannot be read.
 constexpr const char* notJson = "not valid JSON: ";
-constexpr const char* numberOutOfRange = " (integers up to 64 bits and finite doubles can be read)";
+constexpr const char* numberOutOfRange = " (a number must lie within the range of a double)";
 constexpr const char* cutShort = " (the last line has no line end: the input may have been cut short)";
 constexpr const char* notMessageObject = "a message is a JSON object with \"metadata\" and \"payload\"";
 constexpr const char* unexpectedMessageKey = "only \"metadata\" and \"payload\" belong in a message, not ";
@@ -23,6 +23,8 @@ constexpr const char* badMapForm = "\"$map\" wants a list of [key, value] pairs"
 constexpr const char* frameHeaderLines =
     "a frame begins with 3 header lines (identifier, path, action), found ";
 constexpr const char* frameWithoutBody = "the frame has no blank line and body after its header";
+constexpr const char* tooManyEntries = "an object has more entries than the limit of ";
+constexpr const char* tooManyEntriesHint = " (see --max-object-entries)";
 
 // Usage errors (exit status 2).
 constexpr const char* unknownOption = "unknown option ";
@@ -34,6 +36,9 @@ constexpr const char* badSettingValue = "--set ";
 constexpr const char* cannotReadConfig = "cannot read configuration ";
 constexpr const char* configNotMap = "a configuration is a map of keys to values: ";
 constexpr const char* configKeyNotText = "configuration keys are texts: ";
+constexpr const char* configTooLong = ": longer than 16 MiB";
+constexpr const char* configTooBig =
+    "the configuration nests deeper than 64 or holds more than 100000 values (aliases?): ";
 constexpr const char* cannotOpenOutput = "cannot open output ";
 
 // The plug-in (exit status 3).

@@ -76,7 +76,8 @@ bool FrameReader::toMessage(const Frame& frame, vlm_message_t& message)
         return false;
     }
     tools::FramePart fault = tools::FramePart::Header;
-    if (converter_.toMessage(frame.header, frame.body, frame.cutShort, message, fault, reason_))
+    if (converter_.toMessage(frame.header, frame.body, frame.cutShort, message, fault, reason_,
+                             source_.valueLimits()))
         return true;
     const uint64_t line = fault == tools::FramePart::Body   ? frame.bodyLine
                           : fault == tools::FramePart::Path ? frame.firstLine + tools::pathLine

@@ -37,8 +37,10 @@ InputSource::~InputSource()
         ::close(fd_);
 }
 
-bool InputSource::open(const std::string& path, size_t maxRecordBytes, std::string& reason)
+bool InputSource::open(const std::string& path, size_t maxRecordBytes, const tools::ReadLimits& valueLimits,
+                       std::string& reason)
 {
+    valueLimits_ = valueLimits;
     if (path == "-") {
         fd_ = STDIN_FILENO;
         name_ = texts::standardInputName;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/vlm_abi.h"
+#include "tools/common/json_value.h"
 #include "tools/replay/line_reader.h"
 
 namespace replay {
@@ -34,9 +35,12 @@ public:
     InputSource& operator=(const InputSource&) = delete;
     ~InputSource();
 
-    // False with the reason when the file cannot be opened. Longer records are skipped.
-    bool open(const std::string& path, size_t maxRecordBytes, std::string& reason);
+    // False with the reason when the file cannot be opened. Longer records, and records
+    // beyond the value limits, are reported and skipped.
+    bool open(const std::string& path, size_t maxRecordBytes, const tools::ReadLimits& valueLimits,
+              std::string& reason);
     const std::string& name() const { return name_; }
+    const tools::ReadLimits& valueLimits() const { return valueLimits_; }
     LineReader& lines() { return *lines_; }
     // After the last record: reports a failed read as an error, and notes an empty input.
     void finish(InputErrors& errors);
@@ -45,6 +49,7 @@ private:
     int fd_ = -1;
     bool ownsFd_ = false;
     std::string name_;
+    tools::ReadLimits valueLimits_;
     std::unique_ptr<LineReader> lines_;
 };
 

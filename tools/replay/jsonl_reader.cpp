@@ -1,6 +1,7 @@
 #include "tools/replay/jsonl_reader.h"
 
 #include "tools/common/json_value.h"
+#include "tools/common/wide_integers.h"
 #include "tools/common/message_json.h"
 
 namespace replay {
@@ -22,14 +23,14 @@ bool JsonlReader::next(vlm_message_t& message)
 bool JsonlReader::readLine(const Line& line, vlm_message_t& message)
 {
     simdjson::dom::element json;
-    constexpr bool copyForPadding = false; // the line reader leaves the padding simdjson reads into
+    constexpr bool padded = true; // the line reader leaves the padding simdjson reads into
     const simdjson::error_code error =
-        parser_.parse(line.text.data(), line.text.size(), copyForPadding).get(json);
+        tools::parseWideningIntegers(parser_, line.text, padded, widened_, json);
     if (error) {
         errors_.report(source_.name(), line.number, tools::notJsonReason(error, !line.terminated));
         return false;
     }
-    if (!tools::readMessage(json, message, reason_)) {
+    if (!tools::readMessage(json, message, reason_, source_.valueLimits())) {
         errors_.report(source_.name(), line.number, reason_);
         return false;
     }

@@ -20,6 +20,7 @@ private:
     InputSource& source_;
     InputErrors& errors_;
     simdjson::dom::parser parser_;
+    std::string widened_; // a line whose integers beyond 64 bits were given a fraction
     std::string reason_;
 };
 

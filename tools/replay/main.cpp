@@ -75,7 +75,8 @@ int replayInputs(const Options& options)
     for (auto path = options.inputs.begin(); path != options.inputs.end() && writer.writeError() == 0;
          ++path) {
         InputSource source;
-        if (!source.open(*path, options.maxRecordBytes, reason)) {
+        if (!source.open(*path, options.maxRecordBytes, tools::ReadLimits{options.maxObjectEntries},
+                         reason)) {
             errors.reportInput(*path, reason);
             continue;
         }
