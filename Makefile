@@ -6,7 +6,7 @@ PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletes
             valgrind jq python3 dpkg-dev file
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: setup build test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench package format clean
+.PHONY: setup build format-check test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench package format clean
 
 # Installs only what is missing, so a second run costs one dpkg query.
 setup:
@@ -30,11 +30,11 @@ test-asan: setup
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-# Threads: one codec instance driven from both directions at once, and several instances side by side.
+# Every suite that starts threads carries the ctest label "threads" (tessaro_test(... THREADS ...)).
 test-tsan: setup
 	cmake --preset tsan
-	cmake --build --preset tsan -j $(JOBS) --target concurrency_tests
-	ctest --preset tsan -R CodecThreads
+	cmake --build --preset tsan -j $(JOBS) --target threaded_tests
+	ctest --preset tsan -L threads
 
 # Every fuzz target on its committed corpus; new inputs go to build/fuzz, never into the repository.
 FUZZ_SECONDS ?= 600
@@ -62,7 +62,12 @@ memcheck: build
 	        $$t --gtest_filter=-*Death* --gtest_brief=1; \
 	done
 
-test: test-debug test-asan test-tsan fuzz-smoke memcheck
+# Fails on any tracked source that clang-format would change, and says how to fix it.
+format-check: setup
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror || \
+	    { echo "Sources differ from .clang-format: run 'make format' and commit the result."; exit 1; }
+
+test: format-check test-debug test-asan test-tsan fuzz-smoke memcheck
 
 # A seeded sample of one-change faults against the suites; MUTANTS=N and SEED=S choose it. Not part of `make test`.
 mutants: setup

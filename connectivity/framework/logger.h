@@ -19,21 +19,18 @@ public:
     const std::string& category() const noexcept { return category_; }
 
     // Callers that log text composed at run time pass it as the argument of "%s".
-    template <class... Args>
-    void log(std::int32_t level, const char* format, Args... args) const
+    template <class... Args> void log(std::int32_t level, const char* format, Args... args) const
     {
         if (!isEnabled(level))
             return;
         const std::string prefixed = "<%s> " + std::string(format);
         vlm_log_at(category_.c_str(), level, prefixed.c_str(), prefix_.c_str(), args...);
     }
-    template <class... Args>
-    void error(const char* format, Args... args) const
+    template <class... Args> void error(const char* format, Args... args) const
     {
         log(levelError, format, args...);
     }
-    template <class... Args>
-    void debug(const char* format, Args... args) const
+    template <class... Args> void debug(const char* format, Args... args) const
     {
         log(levelDebug, format, args...);
     }
