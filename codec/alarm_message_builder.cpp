@@ -24,12 +24,12 @@ const EnumerationText<AlarmStatus> statusTexts[] = {
 
 AlarmSeverity parseAlarmSeverity(const char* text)
 {
-    return parseEnumeration(severityTexts, text, errors::unrecognizedAlarmSeverity);
+    return parseEnumeration(severityTexts, text, &errors::unrecognizedAlarmSeverity);
 }
 
 AlarmStatus parseAlarmStatus(const char* text)
 {
-    return parseEnumeration(statusTexts, text, errors::unrecognizedAlarmStatus);
+    return parseEnumeration(statusTexts, text, &errors::unrecognizedAlarmStatus);
 }
 
 const cv::data_t& alarmSeverityName(AlarmSeverity severity)

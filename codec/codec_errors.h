@@ -14,9 +14,6 @@ inline constexpr const char* nonStringMetadataKey = "Cannot use non-string keys 
 inline constexpr const char* missingMeasurementValue = "'value' key missing from measurement value";
 inline constexpr const char* noPulsarPath = "No Pulsar path found";
 inline constexpr const char* unrecognizedEnumValue = "Unrecognized enum value.";
-inline constexpr const char* unrecognizedAlarmSeverity = "Unrecognized alarm severity: ";
-inline constexpr const char* unrecognizedAlarmStatus = "Unrecognized alarm status: ";
-inline constexpr const char* unrecognizedOperationStatus = "Unrecognized operation status: ";
 
 inline std::string requiredKeyMissing(const char* key, const char* context)
 {
@@ -36,6 +33,21 @@ inline std::string problemWithKey(const char* key, const char* reason)
 inline std::string unparsableTimestamp(const char* text, const char* key)
 {
     return std::string("Error parsing timestamp '") + text + "' in key '" + key + "'";
+}
+
+inline std::string unrecognizedAlarmSeverity(const char* text)
+{
+    return std::string("Unrecognized alarm severity: ") + text;
+}
+
+inline std::string unrecognizedAlarmStatus(const char* text)
+{
+    return std::string("Unrecognized alarm status: ") + text;
+}
+
+inline std::string unrecognizedOperationStatus(const char* text)
+{
+    return std::string("Unrecognized operation status: ") + text;
 }
 
 inline std::string unrecognisedPulsarType(const std::string& name)

@@ -18,16 +18,16 @@ template <class Enumeration> struct EnumerationText {
     const cv::StaticString& text;
 };
 
-// Throws unrecognised + text for a text outside the table.
+// Throws the text unrecognised makes of a text outside the table.
 template <class Enumeration, std::size_t Size>
 Enumeration parseEnumeration(const EnumerationText<Enumeration> (&table)[Size], const char* text,
-                             const char* unrecognised)
+                             std::string (*unrecognised)(const char*))
 {
     for (const EnumerationText<Enumeration>& entry : table) {
         if (std::strcmp(entry.text.text(), text) == 0)
             return entry.value;
     }
-    throw std::runtime_error(unrecognised + std::string(text));
+    throw std::runtime_error(unrecognised(text));
 }
 
 template <class Enumeration, std::size_t Size>

@@ -18,7 +18,7 @@ const EnumerationText<OperationStatus> statusTexts[] = {
 
 OperationStatus parseOperationStatus(const char* text)
 {
-    return parseEnumeration(statusTexts, text, errors::unrecognizedOperationStatus);
+    return parseEnumeration(statusTexts, text, &errors::unrecognizedOperationStatus);
 }
 
 const cv::data_t& operationStatusName(OperationStatus status)

@@ -20,31 +20,31 @@ void resolve(void* library, const std::string& stem, const std::string& classNam
 
 PluginLibrary::PluginLibrary(const std::string& path, const std::string& className)
 {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
+    library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
         const char* reason = dlerror();
         throw std::runtime_error("cannot load plug-in " + path + ": " +
                                  (reason != nullptr ? reason : "unknown"));
     }
     try {
-        resolve(handle_, "create_plugin_with_params", className, create);
-        resolve(handle_, "destroy_plugin", className, destroy);
-        resolve(handle_, "plugin_api_version", className, apiVersion);
-        resolve(handle_, "plugin_product_version", className, productVersion);
-        resolve(handle_, "plugin_start", className, start);
-        resolve(handle_, "plugin_hostReady", className, hostReady);
-        resolve(handle_, "plugin_shutdown", className, shutdown);
-        resolve(handle_, "plugin_setNextTowardsHost", className, setNextTowardsHost);
-        resolve(handle_, "plugin_setNextTowardsTransport", className, setNextTowardsTransport);
-        resolve(handle_, "plugin_sendBatchTowardsHost", className, sendBatchTowardsHost);
-        resolve(handle_, "plugin_sendBatchTowardsTransport", className, sendBatchTowardsTransport);
+        resolve(library, "create_plugin_with_params", className, create);
+        resolve(library, "destroy_plugin", className, destroy);
+        resolve(library, "plugin_api_version", className, apiVersion);
+        resolve(library, "plugin_product_version", className, productVersion);
+        resolve(library, "plugin_start", className, start);
+        resolve(library, "plugin_hostReady", className, hostReady);
+        resolve(library, "plugin_shutdown", className, shutdown);
+        resolve(library, "plugin_setNextTowardsHost", className, setNextTowardsHost);
+        resolve(library, "plugin_setNextTowardsTransport", className, setNextTowardsTransport);
+        resolve(library, "plugin_sendBatchTowardsHost", className, sendBatchTowardsHost);
+        resolve(library, "plugin_sendBatchTowardsTransport", className, sendBatchTowardsTransport);
     } catch (...) {
-        dlclose(handle_);
+        dlclose(library);
         throw;
     }
 }
 
 PluginLibrary::~PluginLibrary()
 {
-    dlclose(handle_);
+    dlclose(library);
 }

@@ -29,5 +29,5 @@ public:
     vlm_send_batch_fn sendBatchTowardsTransport = nullptr;
 
 private:
-    void* handle_ = nullptr;
+    void* library = nullptr;
 };

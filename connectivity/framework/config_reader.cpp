@@ -20,11 +20,9 @@ const data_t& ConfigReader::getValue(const data_t& key) const
 {
     const auto found = config_.find(key);
     if (found == config_.end())
-        throw std::runtime_error(texts::keyQuoteOpen + renderValue(key) + texts::keyNotFoundIn +
-                                 displayName_);
+        throw std::runtime_error(texts::keyNotFound(renderValue(key), displayName_));
     if (found->second.empty())
-        throw std::runtime_error(texts::keyQuoteOpen + renderValue(key) + texts::keyHasEmptyValueIn +
-                                 displayName_);
+        throw std::runtime_error(texts::keyHasEmptyValue(renderValue(key), displayName_));
     return found->second;
 }
 

@@ -1,6 +1,8 @@
 // Fixed texts of the framework's failures and log lines.
 #pragma once
 
+#include <string>
+
 namespace com::velmora::connectivity10_15_4::texts {
 
 // Every plug-in logs under "connectivity.<pluginName>.<chainId>".
@@ -15,8 +17,15 @@ inline constexpr const char* exceptionFrom = "Exception from %s: %s";
 inline constexpr const char* unknownExceptionFrom = "Unknown exception from %s";
 
 inline constexpr const char* emptyDisplayName = "displayName cannot be empty";
-inline constexpr const char* keyQuoteOpen = "Key '";
-inline constexpr const char* keyNotFoundIn = "' not found in ";
-inline constexpr const char* keyHasEmptyValueIn = "' has an empty value in ";
+
+inline std::string keyNotFound(const std::string& key, const std::string& displayName)
+{
+    return "Key '" + key + "' not found in " + displayName;
+}
+
+inline std::string keyHasEmptyValue(const std::string& key, const std::string& displayName)
+{
+    return "Key '" + key + "' has an empty value in " + displayName;
+}
 
 } // namespace com::velmora::connectivity10_15_4::texts

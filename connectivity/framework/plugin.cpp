@@ -7,9 +7,9 @@ namespace com::velmora::connectivity10_15_4 {
 
 UserStatusHolder::~UserStatusHolder()
 {
-    // The host copies what it is given; pending_ then frees the table (absent or not).
-    if (!pending_.empty())
-        vlm_set_user_status_map(hostHandle_, pending_.table());
+    // The host copies what it is given; pendingStatus then frees the table (absent or not).
+    if (!pendingStatus.empty())
+        vlm_set_user_status_map(hostHandle, pendingStatus.table());
 }
 
 Plugin::Plugin(const PluginParameters& params)

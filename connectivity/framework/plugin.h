@@ -28,14 +28,14 @@ struct PluginParameters {
 // Publishes pending user status to the host when the plug-in goes away.
 class UserStatusHolder {
 public:
-    explicit UserStatusHolder(void* hostHandle) noexcept : hostHandle_(hostHandle) {}
+    explicit UserStatusHolder(void* hostHandle) noexcept : hostHandle(hostHandle) {}
     UserStatusHolder(const UserStatusHolder&) = delete;
     UserStatusHolder& operator=(const UserStatusHolder&) = delete;
     ~UserStatusHolder();
 
 private:
-    void* hostHandle_;
-    map_t pending_;
+    void* hostHandle;
+    map_t pendingStatus;
 };
 
 class Plugin {

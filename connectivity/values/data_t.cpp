@@ -21,8 +21,7 @@ const char* kindName(std::uint32_t tag)
 void throwIncorrectType(const char* requestedKind, const std::type_info& requested, std::uint32_t actualTag)
 {
     std::fprintf(stderr, "GetVisitor<%s>.operator()(%s)\n", requested.name(), requested.name());
-    throw std::runtime_error(std::string(errors::incorrectTypeInGet) + requestedKind + " but it's actually " +
-                             kindName(actualTag) + ")");
+    throw std::runtime_error(errors::incorrectTypeInGet(requestedKind, kindName(actualTag)));
 }
 
 void throwGetFromEmpty()
@@ -121,7 +120,7 @@ std::string data_t::parseAsString() const
     case VLM_TAG_MAP:
     case VLM_TAG_BUFFER:
     case VLM_TAG_CUSTOM:
-        throw std::runtime_error(std::string(errors::parseFromIncorrectType) + kindName() + ")");
+        throw std::runtime_error(errors::parseFromIncorrectType(kindName()));
     default:
         throw std::runtime_error(errors::parseFromEmpty);
     }
