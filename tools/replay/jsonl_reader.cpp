@@ -1,8 +1,8 @@
 #include "tools/replay/jsonl_reader.h"
 
 #include "tools/common/json_value.h"
-#include "tools/common/wide_integers.h"
 #include "tools/common/message_json.h"
+#include "tools/common/wide_integers.h"
 
 namespace replay {
 
