@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "obclient/base64.h"
 #include "obclient/map_probe.h"
+#include "obclient/marked_forms.h"
 #include "obclient/obclient.h"
 #include "obclient/records.h"
 
@@ -173,16 +175,26 @@ bool appendFewDecimals(std::string& out, double number)
     return false;
 }
 
+// Writes {"name": and leaves the form's value to the caller.
+void openMarkedForm(std::string& out, const char* name)
+{
+    out.append("{\"");
+    out.append(name);
+    out.append("\":");
+}
+
 // Shortest text that reads back to the same double, always with a fraction or
 // an exponent so that a reader never takes it for an integer.
 void appendDouble(std::string& out, double number)
 {
     if (std::isnan(number)) {
-        out.append("{\"$double\":\"nan\"}");
+        openMarkedForm(out, value_text::marked::special);
+        out.append("\"nan\"}");
         return;
     }
     if (std::isinf(number)) {
-        out.append(number > 0 ? "{\"$double\":\"inf\"}" : "{\"$double\":\"-inf\"}");
+        openMarkedForm(out, value_text::marked::special);
+        out.append(number > 0 ? "\"inf\"}" : "\"-inf\"}");
         return;
     }
     if (appendFewDecimals(out, number))
@@ -203,39 +215,19 @@ void appendInteger(std::string& out, int64_t number)
 
 void appendDecimal(std::string& out, uint64_t bits)
 {
-    out.append("{\"$decimal\":\"0x");
+    openMarkedForm(out, value_text::marked::decimal);
+    out.append("\"0x");
     for (int shift = 60; shift >= 0; shift -= 4)
         out.push_back(hexDigits[(bits >> shift) & 0xF]);
     out.append("\"}");
 }
 
-void appendBase64(std::string& out, const uint8_t* bytes, uint64_t length)
-{
-    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    uint64_t i = 0;
-    for (; i + 3 <= length; i += 3) {
-        uint32_t group = (uint32_t{bytes[i]} << 16) | (uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
-        out.push_back(alphabet[(group >> 18) & 63]);
-        out.push_back(alphabet[(group >> 12) & 63]);
-        out.push_back(alphabet[(group >> 6) & 63]);
-        out.push_back(alphabet[group & 63]);
-    }
-    if (i == length)
-        return;
-    uint32_t group = uint32_t{bytes[i]} << 16;
-    if (i + 1 < length)
-        group |= uint32_t{bytes[i + 1]} << 8;
-    out.push_back(alphabet[(group >> 18) & 63]);
-    out.push_back(alphabet[(group >> 12) & 63]);
-    out.push_back(i + 1 < length ? alphabet[(group >> 6) & 63] : '=');
-    out.push_back('=');
-}
-
 void appendBuffer(std::string& out, vlm_buffer_t* buffer)
 {
-    out.append("{\"$buffer\":\"");
+    openMarkedForm(out, value_text::marked::buffer);
+    out.push_back('"');
     if (buffer != nullptr)
-        appendBase64(out, vlm_buffer_bytes(buffer), buffer->length);
+        value_text::appendBase64(out, vlm_buffer_bytes(buffer), buffer->length);
     out.append("\"}");
 }
 
@@ -283,7 +275,8 @@ bool appendObject(std::string& out, vlm_map_table_t* table)
 
 void appendPairs(std::string& out, vlm_map_table_t* table)
 {
-    out.append("{\"$map\":[");
+    openMarkedForm(out, value_text::marked::map);
+    out.push_back('[');
     vlm_map_slot_t* slots = vlm_map_slots(table);
     bool first = true;
     for (uint64_t i = 0; i < table->capacity; ++i) {
@@ -351,7 +344,7 @@ void appendValue(std::string& out, const vlm_data_t& value)
         appendBuffer(out, value.payload.buffer);
         break;
     case VLM_TAG_CUSTOM:
-        out.append("{\"$custom\":");
+        openMarkedForm(out, value_text::marked::custom);
         appendInteger(out, static_cast<int64_t>(obclient::customSequence(value.payload.custom)));
         out.push_back('}');
         break;

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "tools/common/base64.h"
+#include "obclient/base64.h"
+#include "obclient/marked_forms.h"
 #include "tools/common/texts.h"
 #include "tools/common/wide_integers.h"
 
@@ -108,7 +109,7 @@ bool buildBuffer(element marked, HostValue& out, std::string& reason)
 {
     std::string_view text;
     std::string bytes;
-    if (marked.get_string().get(text) || !decodeBase64(text, bytes)) {
+    if (marked.get_string().get(text) || !value_text::decodeBase64(text, bytes)) {
         reason = texts::badBuffer;
         return false;
     }
@@ -174,15 +175,15 @@ Marked buildMarkedForm(simdjson::dom::object object, HostValue& out, std::string
         return Marked::None;
     const simdjson::dom::key_value_pair field = *object.begin();
     bool built = false;
-    if (field.key == "$decimal")
+    if (field.key == value_text::marked::decimal)
         built = buildDecimal(field.value, out, reason);
-    else if (field.key == "$buffer")
+    else if (field.key == value_text::marked::buffer)
         built = buildBuffer(field.value, out, reason);
-    else if (field.key == "$double")
+    else if (field.key == value_text::marked::special)
         built = buildSpecialDouble(field.value, out, reason);
-    else if (field.key == "$map")
+    else if (field.key == value_text::marked::map)
         built = buildMapForm(field.value, out, reason, limits);
-    else if (field.key == "$custom")
+    else if (field.key == value_text::marked::custom)
         reason = texts::customNotReadable;
     else
         return Marked::None;

@@ -1,8 +1,8 @@
-#include "tools/common/base64.h"
+#include "obclient/base64.h"
 
 #include <cstdint>
 
-namespace tools {
+namespace value_text {
 
 namespace {
 
@@ -24,6 +24,29 @@ int sextetOf(char c)
 }
 
 } // namespace
+
+void appendBase64(std::string& out, const std::uint8_t* bytes, std::uint64_t length)
+{
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::uint64_t i = 0;
+    for (; i + 3 <= length; i += 3) {
+        const std::uint32_t group =
+            (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+        out.push_back(alphabet[(group >> 18) & 63]);
+        out.push_back(alphabet[(group >> 12) & 63]);
+        out.push_back(alphabet[(group >> 6) & 63]);
+        out.push_back(alphabet[group & 63]);
+    }
+    if (i == length)
+        return;
+    std::uint32_t group = std::uint32_t{bytes[i]} << 16;
+    if (i + 1 < length)
+        group |= std::uint32_t{bytes[i + 1]} << 8;
+    out.push_back(alphabet[(group >> 18) & 63]);
+    out.push_back(alphabet[(group >> 12) & 63]);
+    out.push_back(i + 1 < length ? alphabet[(group >> 6) & 63] : '=');
+    out.push_back('=');
+}
 
 bool decodeBase64(std::string_view text, std::string& bytes)
 {
@@ -52,4 +75,4 @@ bool decodeBase64(std::string_view text, std::string& bytes)
     return (group & ((1u << bits) - 1)) == 0;
 }
 
-} // namespace tools
+} // namespace value_text
