@@ -1,11 +1,13 @@
-#include <algorithm>
-#include <array>
-#include <charconv>
+// The host's JSON text of a value (vlm_data_to_string, and the tools' output):
+// the walk over the kinds and the marked forms for those JSON lacks. Numbers,
+// string escaping and base64 are modules of their own.
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <string>
 
 #include "obclient/base64.h"
+#include "obclient/json_escape.h"
+#include "obclient/json_numbers.h"
 #include "obclient/map_probe.h"
 #include "obclient/marked_forms.h"
 #include "obclient/obclient.h"
@@ -13,167 +15,10 @@
 
 namespace {
 
+using obclient::json::appendEscaped;
+using obclient::json::appendInteger;
+
 constexpr char hexDigits[] = "0123456789abcdef";
-
-constexpr uint64_t inEveryByte(uint8_t byte)
-{
-    return 0x0101010101010101ULL * byte;
-}
-
-// Nonzero when one of the eight bytes is a control character, a quote or a backslash: the
-// classic word-at-a-time tests for a byte below a bound and for a byte equal to zero.
-uint64_t needsEscapeInWord(uint64_t bytes)
-{
-    const uint64_t belowSpace = (bytes - inEveryByte(0x20)) & ~bytes;
-    const uint64_t quote = bytes ^ inEveryByte('"');
-    const uint64_t backslash = bytes ^ inEveryByte('\\');
-    const uint64_t isQuote = (quote - inEveryByte(1)) & ~quote;
-    const uint64_t isBackslash = (backslash - inEveryByte(1)) & ~backslash;
-    return (belowSpace | isQuote | isBackslash) & inEveryByte(0x80);
-}
-
-// The same three kinds of byte, looked up one at a time.
-constexpr std::array<bool, 256> escapedBytes = [] {
-    std::array<bool, 256> escaped{};
-    for (size_t byte = 0; byte < 0x20; ++byte)
-        escaped[byte] = true;
-    escaped['"'] = true;
-    escaped['\\'] = true;
-    return escaped;
-}();
-
-// Texts are mostly plain: they are scanned eight bytes at a time and copied in whole runs.
-const char* endOfPlainRun(const char* text, const char* end)
-{
-    for (; end - text >= 8; text += 8) {
-        uint64_t bytes;
-        std::memcpy(&bytes, text, sizeof bytes);
-        if (needsEscapeInWord(bytes) != 0)
-            break;
-    }
-    while (text != end && !escapedBytes[static_cast<unsigned char>(*text)])
-        ++text;
-    return text;
-}
-
-void appendEscapedByte(std::string& out, unsigned char byte)
-{
-    switch (byte) {
-    case '"':
-        out.append("\\\"", 2);
-        break;
-    case '\\':
-        out.append("\\\\", 2);
-        break;
-    case '\n':
-        out.append("\\n", 2);
-        break;
-    case '\r':
-        out.append("\\r", 2);
-        break;
-    case '\t':
-        out.append("\\t", 2);
-        break;
-    case '\b':
-        out.append("\\b", 2);
-        break;
-    case '\f':
-        out.append("\\f", 2);
-        break;
-    default:
-        out.append("\\u00", 4);
-        out.push_back(hexDigits[byte >> 4]);
-        out.push_back(hexDigits[byte & 0xF]);
-        break;
-    }
-}
-
-void appendEscaped(std::string& out, const char* text)
-{
-    const char* end = text + std::strlen(text);
-    out.push_back('"');
-    for (;;) {
-        const char* runEnd = endOfPlainRun(text, end);
-        out.append(text, static_cast<size_t>(runEnd - text));
-        if (runEnd == end)
-            break;
-        appendEscapedByte(out, static_cast<unsigned char>(*runEnd));
-        text = runEnd + 1;
-    }
-    out.push_back('"');
-}
-
-// Readings and times carry a few decimals, and the general shortest conversion is slow for
-// them. While number * 10^k stays below 2^50, neighbouring doubles lie less than a quarter of
-// 10^-k apart, so at most one text with k decimals reads back to the number; the fewest
-// decimals that read back then give the shortest digits, the ones the general conversion finds.
-constexpr int mostDecimalsTried = 6;
-constexpr double powersOfTen[mostDecimalsTried + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-constexpr double fewDecimalsBound = 1125899906842624.0; // 2^50
-
-int decimalDigitCount(uint64_t number)
-{
-    int count = 1;
-    for (; number >= 10; number /= 10)
-        ++count;
-    return count;
-}
-
-int trailingZeroCount(uint64_t number)
-{
-    int count = 0;
-    for (; number % 10 == 0; number /= 10)
-        ++count;
-    return count;
-}
-
-// The general conversion prints whichever of the plain and the exponent form is shorter
-// (the plain one on a tie); an exponent here has two digits.
-bool plainFormIsShorter(int digitCount, int decimals, int significantDigits)
-{
-    const int plainLength = decimals == 0 ? digitCount : std::max(digitCount, decimals + 1) + 1;
-    const int exponentLength = significantDigits + (significantDigits > 1 ? 1 : 0) + 4;
-    return plainLength <= exponentLength;
-}
-
-// False, with nothing written, when the number has more decimals than tried, is zero (its
-// sign needs the general path), or prints in the exponent form.
-bool appendFewDecimals(std::string& out, double number)
-{
-    const double magnitude = std::fabs(number);
-    for (int decimals = 0; decimals <= mostDecimalsTried; ++decimals) {
-        const double scaled = magnitude * powersOfTen[decimals];
-        if (!(scaled < fewDecimalsBound))
-            return false;
-        const auto digits = static_cast<uint64_t>(scaled + 0.5);
-        if (static_cast<double>(digits) / powersOfTen[decimals] != magnitude)
-            continue;
-        if (digits == 0)
-            return false;
-        const int digitCount = decimalDigitCount(digits);
-        const int significantDigits = decimals == 0 ? digitCount - trailingZeroCount(digits) : digitCount;
-        if (!plainFormIsShorter(digitCount, decimals, significantDigits))
-            return false;
-        char text[24];
-        char* end = std::to_chars(text, text + sizeof text, digits).ptr;
-        if (number < 0)
-            out.push_back('-');
-        if (decimals == 0) {
-            out.append(text, end);
-            out.append(".0", 2);
-        } else if (digitCount > decimals) {
-            out.append(text, static_cast<size_t>(digitCount - decimals));
-            out.push_back('.');
-            out.append(end - decimals, static_cast<size_t>(decimals));
-        } else {
-            out.append("0.", 2);
-            out.append(static_cast<size_t>(decimals - digitCount), '0');
-            out.append(text, end);
-        }
-        return true;
-    }
-    return false;
-}
 
 // Writes {"name": and leaves the form's value to the caller.
 void openMarkedForm(std::string& out, const char* name)
@@ -197,20 +42,7 @@ void appendDouble(std::string& out, double number)
         out.append(number > 0 ? "\"inf\"}" : "\"-inf\"}");
         return;
     }
-    if (appendFewDecimals(out, number))
-        return;
-    char text[32];
-    char* end = std::to_chars(text, text + sizeof text, number).ptr;
-    out.append(text, end);
-    if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) == end)
-        out.append(".0");
-}
-
-void appendInteger(std::string& out, int64_t number)
-{
-    char text[24];
-    char* end = std::to_chars(text, text + sizeof text, number).ptr;
-    out.append(text, end);
+    obclient::json::appendFiniteDouble(out, number);
 }
 
 void appendDecimal(std::string& out, uint64_t bits)
