@@ -38,7 +38,7 @@ test-tsan: setup
 
 # Every fuzz target on its committed corpus; new inputs go to build/fuzz, never into the repository.
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := codec_batch timestamp replay_input
+FUZZ_TARGETS := codec_batch timestamp replay_input config
 fuzz: setup
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)

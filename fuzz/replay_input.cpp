@@ -1,6 +1,7 @@
 // The replay tool's input readers on arbitrary bytes: the first byte picks the
-// format, the rest is the input. No crash, no host value left behind, and for
-// JSONL every non-blank line is either read as a message or reported.
+// format and the record limits (mostly small, so records meet them often), the
+// rest is the input. No crash, no host value left behind, and for JSONL every
+// non-blank or overlong line is either read as a message or reported.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -22,8 +23,9 @@ long liveTotal()
 
 // Lines as the reader splits them: "\n" ends a line, and a carriage return before
 // it (or at the very end) is not part of the text; blank means only spaces and tabs.
-// With separators not counted, what is left are the lines that belong to frames.
-long nonBlankLines(std::string_view input, bool countSeparators = true)
+// A line longer than the limit is a record even when blank. With separators not
+// counted, what is left are the lines that belong to frames.
+long recordLines(std::string_view input, size_t maxRecordBytes, bool countSeparators = true)
 {
     long count = 0;
     while (!input.empty()) {
@@ -31,7 +33,9 @@ long nonBlankLines(std::string_view input, bool countSeparators = true)
         std::string_view line = input.substr(0, end);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (line.find_first_not_of(" \t") != std::string_view::npos && (countSeparators || line != "---"))
+        const bool record =
+            line.size() > maxRecordBytes || line.find_first_not_of(" \t") != std::string_view::npos;
+        if (record && (countSeparators || line != "---"))
             ++count;
         input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
     }
@@ -56,7 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    const bool frames = data[0] != 0;
+    const bool frames = (data[0] & 1) != 0;
+    const size_t limitChoice = data[0] >> 1;
+    const size_t maxRecordBytes = limitChoice == 0 ? size_t{1} << 20 : 8 * limitChoice;
+    const tools::ReadLimits valueLimits{limitChoice == 0 ? size_t{1} << 16 : 1 + limitChoice % 8};
     const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
     const int fd = memfd_create("replay_input", 0);
     if (fd < 0 || write(fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
@@ -69,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         replay::InputSource source;
         std::string reason;
-        if (!source.open("/proc/self/fd/" + std::to_string(fd), size_t{1} << 20, {}, reason))
+        if (!source.open("/proc/self/fd/" + std::to_string(fd), maxRecordBytes, valueLimits, reason))
             fail("cannot open the staged input", 0, 1);
         replay::InputErrors reported;
         auto reader = replay::openMessageReader(
@@ -88,9 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     if (liveTotal() != baseline)
         fail("host values leaked", baseline, liveTotal());
-    if (!frames && read + errors != nonBlankLines(input))
-        fail("a JSONL record was neither read nor reported", nonBlankLines(input), read + errors);
-    if (frames && nonBlankLines(input, false) > 0 && read + errors == 0)
+    const long records = recordLines(input, maxRecordBytes);
+    if (!frames && read + errors != records)
+        fail("a JSONL record was neither read nor reported", records, read + errors);
+    if (frames && recordLines(input, maxRecordBytes, false) > 0 && read + errors == 0)
         fail("frames were neither read nor reported", 1, 0);
     return 0;
 }
