@@ -78,18 +78,20 @@ TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)
 TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
 {
     const std::string path =
-        writeInput("capture.frames", "id-1\nt12345/notifications/operations/4711\nUPDATE\n\n"
-                                     "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
-                                     " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\"}\n"
-                                     "---\n"                             // 7
-                                     "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 8: no path line
-                                     "---\n"                             // 12
-                                     "id-3\nt1/sub/things/3\nCREATE\n\n" // 13
-                                     "{\n  \"id\": \n}\n"                // 17: body
-                                     "---\n"                             // 20
-                                     "id-4\nt1/sub/things/4\nCREATE\n"   // 21: no body
-                                     "---\n"
-                                     "\nid-5\nt1/sub/things/5\nCREATE\n\n[\n5\n]"); // 26: read, then dropped
+        writeInput("capture.frames",
+                   "id-1\n/t12345/operations/4711\nUPDATE\nX-Extra: 1\n\n"
+                   "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
+                   " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\"}\n"
+                   "---\n"                             // 7
+                   "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 8: no path line
+                   "---\n"                             // 12
+                   "id-3\nt1/sub/things/3\nCREATE\n\n" // 13
+                   "{\n  \"id\": \n}\n"                // 17: body
+                   "---\n"                             // 20
+                   "id-4\nt1/sub/things/4\nCREATE\n"   // 21: no body
+                   "---\n"
+                   // 26: read, then dropped: without its leading slash the kind is not found
+                   "\nid-5\nt12345/alarms/4711\nCREATE\n\n{\"id\":\"5\",\n\"source\":{\"id\":\"4711\"}}");
     const std::string output = directory() + "/events.jsonl";
     const replay_testing::ToolRun run = runTool({"--format", "frames", "--output", output, path});
     EXPECT_EQ(run.status, 1);
@@ -99,7 +101,8 @@ TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
         "vlm.channel":"tessaro.devices"},"payload":{"id":"55010","source":"4711","status":"EXECUTING",
         "measurements":{}}})"),
               "");
-    for (const char* where : {":8: a frame begins with 3 header lines", ":17: not valid JSON",
+    EXPECT_TRUE(mentions(run.err, "Unrecognised Pulsar message type: '4711'")) << run.err;
+    for (const char* where : {":8: a frame begins with at least 3 header lines", ":17: not valid JSON",
                               ":21: the frame has no blank line"})
         EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
     EXPECT_EQ(summaryCount(run.err, "input errors"), 3);

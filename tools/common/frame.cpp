@@ -17,7 +17,7 @@ bool FrameConverter::toMessage(const std::vector<std::string>& header, const std
                                vlm_message_t& message, FramePart& fault, std::string& reason,
                                const ReadLimits& limits)
 {
-    if (header.size() != frameHeaderLines) {
+    if (header.size() < frameHeaderLines) { // further header lines are the service's to add
         fault = FramePart::Header;
         reason = texts::frameHeaderLines + std::to_string(header.size());
         return false;

@@ -30,23 +30,33 @@ void Tally::countEvent(std::string_view type)
     countOf_.emplace(text, &count);
 }
 
+bool printSummaryLine(const std::string& label, uint64_t count)
+{
+    return std::fprintf(stderr, "%-34s%10llu\n", label.c_str(), wide(count)) > 0;
+}
+
+bool printConversionLines(const Tally& tally)
+{
+    bool written = printSummaryLine("events out", tally.arrived - tally.passedThrough);
+    for (const auto& [type, count] : tally.eventsByType)
+        written = printSummaryLine("  " + type, count) && written;
+    written = printSummaryLine("passed through", tally.passedThrough) && written;
+    return printSummaryLine("dropped", tally.dropped()) && written;
+}
+
+bool printElapsed(Clock::duration elapsed, uint64_t count, const char* unit)
+{
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    return std::fprintf(stderr, "%-34s%10.3f s (%.0f %s/s)\n", "elapsed", seconds,
+                        seconds > 0 ? static_cast<double>(count) / seconds : 0.0, unit) > 0;
+}
+
 bool printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed)
 {
-    bool written = true;
-    const auto line = [&written](const std::string& label, uint64_t count) {
-        written = std::fprintf(stderr, "%-34s%10llu\n", label.c_str(), wide(count)) > 0 && written;
-    };
-    line("messages read", tally.read);
-    line("events out", tally.arrived - tally.passedThrough);
-    for (const auto& [type, count] : tally.eventsByType)
-        line("  " + type, count);
-    line("passed through", tally.passedThrough);
-    line("dropped", tally.dropped());
-    line("input errors", inputErrors);
-    const double seconds = std::chrono::duration<double>(elapsed).count();
-    written = std::fprintf(stderr, "%-34s%10.3f s (%.0f messages/s)\n", "elapsed", seconds,
-                           seconds > 0 ? static_cast<double>(tally.read) / seconds : 0.0) > 0 &&
-              written;
+    bool written = printSummaryLine("messages read", tally.read);
+    written = printConversionLines(tally) && written;
+    written = printSummaryLine("input errors", inputErrors) && written;
+    written = printElapsed(elapsed, tally.read, "messages") && written;
     return std::fflush(stderr) == 0 && written;
 }
 

@@ -35,6 +35,12 @@ private:
 // False when stderr did not take it.
 bool printSummary(const Tally& tally, uint64_t inputErrors, std::chrono::steady_clock::duration elapsed);
 
+// The pieces of a summary, for a tool that adds lines of its own.
+bool printSummaryLine(const std::string& label, uint64_t count);
+// Events out by type, passed through, dropped.
+bool printConversionLines(const Tally& tally);
+bool printElapsed(std::chrono::steady_clock::duration elapsed, uint64_t count, const char* unit);
+
 class Progress {
 public:
     explicit Progress(bool enabled) : enabled_(enabled), started_(std::chrono::steady_clock::now()) {}

@@ -21,7 +21,7 @@ constexpr const char* badBuffer = "\"$buffer\" wants base64 text";
 constexpr const char* badDouble = "\"$double\" wants \"nan\", \"inf\" or \"-inf\"";
 constexpr const char* badMapForm = "\"$map\" wants a list of [key, value] pairs";
 constexpr const char* frameHeaderLines =
-    "a frame begins with 3 header lines (identifier, path, action), found ";
+    "a frame begins with at least 3 header lines (identifier, path, action), found ";
 constexpr const char* frameWithoutBody = "the frame has no blank line and body after its header";
 constexpr const char* tooManyEntries = "an object has more entries than the limit of ";
 constexpr const char* tooManyEntriesHint = " (see --max-object-entries)";

@@ -1,0 +1,472 @@
+// A stand-in for the platform's websocket notification service, on 127.0.0.1 only,
+// for the live consumer's tests, the demo and the benchmark. It serves the frames
+// of a capture file, takes an acknowledgement as the identifier line sent back on
+// the connection that delivered the frame, and delivers every unacknowledged frame
+// again to whoever consumes next. It reports on stdout, one line per event:
+//   listening PORT | connected N CONSUMER | refused N STATUS | closed N
+//   acknowledged ID (with --log-acks) | unexpected TEXT | all acknowledged
+#include <openssl/ssl.h>
+
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+namespace net = boost::asio;
+namespace ssl = net::ssl;
+using tcp = net::ip::tcp;
+
+struct Settings {
+    std::string framesFile;
+    unsigned short port = 0;
+    std::string token;           // the one accepted; empty: any
+    std::string rotateTokenFile; // a refused token makes the fake write the accepted one here first
+    int busy = 0;                // upgrades answered 409 before the first one accepted
+    long cutAfter = -1;          // the first connection is cut after this many frames
+    long deafAfter = -1;         // the first connection stops reading and writing after this many frames
+    int paceMs = 0;              // one more frame becomes available every paceMs (0: all at once)
+    bool shared = false;         // split by source among consumers, as a shared subscription does
+    bool untilAcknowledged = false;
+    bool logAcknowledgements = false;
+    std::string certificate;
+    std::string key;
+};
+
+struct Frame {
+    std::string identifier;
+    std::string source;
+    std::string text;
+    bool acknowledged = false;
+    uint64_t holder = 0; // the session it was delivered to and not yet acknowledged on
+};
+
+void report(const std::string& line)
+{
+    std::cout << line << std::endl;
+}
+
+std::vector<Frame> readFrames(const std::string& path)
+{
+    std::ifstream in(path);
+    std::vector<Frame> frames;
+    std::string line;
+    std::string text;
+    const auto flush = [&] {
+        while (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        if (text.find_first_not_of(" \n") == std::string::npos) {
+            text.clear();
+            return;
+        }
+        text.erase(0, text.find_first_not_of('\n'));
+        Frame frame;
+        frame.text = text;
+        frame.identifier = text.substr(0, text.find('\n'));
+        const std::string path =
+            text.substr(frame.identifier.size() + 1,
+                        text.find('\n', frame.identifier.size() + 1) - frame.identifier.size() - 1);
+        frame.source = path.substr(path.rfind('/') + 1);
+        frames.push_back(std::move(frame));
+        text.clear();
+    };
+    while (std::getline(in, line)) {
+        if (line == "---")
+            flush();
+        else
+            text += line + "\n";
+    }
+    flush();
+    return frames;
+}
+
+std::string queryValue(const std::string& target, const std::string& name)
+{
+    const size_t query = target.find('?');
+    if (query == std::string::npos)
+        return "";
+    std::istringstream parts(target.substr(query + 1));
+    std::string part;
+    while (std::getline(parts, part, '&')) {
+        if (part.rfind(name + "=", 0) == 0)
+            return part.substr(name.size() + 1);
+    }
+    return "";
+}
+
+class Session {
+public:
+    virtual ~Session() = default;
+    // False when the session takes no more frames.
+    virtual bool send(const std::string& text) = 0;
+    uint64_t id = 0;
+    std::string consumer;
+    long sent = 0;
+};
+
+class Service {
+public:
+    Service(net::io_context& io, Settings settings) : io_(io), settings_(std::move(settings)), pace_(io)
+    {
+        frames_ = readFrames(settings_.framesFile);
+        released_ = settings_.paceMs > 0 ? 0 : frames_.size();
+        if (settings_.paceMs > 0)
+            releaseNext();
+    }
+
+    const Settings& settings() const { return settings_; }
+    uint64_t nextSessionId() { return ++lastSession_; }
+
+    // The status to refuse an upgrade with, or 0 to accept it.
+    unsigned screen(uint64_t id, const std::string& target)
+    {
+        unsigned status = 0;
+        if (settings_.busy > 0) {
+            --settings_.busy;
+            status = 409;
+        } else if (!settings_.token.empty() && queryValue(target, "token") != settings_.token) {
+            status = 401;
+            if (!settings_.rotateTokenFile.empty())
+                std::ofstream(settings_.rotateTokenFile) << settings_.token << "\n";
+        }
+        if (status != 0)
+            report("refused " + std::to_string(id) + " " + std::to_string(status));
+        return status;
+    }
+
+    void join(Session& session)
+    {
+        sessions_.push_back(&session);
+        report("connected " + std::to_string(session.id) + " " + session.consumer);
+        dispatch();
+    }
+
+    void leave(Session& session)
+    {
+        const auto at = std::find(sessions_.begin(), sessions_.end(), &session);
+        if (at == sessions_.end())
+            return;
+        sessions_.erase(at);
+        report("closed " + std::to_string(session.id));
+        for (Frame& frame : frames_) {
+            if (frame.holder == session.id)
+                frame.holder = 0;
+        }
+        dispatch();
+    }
+
+    void received(Session& session, const std::string& text)
+    {
+        for (Frame& frame : frames_) {
+            if (frame.identifier == text && frame.holder == session.id && !frame.acknowledged) {
+                frame.acknowledged = true;
+                frame.holder = 0;
+                ++acknowledged_;
+                if (settings_.logAcknowledgements)
+                    report("acknowledged " + text);
+                if (acknowledged_ == frames_.size()) {
+                    report("all acknowledged");
+                    if (settings_.untilAcknowledged)
+                        io_.stop();
+                }
+                return;
+            }
+        }
+        report("unexpected " + text);
+    }
+
+private:
+    void releaseNext()
+    {
+        pace_.expires_after(std::chrono::milliseconds(settings_.paceMs));
+        pace_.async_wait([this](beast::error_code error) {
+            if (error || released_ == frames_.size())
+                return;
+            ++released_;
+            dispatch();
+            releaseNext();
+        });
+    }
+
+    Session* holderFor(const Frame& frame)
+    {
+        if (sessions_.empty())
+            return nullptr;
+        if (!settings_.shared)
+            return sessions_.front();
+        std::vector<Session*> byName(sessions_);
+        std::sort(byName.begin(), byName.end(),
+                  [](Session* a, Session* b) { return a->consumer < b->consumer; });
+        return byName[std::hash<std::string>{}(frame.source) % byName.size()];
+    }
+
+    void dispatch()
+    {
+        for (size_t i = 0; i < released_; ++i) {
+            Frame& frame = frames_[i];
+            if (frame.acknowledged || frame.holder != 0)
+                continue;
+            Session* session = holderFor(frame);
+            if (session == nullptr)
+                return;
+            if (!session->send(frame.text))
+                return;
+            frame.holder = session->id;
+        }
+    }
+
+    net::io_context& io_;
+    Settings settings_;
+    net::steady_timer pace_;
+    std::vector<Frame> frames_;
+    size_t released_ = 0;
+    size_t acknowledged_ = 0;
+    std::vector<Session*> sessions_;
+    uint64_t lastSession_ = 0;
+};
+
+template <class Layer>
+class ServerSession : public Session, public std::enable_shared_from_this<ServerSession<Layer>> {
+    static constexpr bool tls = !std::is_same_v<Layer, beast::tcp_stream>;
+
+public:
+    template <class... LayerArguments>
+    ServerSession(Service& service, LayerArguments&&... layer)
+        : service_(service), ws_(std::forward<LayerArguments>(layer)...)
+    {
+        id = service.nextSessionId();
+    }
+
+    void start()
+    {
+        if constexpr (tls) {
+            ws_.next_layer().async_handshake(ssl::stream_base::server,
+                                             [self = this->shared_from_this()](beast::error_code error) {
+                                                 if (!error)
+                                                     self->readRequest();
+                                             });
+        } else {
+            readRequest();
+        }
+    }
+
+    bool send(const std::string& text) override
+    {
+        const Settings& settings = service_.settings();
+        const long limit = id == 1 ? std::max(settings.cutAfter, settings.deafAfter) : -1;
+        if (deaf_)
+            return false;
+        if (limit >= 0 && sent >= limit) {
+            // Cut: the socket closes under the consumer. Deaf: it stays open, but nothing is read or
+            // written any more, so pings go unanswered. Either way its frames go to the next connection.
+            deaf_ = true;
+            if (settings.cutAfter >= 0)
+                beast::get_lowest_layer(ws_).close();
+            else
+                keepOpen_ = this->shared_from_this();
+            net::post(ws_.get_executor(), [self = this->shared_from_this()] { self->end(); });
+            return false;
+        }
+        ++sent;
+        outbox_.push_back(text);
+        if (outbox_.size() == 1)
+            writeNext();
+        return true;
+    }
+
+private:
+    void readRequest()
+    {
+        http::async_read(ws_.next_layer(), buffer_, request_,
+                         [self = this->shared_from_this()](beast::error_code error, size_t) {
+                             if (!error)
+                                 self->screen();
+                         });
+    }
+
+    void screen()
+    {
+        const std::string target(request_.target());
+        const unsigned status = service_.screen(id, target);
+        if (status != 0) {
+            auto response = std::make_shared<http::response<http::string_body>>(
+                static_cast<http::status>(status), request_.version());
+            response->set(http::field::connection, "close");
+            response->body() = "refused\n";
+            response->prepare_payload();
+            http::async_write(ws_.next_layer(), *response,
+                              [self = this->shared_from_this(), response](beast::error_code, size_t) {
+                                  beast::get_lowest_layer(self->ws_).close();
+                              });
+            return;
+        }
+        consumer = queryValue(target, "consumer");
+        ws_.async_accept(request_, [self = this->shared_from_this()](beast::error_code error) {
+            if (error)
+                return;
+            self->ws_.text(true);
+            self->service_.join(*self);
+            self->read();
+        });
+    }
+
+    void read()
+    {
+        ws_.async_read(buffer_, [self = this->shared_from_this()](beast::error_code error, size_t) {
+            if (error)
+                return self->end();
+            const std::string text = beast::buffers_to_string(self->buffer_.data());
+            self->buffer_.consume(self->buffer_.size());
+            if (self->deaf_)
+                return; // no more reads: pings go unanswered
+            self->service_.received(*self, text);
+            self->read();
+        });
+    }
+
+    void writeNext()
+    {
+        ws_.async_write(net::buffer(outbox_.front()),
+                        [self = this->shared_from_this()](beast::error_code error, size_t) {
+                            if (error)
+                                return self->end();
+                            self->outbox_.pop_front();
+                            if (!self->outbox_.empty())
+                                self->writeNext();
+                        });
+    }
+
+    void end()
+    {
+        if (gone_)
+            return;
+        gone_ = true;
+        service_.leave(*this);
+    }
+
+    Service& service_;
+    websocket::stream<Layer> ws_;
+    beast::flat_buffer buffer_;
+    http::request<http::string_body> request_;
+    std::deque<std::string> outbox_;
+    bool deaf_ = false;
+    bool gone_ = false;
+    std::shared_ptr<ServerSession> keepOpen_;
+};
+
+class Listener {
+public:
+    Listener(net::io_context& io, Service& service, ssl::context* tls)
+        : io_(io), service_(service), tls_(tls),
+          acceptor_(io, tcp::endpoint(net::ip::make_address("127.0.0.1"), service.settings().port))
+    {
+        report("listening " + std::to_string(acceptor_.local_endpoint().port()));
+        accept();
+    }
+
+private:
+    void accept()
+    {
+        acceptor_.async_accept(io_, [this](beast::error_code error, tcp::socket socket) {
+            if (error)
+                return;
+            if (tls_ != nullptr)
+                std::make_shared<ServerSession<beast::ssl_stream<beast::tcp_stream>>>(
+                    service_, std::move(socket), *tls_)
+                    ->start();
+            else
+                std::make_shared<ServerSession<beast::tcp_stream>>(service_, std::move(socket))->start();
+            accept();
+        });
+    }
+
+    net::io_context& io_;
+    Service& service_;
+    ssl::context* tls_;
+    tcp::acceptor acceptor_;
+};
+
+bool parseArguments(int argc, char** argv, Settings& settings)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        const auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (name == "--frames")
+            settings.framesFile = value();
+        else if (name == "--port")
+            settings.port = static_cast<unsigned short>(std::stoi(value()));
+        else if (name == "--token")
+            settings.token = value();
+        else if (name == "--rotate-token")
+            settings.rotateTokenFile = value();
+        else if (name == "--busy")
+            settings.busy = std::stoi(value());
+        else if (name == "--cut-after")
+            settings.cutAfter = std::stol(value());
+        else if (name == "--deaf-after")
+            settings.deafAfter = std::stol(value());
+        else if (name == "--pace-ms")
+            settings.paceMs = std::stoi(value());
+        else if (name == "--shared")
+            settings.shared = true;
+        else if (name == "--until-acknowledged")
+            settings.untilAcknowledged = true;
+        else if (name == "--log-acks")
+            settings.logAcknowledgements = true;
+        else if (name == "--tls") {
+            settings.certificate = value();
+            settings.key = value();
+        } else
+            return false;
+    }
+    return !settings.framesFile.empty();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    if (!parseArguments(argc, argv, settings)) {
+        std::cerr
+            << "usage: fake_service --frames FILE [--port N] [--token T [--rotate-token FILE]] [--busy N]\n"
+               "  [--cut-after N] [--deaf-after N] [--pace-ms MS] [--shared] [--until-acknowledged]\n"
+               "  [--log-acks] [--tls CERT KEY]\n";
+        return 2;
+    }
+    net::io_context io;
+    std::unique_ptr<ssl::context> tls;
+    if (!settings.certificate.empty()) {
+        tls = std::make_unique<ssl::context>(ssl::context::tls_server);
+        tls->use_certificate_chain_file(settings.certificate);
+        tls->use_private_key_file(settings.key, ssl::context::pem);
+    }
+    Service service(io, settings);
+    Listener listener(io, service, tls.get());
+    net::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&io](beast::error_code, int) { io.stop(); });
+    io.run();
+    return 0;
+}

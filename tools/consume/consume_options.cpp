@@ -1,0 +1,171 @@
+#include "tools/consume/consume_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "tools/consume/consume_texts.h"
+
+namespace consume {
+
+namespace {
+
+enum OptionId {
+    optUrl = tools::firstToolOptionId,
+    optTokenFile,
+    optTokenCommand,
+    optConsumer,
+    optBatchWait,
+    optActions,
+    optCapture,
+    optPingInterval,
+    optReconnectMax,
+    optCaFile,
+};
+
+const std::vector<option> consumeOptions = {
+    {"url", required_argument, nullptr, optUrl},
+    {"token-file", required_argument, nullptr, optTokenFile},
+    {"token-command", required_argument, nullptr, optTokenCommand},
+    {"consumer", required_argument, nullptr, optConsumer},
+    {"batch-wait", required_argument, nullptr, optBatchWait},
+    {"actions", required_argument, nullptr, optActions},
+    {"capture", required_argument, nullptr, optCapture},
+    {"ping-interval", required_argument, nullptr, optPingInterval},
+    {"reconnect-max", required_argument, nullptr, optReconnectMax},
+    {"ca-file", required_argument, nullptr, optCaFile},
+};
+
+// Seconds with a fraction, as milliseconds.
+bool readSeconds(const char* text, double lowest, double highest, std::chrono::milliseconds& duration)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !(seconds >= lowest && seconds <= highest))
+        return false;
+    duration = std::chrono::milliseconds(std::llround(seconds * 1000));
+    return true;
+}
+
+bool readActions(const std::string& list, std::vector<std::string>& actions)
+{
+    actions.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = list.find(',', start);
+        const std::string action = list.substr(start, comma - start);
+        if (action != "CREATE" && action != "UPDATE" && action != "DELETE")
+            return false;
+        actions.push_back(action);
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+bool applyOption(int id, const char* value, Options& options, std::string& error)
+{
+    long number = 0;
+    switch (id) {
+    case optUrl:
+        options.url = value;
+        return true;
+    case optTokenFile:
+        options.tokenFile = value;
+        return true;
+    case optTokenCommand:
+        options.tokenCommand = value;
+        return true;
+    case optConsumer:
+        options.consumer = value;
+        return true;
+    case optBatchWait:
+        if (!tools::readWholeNumber(value, 1, 3600000, number)) {
+            error = texts::badBatchWait + std::string(value);
+            return false;
+        }
+        options.batchWait = std::chrono::milliseconds(number);
+        return true;
+    case optActions:
+        if (!readActions(value, options.actions)) {
+            error = texts::badActions + std::string(value);
+            return false;
+        }
+        return true;
+    case optCapture:
+        options.captureFile = value;
+        return true;
+    case optPingInterval:
+        if (!readSeconds(value, 0.01, 3600, options.pingInterval)) {
+            error = texts::badPingInterval + std::string(value);
+            return false;
+        }
+        return true;
+    case optReconnectMax:
+        if (!readSeconds(value, 0.1, 86400, options.reconnectMax)) {
+            error = texts::badReconnectMax + std::string(value);
+            return false;
+        }
+        return true;
+    case optCaFile:
+        options.caFile = value;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string usageText()
+{
+    return "Usage: tessaro-consume --url URL (--token-file FILE | --token-command CMD) [options]\n"
+           "Converts the platform's live websocket notification stream through the codec\n"
+           "plug-in, writes the events, and acknowledges each frame once its events are written.\n"
+           "\n"
+           "  --url URL            websocket URL of the service's consumer endpoint (ws:// or\n"
+           "                       wss://); token=TOKEN and consumer=NAME are added to its query\n"
+           "  --token-file FILE    the access token, read again before every connection\n"
+           "  --token-command CMD  run by /bin/sh before every connection; its output, trimmed,\n"
+           "                       is the token\n"
+           "  --consumer NAME      consumer name for a shared subscription: distinct and stable\n"
+           "                       per process\n"
+           "  --batch-wait MS      hand a partial batch to the codec after this long (default 100)\n"
+           "  --actions LIST       actions handed to the codec (default CREATE,UPDATE); frames\n"
+           "                       with other actions are acknowledged and counted\n"
+           "  --capture FILE       append every received frame in the frames format\n"
+           "  --ping-interval S    ping after S seconds without traffic; no traffic for another\n"
+           "                       S means the connection is dead (default 30)\n"
+           "  --reconnect-max S    cap of the reconnect backoff (default 60)\n"
+           "  --ca-file FILE       certificate authorities for wss:// instead of the system's\n" +
+           tools::sharedOptionsUsage(Options().chainId) +
+           "\n"
+           "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
+           "Exit status: 0 stopped cleanly, 2 usage or configuration error, 3 the plug-in\n"
+           "cannot be loaded or created, 4 the token was refused, 5 the output cannot be written.\n";
+}
+
+ParsedOptions parseOptions(int argc, char** argv)
+{
+    ParsedOptions parsed;
+    const auto apply = [&parsed](int id, const char* value, std::string& error) {
+        return applyOption(id, value, parsed.options, error);
+    };
+    std::vector<std::string> operands;
+    parsed.outcome =
+        tools::parseCommandLine(argc, argv, consumeOptions, apply, parsed.options, operands, parsed.error);
+    if (parsed.outcome != tools::OptionsOutcome::Run)
+        return parsed;
+    parsed.outcome = tools::OptionsOutcome::UsageError;
+    if (!operands.empty())
+        parsed.error = texts::unexpectedOperand + operands.front();
+    else if (parsed.options.url.empty())
+        parsed.error = texts::missingUrl;
+    else if (parsed.options.tokenFile.empty() == parsed.options.tokenCommand.empty())
+        parsed.error = texts::oneTokenSource;
+    else
+        parsed.outcome = tools::OptionsOutcome::Run;
+    return parsed;
+}
+
+} // namespace consume

@@ -1,0 +1,38 @@
+// The live consumer's command line: the options shared with tessaro-replay, and
+// the service's own.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tools/common/options.h"
+
+namespace consume {
+
+struct Options : tools::SharedOptions {
+    Options() : SharedOptions("consume") {}
+
+    std::string url;
+    std::string tokenFile;
+    std::string tokenCommand;
+    std::string consumer; // empty: no consumer name, an exclusive subscription
+    std::chrono::milliseconds batchWait{100};
+    std::vector<std::string> actions{"CREATE", "UPDATE"};
+    std::string captureFile;
+    std::chrono::milliseconds pingInterval{30000};
+    std::chrono::milliseconds reconnectMax{60000};
+    std::string caFile; // empty: the system's certificates
+};
+
+struct ParsedOptions {
+    tools::OptionsOutcome outcome = tools::OptionsOutcome::Run;
+    Options options;
+    std::string error; // for UsageError
+};
+
+ParsedOptions parseOptions(int argc, char** argv);
+
+std::string usageText();
+
+} // namespace consume

@@ -1,0 +1,160 @@
+#include "tools/consume/conversion_worker.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "tools/common/batch.h"
+#include "tools/common/texts.h"
+#include "tools/consume/consume_texts.h"
+
+namespace consume {
+
+namespace {
+
+constexpr const char* captureSeparator = "---\n";
+
+struct FrameParts {
+    std::vector<std::string> header;
+    std::string body;
+    bool hasBody = false;
+};
+
+// Header lines up to the first blank one, then the body; line ends may be "\n" or "\r\n".
+FrameParts splitFrame(const std::string& text)
+{
+    FrameParts parts;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        start = end + 1;
+        if (line.find_first_not_of(" \t") == std::string::npos) {
+            parts.hasBody = true;
+            if (start < text.size())
+                parts.body = text.substr(start);
+            return parts;
+        }
+        parts.header.push_back(std::move(line));
+    }
+    return parts;
+}
+
+std::string firstLine(const std::string& text)
+{
+    std::string line = text.substr(0, text.find('\n'));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+} // namespace
+
+void countName(CountsByName& counts, const std::string& name)
+{
+    for (auto& [known, count] : counts) {
+        if (known == name) {
+            ++count;
+            return;
+        }
+    }
+    counts.emplace_back(name, 1);
+}
+
+ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
+                                   tools::EventWriter& writer, tools::Tally& tally,
+                                   ConsumeTally& consumeTally, std::FILE* capture)
+    : actions_(actions), codec_(codec), writer_(writer), tally_(tally), consumeTally_(consumeTally),
+      capture_(capture), progress_(::isatty(STDERR_FILENO) != 0), thread_([this] { run(); })
+{}
+
+void ConversionWorker::convert(FrameBatch batch, Done done)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        next_.emplace(std::move(batch), std::move(done));
+    }
+    wake_.notify_one();
+}
+
+void ConversionWorker::stop()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable())
+        thread_.join();
+    progress_.finish();
+}
+
+void ConversionWorker::run()
+{
+    for (;;) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return next_.has_value() || stopping_; });
+        if (!next_)
+            return;
+        auto [batch, done] = std::move(*next_);
+        next_.reset();
+        lock.unlock();
+        done(process(batch));
+    }
+}
+
+BatchOutcome ConversionWorker::process(const FrameBatch& batch)
+{
+    capture(batch);
+    BatchOutcome outcome;
+    tools::Batch messages(batch.size());
+    std::string reason;
+    for (const ReceivedFrame& frame : batch) {
+        const FrameParts parts = splitFrame(frame.text);
+        const std::string identifier = parts.header.empty() ? firstLine(frame.text) : parts.header.front();
+        outcome.acknowledgements.push_back({frame.connection, identifier});
+        if (parts.hasBody && parts.header.size() > tools::actionLine &&
+            std::find(actions_.begin(), actions_.end(), parts.header[tools::actionLine]) == actions_.end()) {
+            countName(consumeTally_.skippedByAction, parts.header[tools::actionLine]);
+            continue;
+        }
+        vlm_message_t message{};
+        tools::FramePart fault = tools::FramePart::Header;
+        if (!parts.hasBody)
+            reason = tools::texts::frameWithoutBody;
+        if (parts.hasBody && converter_.toMessage(parts.header, parts.body, false, message, fault, reason)) {
+            ++tally_.read;
+            messages.add(message);
+            continue;
+        }
+        ++consumeTally_.frameErrors;
+        std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::frameLabel, identifier.c_str(),
+                     reason.c_str());
+    }
+    messages.sendThrough(codec_);
+    progress_.update(tally_);
+    outcome.writeError = writer_.writeError();
+    if (outcome.writeError != 0)
+        outcome.acknowledgements.clear();
+    return outcome;
+}
+
+void ConversionWorker::capture(const FrameBatch& batch)
+{
+    if (capture_ == nullptr)
+        return;
+    for (const ReceivedFrame& frame : batch) {
+        std::fwrite(frame.text.data(), 1, frame.text.size(), capture_);
+        if (frame.text.empty() || frame.text.back() != '\n')
+            std::fputc('\n', capture_);
+        std::fputs(captureSeparator, capture_);
+    }
+    std::fflush(capture_);
+}
+
+} // namespace consume

@@ -1,0 +1,131 @@
+// tessaro-consume: the replay tool's live counterpart. It converts the platform's
+// websocket notification stream through the codec plug-in, writes the events, and
+// acknowledges each frame only once what it produced is written.
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "obclient/obclient.h"
+#include "tools/common/codec_session.h"
+#include "tools/common/configuration.h"
+#include "tools/common/output.h"
+#include "tools/common/summary.h"
+#include "tools/consume/consume_options.h"
+#include "tools/consume/consume_texts.h"
+#include "tools/consume/conversion_worker.h"
+#include "tools/consume/service_client.h"
+
+namespace {
+
+using namespace consume;
+
+int fail(int status, const std::string& reason)
+{
+    std::fprintf(stderr, "%s: %s\n", texts::toolName, reason.c_str());
+    if (status == exitUsage)
+        std::fprintf(stderr, "%s\n", texts::tryHelp);
+    return status;
+}
+
+// Appends, so that a restarted consumer adds to the same capture.
+class CaptureFile {
+public:
+    ~CaptureFile()
+    {
+        if (file_ != nullptr)
+            std::fclose(file_);
+    }
+    bool open(const std::string& path)
+    {
+        file_ = path.empty() ? nullptr : std::fopen(path.c_str(), "ab");
+        return path.empty() || file_ != nullptr;
+    }
+    std::FILE* get() const { return file_; }
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
+                  std::chrono::steady_clock::duration elapsed)
+{
+    tools::printSummaryLine("frames received", consumed.received);
+    tools::printSummaryLine("frames acknowledged", consumed.acknowledged);
+    uint64_t skipped = 0;
+    for (const auto& [action, count] : consumed.skippedByAction)
+        skipped += count;
+    tools::printSummaryLine("skipped by action", skipped);
+    for (const auto& [action, count] : consumed.skippedByAction)
+        tools::printSummaryLine("  " + action, count);
+    tools::printConversionLines(tally);
+    tools::printSummaryLine("frame errors", consumed.frameErrors);
+    uint64_t reconnects = 0;
+    for (const auto& [cause, count] : consumed.reconnectsByCause)
+        reconnects += count;
+    tools::printSummaryLine("reconnects", reconnects);
+    for (const auto& [cause, count] : consumed.reconnectsByCause)
+        tools::printSummaryLine("  " + cause, count);
+    tools::printElapsed(elapsed, consumed.received, "frames");
+}
+
+int consumeStream(const Options& options)
+{
+    ServiceUrl url;
+    if (!parseServiceUrl(options.url, url))
+        return fail(exitUsage, texts::badUrl + options.url);
+    std::string reason;
+    tools::HostValue config;
+    if (!tools::buildConfiguration(options, config, reason))
+        return fail(exitUsage, reason);
+    tools::OutputFile output;
+    if (!output.open(options.outputFile, reason))
+        return fail(exitUsage, reason);
+    CaptureFile capture;
+    if (!capture.open(options.captureFile))
+        return fail(exitUsage, texts::cannotOpenCapture + options.captureFile + ": " + std::strerror(errno));
+    const std::unique_ptr<PluginLibrary> plugin = tools::loadPlugin(options.pluginPath, reason);
+    if (plugin == nullptr)
+        return fail(exitPlugin, reason);
+
+    tools::routeCodecLog(options);
+    tools::Tally tally;
+    ConsumeTally consumed;
+    tools::EventWriter writer(output.get(), tally);
+    tools::CodecSession codec(*plugin);
+    if (!codec.open(options, config.get(), writer, reason))
+        return fail(exitPlugin, reason);
+    config.reset(); // the codec keeps its own copy
+
+    const auto started = std::chrono::steady_clock::now();
+    int status = exitStopped;
+    {
+        ConversionWorker worker(options.actions, codec, writer, tally, consumed, capture.get());
+        status = runServiceClient(options, url, worker, consumed);
+    }
+    codec.close();
+    if (!options.quiet)
+        printSummary(tally, consumed, std::chrono::steady_clock::now() - started);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const ParsedOptions parsed = parseOptions(argc, argv);
+    if (parsed.outcome == tools::OptionsOutcome::Help) {
+        std::fputs(usageText().c_str(), stdout);
+        return exitStopped;
+    }
+    if (parsed.outcome == tools::OptionsOutcome::UsageError)
+        return fail(exitUsage, parsed.error);
+    // A closed output pipe is an output that cannot be written (exit 5), not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const obclient_counts_t before = obclient_live_counts();
+    const int status = consumeStream(parsed.options);
+    obclient_clear_user_status();
+    tools::checkHostValuesReleased(texts::toolName, before);
+    return status;
+}
