@@ -3,7 +3,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletest libgtest-dev \
             libgmock-dev libbenchmark-dev libboost-dev libsimdjson-dev libyaml-cpp-dev clang-format \
-            valgrind jq python3 dpkg-dev file
+            valgrind jq python3 dpkg-dev file libssl-dev openssl
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: setup build format-check test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench package format clean
@@ -75,9 +75,11 @@ mutants: setup
 
 demo: setup
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS) --target tessaro-replay TessaroNotifications2Codec
+	cmake --build --preset release -j $(JOBS) --target tessaro-replay tessaro-consume fake_service \
+	    TessaroNotifications2Codec
 	./build/release/bin/tessaro-replay --config examples/config.yaml examples/notifications.jsonl
 	./build/release/bin/tessaro-replay --config examples/config.yaml --format frames examples/notifications.frames
+	examples/live-session build/release
 
 bench: setup
 	cmake --preset release

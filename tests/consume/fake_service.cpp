@@ -23,9 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>

@@ -120,11 +120,12 @@ std::string alarmFrames(int count, int sources)
     std::string frames;
     for (int i = 1; i <= count; ++i) {
         const std::string source = std::to_string(4700 + i % sources);
-        frames += "a-" + std::to_string(i) + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + R"({"id":")" +
-                  std::to_string(i) + R"(","source":{"id":")" + source +
-                  R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":"x","status":"ACTIVE","count":1,)"
-                  R"("severity":"MAJOR"})" +
-                  "\n---\n";
+        frames +=
+            "a-" + std::to_string(i) + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + R"({"id":")" +
+            std::to_string(i) + R"(","source":{"id":")" + source +
+            R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":"x","status":"ACTIVE","count":1,)"
+            R"("severity":"MAJOR"})" +
+            "\n---\n";
     }
     return frames;
 }

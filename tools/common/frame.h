@@ -1,7 +1,7 @@
 // Websocket notification frames, as the platform's consumer delivers them: header
-// lines (the acknowledgement identifier, the notification's path, the action), a
-// blank line, then the JSON body. The path becomes metadata "pulsarPath" exactly as
-// received, and the body the payload.
+// lines (the acknowledgement identifier, the notification's path, the action, then
+// any the service adds, which are ignored), a blank line, then the JSON body. The path becomes metadata
+// "pulsarPath" exactly as received, and the body the payload.
 #pragma once
 
 #include <simdjson.h>

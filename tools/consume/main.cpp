@@ -47,25 +47,26 @@ private:
     std::FILE* file_ = nullptr;
 };
 
+// A total, then its parts.
+void printCounts(const std::string& label, const CountsByName& counts)
+{
+    uint64_t total = 0;
+    for (const auto& entry : counts)
+        total += entry.second;
+    tools::printSummaryLine(label, total);
+    for (const auto& [name, count] : counts)
+        tools::printSummaryLine("  " + name, count);
+}
+
 void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
                   std::chrono::steady_clock::duration elapsed)
 {
     tools::printSummaryLine("frames received", consumed.received);
     tools::printSummaryLine("frames acknowledged", consumed.acknowledged);
-    uint64_t skipped = 0;
-    for (const auto& [action, count] : consumed.skippedByAction)
-        skipped += count;
-    tools::printSummaryLine("skipped by action", skipped);
-    for (const auto& [action, count] : consumed.skippedByAction)
-        tools::printSummaryLine("  " + action, count);
+    printCounts("skipped by action", consumed.skippedByAction);
     tools::printConversionLines(tally);
     tools::printSummaryLine("frame errors", consumed.frameErrors);
-    uint64_t reconnects = 0;
-    for (const auto& [cause, count] : consumed.reconnectsByCause)
-        reconnects += count;
-    tools::printSummaryLine("reconnects", reconnects);
-    for (const auto& [cause, count] : consumed.reconnectsByCause)
-        tools::printSummaryLine("  " + cause, count);
+    printCounts("reconnects", consumed.reconnectsByCause);
     tools::printElapsed(elapsed, consumed.received, "frames");
 }
 
