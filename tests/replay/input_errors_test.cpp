@@ -82,15 +82,15 @@ TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
                    "id-1\n/t12345/operations/4711\nUPDATE\nX-Extra: 1\n\n"
                    "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
                    " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\"}\n"
-                   "---\n"                             // 7
-                   "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 8: no path line
-                   "---\n"                             // 12
-                   "id-3\nt1/sub/things/3\nCREATE\n\n" // 13
-                   "{\n  \"id\": \n}\n"                // 17: body
-                   "---\n"                             // 20
-                   "id-4\nt1/sub/things/4\nCREATE\n"   // 21: no body
+                   "---\n"                             // 8
+                   "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 9: no path line
+                   "---\n"                             // 13
+                   "id-3\nt1/sub/things/3\nCREATE\n\n" // 14
+                   "{\n  \"id\": \n}\n"                // 18: body
+                   "---\n"                             // 21
+                   "id-4\nt1/sub/things/4\nCREATE\n"   // 22: no body
                    "---\n"
-                   // 26: read, then dropped: without its leading slash the kind is not found
+                   // 27: read, then dropped: without its leading slash the kind is not found
                    "\nid-5\nt12345/alarms/4711\nCREATE\n\n{\"id\":\"5\",\n\"source\":{\"id\":\"4711\"}}");
     const std::string output = directory() + "/events.jsonl";
     const replay_testing::ToolRun run = runTool({"--format", "frames", "--output", output, path});
@@ -102,8 +102,8 @@ TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
         "measurements":{}}})"),
               "");
     EXPECT_TRUE(mentions(run.err, "Unrecognised Pulsar message type: '4711'")) << run.err;
-    for (const char* where : {":8: a frame begins with at least 3 header lines", ":17: not valid JSON",
-                              ":21: the frame has no blank line"})
+    for (const char* where : {":9: a frame begins with at least 3 header lines", ":18: not valid JSON",
+                              ":22: the frame has no blank line"})
         EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
     EXPECT_EQ(summaryCount(run.err, "input errors"), 3);
     EXPECT_EQ(summaryCount(run.err, "messages read"), 2);

@@ -1,8 +1,10 @@
 // tessaro-consume: the replay tool's live counterpart. It converts the platform's
 // websocket notification stream through the codec plug-in, writes the events, and
 // acknowledges each frame only once what it produced is written.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -79,12 +81,6 @@ int consumeStream(const Options& options)
     tools::HostValue config;
     if (!tools::buildConfiguration(options, config, reason))
         return fail(exitUsage, reason);
-    tools::OutputFile output;
-    if (!output.open(options.outputFile, reason))
-        return fail(exitUsage, reason);
-    CaptureFile capture;
-    if (!capture.open(options.captureFile))
-        return fail(exitUsage, texts::cannotOpenCapture + options.captureFile + ": " + std::strerror(errno));
     const std::unique_ptr<PluginLibrary> plugin = tools::loadPlugin(options.pluginPath, reason);
     if (plugin == nullptr)
         return fail(exitPlugin, reason);
@@ -92,11 +88,19 @@ int consumeStream(const Options& options)
     tools::routeCodecLog(options);
     tools::Tally tally;
     ConsumeTally consumed;
-    tools::EventWriter writer(output.get(), tally);
+    tools::EventWriter writer(tally);
     tools::CodecSession codec(*plugin);
     if (!codec.open(options, config.get(), writer, reason))
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
+    // Only now: a run that cannot start leaves an existing output as it was.
+    tools::OutputFile output;
+    if (!output.open(options.outputFile, reason))
+        return fail(exitUsage, reason);
+    writer.setOutput(output.get());
+    CaptureFile capture;
+    if (!capture.open(options.captureFile))
+        return fail(exitUsage, texts::cannotOpenCapture + options.captureFile + ": " + std::strerror(errno));
 
     const auto started = std::chrono::steady_clock::now();
     int status = exitStopped;

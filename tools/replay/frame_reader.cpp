@@ -52,7 +52,7 @@ bool FrameReader::collect(Frame& frame)
         } else if (line.blank()) {
             frame.hasBody = true;
             frame.bodyLine = line.number + 1;
-        } else if (++frame.headerCount <= tools::frameHeaderLines) {
+        } else if (++frame.headerCount <= tools::frameHeaderLines) { // the service may add more: ignored
             frame.header.emplace_back(line.text);
         }
     }
@@ -67,12 +67,6 @@ bool FrameReader::toMessage(const Frame& frame, vlm_message_t& message)
     }
     if (!frame.hasBody) {
         errors_.report(source_.name(), frame.firstLine, tools::texts::frameWithoutBody);
-        return false;
-    }
-    // Only the first header lines are kept, so their number is checked here.
-    if (frame.headerCount != tools::frameHeaderLines) {
-        errors_.report(source_.name(), frame.firstLine,
-                       tools::texts::frameHeaderLines + std::to_string(frame.headerCount));
         return false;
     }
     tools::FramePart fault = tools::FramePart::Header;
