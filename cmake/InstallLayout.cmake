@@ -21,8 +21,23 @@ if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIE
   set(TESSARO_PLUGIN_RPATH "$ORIGIN")
 endif()
 
-# A host program: into bin, finding libobclient.so from there.
+# Installed targets link with their install run path in the build tree too, which has
+# the same shape: editing the path at install instead makes CMake pad the build tree's
+# path with ':', an empty entry that has the loader search the current folder.
+
+# A host program: into bin, finding libobclient.so from there. With no path to carry
+# (a system library folder), the build tree's tools keep CMake's own.
 function(tessaro_install_tool target)
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "${TESSARO_TOOL_RPATH}")
+  if(TESSARO_TOOL_RPATH)
+    set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+  endif()
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()
+
+# A shared library: into the library folder. Its host program has libobclient.so loaded
+# already, so the build tree needs no path of its own.
+function(tessaro_install_library target rpath)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${rpath}" BUILD_WITH_INSTALL_RPATH ON)
+  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
