@@ -26,6 +26,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -129,6 +130,8 @@ public:
     Service(net::io_context& io, Settings settings) : io_(io), settings_(std::move(settings)), pace_(io)
     {
         frames_ = readFrames(settings_.framesFile);
+        for (size_t i = 0; i < frames_.size(); ++i)
+            byIdentifier_.emplace(frames_[i].identifier, i);
         released_ = settings_.paceMs > 0 ? 0 : frames_.size();
         if (settings_.paceMs > 0)
             releaseNext();
@@ -177,8 +180,10 @@ public:
 
     void received(Session& session, const std::string& text)
     {
-        for (Frame& frame : frames_) {
-            if (frame.identifier == text && frame.holder == session.id && !frame.acknowledged) {
+        const auto found = byIdentifier_.find(text);
+        if (found != byIdentifier_.end()) {
+            Frame& frame = frames_[found->second];
+            if (frame.holder == session.id && !frame.acknowledged) {
                 frame.acknowledged = true;
                 frame.holder = 0;
                 ++acknowledged_;
@@ -239,6 +244,7 @@ private:
     Settings settings_;
     net::steady_timer pace_;
     std::vector<Frame> frames_;
+    std::unordered_map<std::string, size_t> byIdentifier_;
     size_t released_ = 0;
     size_t acknowledged_ = 0;
     std::vector<Session*> sessions_;
