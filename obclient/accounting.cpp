@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "obclient/obclient.h"
+#include "obclient/record_pool.h"
 
 namespace obclient {
 namespace {
@@ -20,18 +21,131 @@ size_t indexOf(RecordKind kind)
     return static_cast<size_t>(kind);
 }
 
-// Live is made minus released: two running totals cost no more than one live
-// count (one relaxed increment per allocation and per release) and give the
-// allocation totals for free.
-std::array<std::atomic<int64_t>, kindCount> madeCounts{};
-std::array<std::atomic<int64_t>, kindCount> releasedCounts{};
+// Live is made minus released. Each thread counts its own records (plain
+// stores, no locked instruction) and the totals are summed when read; a thread
+// that ends folds its counts into the retired totals first, so nothing is lost.
+struct Counts {
+    std::array<std::atomic<int64_t>, kindCount> made{};
+    std::array<std::atomic<int64_t>, kindCount> released{};
+};
+
+struct ThreadCounts : Counts {
+    ThreadCounts* next = nullptr;
+    ThreadCounts* previous = nullptr;
+    bool linked = false;
+    // Set once the thread's exit has folded these counts into the retired totals.
+    bool retired = false;
+};
+
+struct CountRegistry {
+    std::mutex lock;
+    ThreadCounts* threads = nullptr;
+    Counts retired;
+};
+
+// Never destroyed: records are released while the process exits.
+CountRegistry& countRegistry()
+{
+    static CountRegistry* instance = new CountRegistry;
+    return *instance;
+}
+
+// Trivially destructible and initial-exec (the host library is loaded with the
+// program), so counting costs no TLS lookup call and the counts stay readable
+// until the thread is gone.
+__attribute__((tls_model("initial-exec"))) thread_local ThreadCounts threadCounts;
+
+struct ThreadCountsRetirer {
+    ~ThreadCountsRetirer()
+    {
+        CountRegistry& registry = countRegistry();
+        std::lock_guard<std::mutex> guard(registry.lock);
+        for (size_t i = 0; i < kindCount; ++i) {
+            registry.retired.made[i].fetch_add(threadCounts.made[i].load(std::memory_order_relaxed),
+                                               std::memory_order_relaxed);
+            registry.retired.released[i].fetch_add(threadCounts.released[i].load(std::memory_order_relaxed),
+                                                   std::memory_order_relaxed);
+        }
+        (threadCounts.previous != nullptr ? threadCounts.previous->next : registry.threads) =
+            threadCounts.next;
+        if (threadCounts.next != nullptr)
+            threadCounts.next->previous = threadCounts.previous;
+        threadCounts.retired = true;
+    }
+};
+thread_local ThreadCountsRetirer threadCountsRetirer;
+
+[[gnu::noinline]] void linkThreadCounts()
+{
+    CountRegistry& registry = countRegistry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    threadCounts.next = registry.threads;
+    if (registry.threads != nullptr)
+        registry.threads->previous = &threadCounts;
+    registry.threads = &threadCounts;
+    threadCounts.linked = true;
+    // The first use of a thread_local with a destructor registers it for thread exit.
+    static_cast<void>(&threadCountsRetirer);
+}
+
+void bump(std::atomic<int64_t>& counter)
+{
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+// Null once the thread's counts are retired (records released by later
+// thread-exit destructors): the retired totals then take the count directly.
+Counts* countsOfThisThread()
+{
+    if (!threadCounts.linked)
+        linkThreadCounts();
+    return threadCounts.retired ? nullptr : &threadCounts;
+}
+
+void countMade(size_t kind)
+{
+    if (Counts* counts = countsOfThisThread())
+        bump(counts->made[kind]);
+    else
+        countRegistry().retired.made[kind].fetch_add(1, std::memory_order_relaxed);
+}
+
+void countReleased(size_t kind)
+{
+    if (Counts* counts = countsOfThisThread())
+        bump(counts->released[kind]);
+    else
+        countRegistry().retired.released[kind].fetch_add(1, std::memory_order_relaxed);
+}
+
+struct Totals {
+    std::array<int64_t, kindCount> made{};
+    std::array<int64_t, kindCount> released{};
+};
+
+Totals sumCounts()
+{
+    CountRegistry& registry = countRegistry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    Totals totals;
+    auto add = [&totals](const Counts& counts) {
+        for (size_t i = 0; i < kindCount; ++i) {
+            // Released first, so that a record this thread makes and releases meanwhile is never live at -1.
+            totals.released[i] += counts.released[i].load(std::memory_order_relaxed);
+            totals.made[i] += counts.made[i].load(std::memory_order_relaxed);
+        }
+    };
+    add(registry.retired);
+    for (const ThreadCounts* counts = registry.threads; counts != nullptr; counts = counts->next)
+        add(*counts);
+    return totals;
+}
+
 std::atomic<bool> checkedMode{false};
 
-int64_t liveCount(size_t kind)
+int64_t liveCount(const Totals& totals, size_t kind)
 {
-    // Released is read first so that, on one thread, a record cannot count as released but not made.
-    const int64_t released = releasedCounts[kind].load(std::memory_order_relaxed);
-    return madeCounts[kind].load(std::memory_order_relaxed) - released;
+    return totals.made[kind] - totals.released[kind];
 }
 
 // Records already live when checked mode was switched on are not in the
@@ -95,7 +209,7 @@ Registry& registry()
 
 void noteAllocated(RecordKind kind, const void* record)
 {
-    madeCounts[indexOf(kind)].fetch_add(1, std::memory_order_relaxed);
+    countMade(indexOf(kind));
     if (checkedMode.load(std::memory_order_relaxed))
         registerRecord(kind, record);
 }
@@ -104,7 +218,7 @@ void noteReleased(RecordKind kind, const void* record, const char* function)
 {
     if (checkedMode.load(std::memory_order_relaxed))
         unregisterRecord(kind, record, function);
-    releasedCounts[indexOf(kind)].fetch_add(1, std::memory_order_relaxed);
+    countReleased(indexOf(kind));
 }
 
 bool checkedByEnvironment()
@@ -136,9 +250,16 @@ const char* recordKindName(RecordKind kind)
     return "unknown";
 }
 
+// Checked mode takes fresh memory for every record, so the sanitizers and
+// valgrind see each use after release.
+bool reuseMemory()
+{
+    return !checkedMode.load(std::memory_order_relaxed);
+}
+
 void* allocateRecord(RecordKind kind, size_t bytes, bool zeroed)
 {
-    void* record = zeroed ? std::calloc(1, bytes) : std::malloc(bytes);
+    void* record = takeBlock(bytes, zeroed, reuseMemory());
     if (record == nullptr) {
         std::fprintf(stderr, "obclient: out of memory allocating a %s of %zu bytes\n", recordKindName(kind),
                      bytes);
@@ -158,22 +279,21 @@ size_t recordBytes(RecordKind kind, size_t headerBytes, size_t itemBytes, uint64
     return headerBytes + static_cast<size_t>(items) * itemBytes;
 }
 
-void releaseRecord(RecordKind kind, void* record, const char* function)
-{
-    noteReleased(kind, record, function);
-    std::free(record);
-}
-
 void retireRecord(RecordKind kind, const void* record, const char* function)
 {
     noteReleased(kind, record, function);
 }
 
-void* resizeRecord(RecordKind kind, void* record, size_t bytes, const char* function)
+void freeRecordMemory(void* record, size_t bytes)
 {
-    // Checked before realloc touches it, so a bad pointer is reported rather than crashed on.
+    returnBlock(record, bytes, reuseMemory());
+}
+
+void* resizeRecord(RecordKind kind, void* record, size_t oldBytes, size_t bytes, const char* function)
+{
+    // Checked before the memory is touched, so a bad pointer is reported rather than crashed on.
     noteReleased(kind, record, function);
-    void* resized = std::realloc(record, bytes);
+    void* resized = resizeBlock(record, oldBytes, bytes, reuseMemory());
     if (resized == nullptr) {
         std::fprintf(stderr, "obclient: out of memory growing a %s to %zu bytes\n", recordKindName(kind),
                      bytes);
@@ -201,13 +321,19 @@ template <class Count> obclient_counts_t countsByKind(Count count)
 
 obclient_counts_t obclient_live_counts(void)
 {
-    return countsByKind(obclient::liveCount);
+    const obclient::Totals totals = obclient::sumCounts();
+    return countsByKind([&totals](size_t kind) { return obclient::liveCount(totals, kind); });
 }
 
 obclient_counts_t obclient_allocation_totals(void)
 {
-    return countsByKind(
-        [](size_t kind) { return obclient::madeCounts[kind].load(std::memory_order_relaxed); });
+    const obclient::Totals totals = obclient::sumCounts();
+    return countsByKind([&totals](size_t kind) { return totals.made[kind]; });
+}
+
+const char* obclient_record_allocator(void)
+{
+    return obclient::recordPoolDescription;
 }
 
 void obclient_set_checked(bool on)
@@ -217,8 +343,9 @@ void obclient_set_checked(bool on)
     if (on == obclient::checkedMode.load(std::memory_order_relaxed))
         return;
     reg.live.clear();
+    const obclient::Totals totals = obclient::sumCounts();
     for (size_t i = 0; i < obclient::kindCount; ++i) {
-        int64_t live = on ? obclient::liveCount(i) : 0;
+        int64_t live = on ? obclient::liveCount(totals, i) : 0;
         obclient::unregisteredLive[i].store(live, std::memory_order_relaxed);
     }
     obclient::checkedMode.store(on, std::memory_order_relaxed);

@@ -32,8 +32,10 @@ vlm_data_t obclient_buffer(const void* bytes, size_t length)
 
 void vlm_free_buffer(vlm_buffer_t* buffer)
 {
-    if (buffer != nullptr)
-        obclient::releaseRecord(RecordKind::Buffer, buffer, "vlm_free_buffer");
+    if (buffer == nullptr)
+        return;
+    obclient::retireRecord(RecordKind::Buffer, buffer, "vlm_free_buffer");
+    obclient::freeRecordMemory(buffer, sizeof(vlm_buffer_t) + buffer->length);
 }
 
 namespace obclient {

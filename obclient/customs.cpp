@@ -1,5 +1,4 @@
 #include <atomic>
-#include <cstdlib>
 
 #include "obclient/accounting.h"
 #include "obclient/obclient.h"
@@ -51,7 +50,7 @@ void vlm_free_custom(void* custom)
     auto* object = static_cast<CustomObject*>(custom);
     if (object->release != nullptr)
         object->release(object->user);
-    std::free(object);
+    obclient::freeRecordMemory(object, sizeof(CustomObject));
 }
 
 namespace obclient {

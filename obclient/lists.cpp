@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 
 #include "obclient/accounting.h"
 #include "obclient/obclient.h"
@@ -42,7 +41,8 @@ void obclient_list_append(vlm_list_t** list, vlm_data_t item)
     if (current->count == current->reserved) {
         uint64_t capacity = std::max(current->reserved * 2, smallestListCapacity);
         current = static_cast<vlm_list_t*>(
-            obclient::resizeRecord(RecordKind::List, current, listBytes(capacity), "obclient_list_append"));
+            obclient::resizeRecord(RecordKind::List, current, listBytes(current->reserved),
+                                   listBytes(capacity), "obclient_list_append"));
         current->reserved = capacity;
         *list = current;
     }
@@ -57,7 +57,7 @@ void vlm_free_vector(vlm_list_t* list)
     vlm_data_t* items = vlm_list_items(list);
     for (uint64_t i = 0; i < list->count; ++i)
         obclient_free_data(items[i]);
-    std::free(list);
+    obclient::freeRecordMemory(list, listBytes(list->reserved));
 }
 
 namespace obclient {

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "obclient/accounting.h"
@@ -12,11 +11,15 @@ using obclient::RecordKind;
 
 namespace {
 
+size_t tableBytes(uint64_t capacity)
+{
+    return obclient::recordBytes(RecordKind::Map, sizeof(vlm_map_table_t), sizeof(vlm_map_slot_t), capacity);
+}
+
 vlm_map_table_t* allocateTable(uint64_t capacity)
 {
-    size_t bytes =
-        obclient::recordBytes(RecordKind::Map, sizeof(vlm_map_table_t), sizeof(vlm_map_slot_t), capacity);
-    auto* table = static_cast<vlm_map_table_t*>(obclient::allocateRecord(RecordKind::Map, bytes, true));
+    auto* table =
+        static_cast<vlm_map_table_t*>(obclient::allocateRecord(RecordKind::Map, tableBytes(capacity), true));
     table->capacity = capacity;
     return table;
 }
@@ -53,7 +56,7 @@ vlm_map_table_t* vlm_reallocate_map(vlm_map_table_t* table, uint64_t capacity)
         if (vlm::map_policy::isOccupiedSlot(slots[i]))
             placeEntry(grown, slots[i]);
     }
-    std::free(table);
+    obclient::freeRecordMemory(table, tableBytes(table->capacity));
     return grown;
 }
 
@@ -70,7 +73,7 @@ void vlm_free_map(vlm_map_table_t* table)
         obclient_free_data(slots[i].value);
     }
     vlm_free_string(table->name);
-    std::free(table);
+    obclient::freeRecordMemory(table, tableBytes(table->capacity));
 }
 
 namespace obclient {

@@ -94,6 +94,8 @@ obclient_counts_t obclient_allocation_totals(void);
 // address and aborts. Also switched on by OBCLIENT_CHECKED=1 at load.
 void obclient_set_checked(bool on);
 bool obclient_checked(void);
+// How records get their memory, for benchmark reports.
+const char* obclient_record_allocator(void);
 }
 
 // ---- JSON rendering, shared by vlm_data_to_string and the replay tool. ----

@@ -19,8 +19,10 @@ char* vlm_copy_string(const char* text)
 
 void vlm_free_string(char* text)
 {
-    if (text != nullptr)
-        obclient::releaseRecord(RecordKind::String, text, "vlm_free_string");
+    if (text == nullptr)
+        return;
+    obclient::retireRecord(RecordKind::String, text, "vlm_free_string");
+    obclient::freeRecordMemory(text, std::strlen(text) + 1);
 }
 
 uint64_t vlm_hash_string(const char* text)
