@@ -20,9 +20,9 @@ OutputFile::~OutputFile()
         std::fclose(file_);
 }
 
-bool OutputFile::open(const std::string& path, std::string& reason)
+bool OutputFile::open(const std::string& path, Mode mode, std::string& reason)
 {
-    file_ = path.empty() ? stdout : std::fopen(path.c_str(), "wb");
+    file_ = path.empty() ? stdout : std::fopen(path.c_str(), mode == Mode::Append ? "ab" : "wb");
     if (file_ == nullptr) {
         reason = texts::cannotOpenOutput + path + ": " + std::strerror(errno);
         return false;

@@ -20,8 +20,12 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
+    // Replay starts a file afresh; the live consumer appends, since what an earlier run
+    // wrote was acknowledged and exists nowhere else.
+    enum class Mode { Truncate, Append };
+
     // An empty path is standard output.
-    bool open(const std::string& path, std::string& reason);
+    bool open(const std::string& path, Mode mode, std::string& reason);
     std::FILE* get() const { return file_; }
 
 private:

@@ -95,7 +95,7 @@ int consumeStream(const Options& options)
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
     tools::OutputFile output;
-    if (!output.open(options.outputFile, reason))
+    if (!output.open(options.outputFile, tools::OutputFile::Mode::Append, reason))
         return fail(exitUsage, reason);
     writer.setOutput(output.get());
     CaptureFile capture;

@@ -64,7 +64,7 @@ int replayInputs(const Options& options)
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
     OutputFile output;
-    if (!output.open(options.outputFile, reason))
+    if (!output.open(options.outputFile, OutputFile::Mode::Truncate, reason))
         return fail(exitUsage, reason);
     writer.setOutput(output.get());
 
