@@ -47,6 +47,12 @@ void routeCodecLog(const SharedOptions& options)
 bool CodecSession::open(const SharedOptions& options, vlm_data_t& config, EventWriter& writer,
                         std::string& reason)
 {
+    return open(options, config, &writer, &EventWriter::receiveBatch, reason);
+}
+
+bool CodecSession::open(const SharedOptions& options, vlm_data_t& config, void* receiver,
+                        vlm_send_batch_fn receive, std::string& reason)
+{
     const int32_t version = plugin_.apiVersion();
     if (version != hostApiVersion) {
         reason = texts::pluginInterfaceVersion + std::to_string(version) + texts::hostInterfaceVersion +
@@ -59,8 +65,7 @@ bool CodecSession::open(const SharedOptions& options, vlm_data_t& config, EventW
         reason = std::string("create") + texts::pluginStepFailed;
         return false;
     }
-    return step(plugin_.setNextTowardsHost(codec_, &writer, &EventWriter::receiveBatch), "setNextTowardsHost",
-                reason) &&
+    return step(plugin_.setNextTowardsHost(codec_, receiver, receive), "setNextTowardsHost", reason) &&
            step(plugin_.setNextTowardsTransport(codec_, nullptr, &transportSink), "setNextTowardsTransport",
                 reason) &&
            step(plugin_.start(codec_), "start", reason) &&

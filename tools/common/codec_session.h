@@ -28,6 +28,9 @@ public:
     // Creation through start and hostReady; false with the reason when the plug-in refuses a step.
     // The codec takes its own copy of config.
     bool open(const SharedOptions& options, vlm_data_t& config, EventWriter& writer, std::string& reason);
+    // The same, with the messages towards the host going to receive(receiver, ...) instead.
+    bool open(const SharedOptions& options, vlm_data_t& config, void* receiver, vlm_send_batch_fn receive,
+              std::string& reason);
 
     // The messages stay the caller's; the codec converts them in place and passes the kept ones on.
     void sendTowardsHost(vlm_message_t* start, vlm_message_t* end);

@@ -43,33 +43,46 @@ void EventWriter::write(const vlm_message_t* start, const vlm_message_t* end)
     if (writeError_ != 0)
         return;
     text_.clear();
-    for (const vlm_message_t* message = start; message != end; ++message) {
-        text_.append("{\"metadata\":");
-        obclient_append_json(text_, obclient_map_value(message->metadata));
-        text_.append(",\"payload\":");
-        obclient_append_json(text_, message->payload);
-        text_.append("}\n");
-    }
-    errno = 0;
-    if (std::fwrite(text_.data(), 1, text_.size(), out_) != text_.size()) {
-        writeError_ = errno != 0 ? errno : EIO;
-        return;
-    }
     for (const vlm_message_t* message = start; message != end; ++message)
-        count(*message);
+        appendEventLine(text_, *message);
+    if (!emit(text_))
+        return;
+    for (const vlm_message_t* message = start; message != end; ++message)
+        countArrived(tally_, *message);
 }
 
-void EventWriter::count(const vlm_message_t& message)
+bool EventWriter::emit(const std::string& text)
 {
-    ++tally_.arrived;
+    if (writeError_ != 0)
+        return false;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out_) != text.size()) {
+        writeError_ = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+void appendEventLine(std::string& text, const vlm_message_t& message)
+{
+    text.append("{\"metadata\":");
+    obclient_append_json(text, obclient_map_value(message.metadata));
+    text.append(",\"payload\":");
+    obclient_append_json(text, message.payload);
+    text.append("}\n");
+}
+
+void countArrived(Tally& tally, const vlm_message_t& message)
+{
+    ++tally.arrived;
     const vlm_data_t* type = obclient_map_find_string(message.metadata, eventTypeKey);
     const bool isText = type != nullptr &&
                         (type->tag == VLM_TAG_STRING || type->tag == VLM_TAG_BORROWED_STRING) &&
                         type->payload.borrowed != nullptr;
     if (isText)
-        tally_.countEvent(type->payload.borrowed);
+        tally.countEvent(type->payload.borrowed);
     else
-        ++tally_.passedThrough;
+        ++tally.passedThrough;
 }
 
 } // namespace tools

@@ -33,6 +33,11 @@ private:
     bool owned_ = false;
 };
 
+// Appends the message's output line to text.
+void appendEventLine(std::string& text, const vlm_message_t& message);
+// Counts a message that left the codec: an event by its type, or passed through.
+void countArrived(Tally& tally, const vlm_message_t& message);
+
 // Writes each batch as it arrives and counts only what was written; after the
 // first failed write it writes and counts nothing more.
 class EventWriter {
@@ -45,12 +50,14 @@ public:
     // The messages stay the host's: they are only read here.
     static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end);
 
+    // Writes lines rendered elsewhere; false when this or an earlier write failed.
+    bool emit(const std::string& text);
+
     // errno of the first failed write, 0 when all went out.
     int writeError() const { return writeError_; }
 
 private:
     void write(const vlm_message_t* start, const vlm_message_t* end);
-    void count(const vlm_message_t& message);
 
     std::FILE* out_ = nullptr;
     Tally& tally_;

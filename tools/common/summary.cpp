@@ -19,15 +19,24 @@ unsigned long long wide(uint64_t count)
 
 } // namespace
 
-void Tally::countEvent(std::string_view type)
+void Tally::countEvent(std::string_view type, uint64_t count)
 {
     const auto known = countOf_.find(type);
     if (known != countOf_.end()) {
-        ++*known->second;
+        *known->second += count;
         return;
     }
-    auto& [text, count] = eventsByType.emplace_back(std::string(type), 1);
-    countOf_.emplace(text, &count);
+    auto& [text, counted] = eventsByType.emplace_back(std::string(type), count);
+    countOf_.emplace(text, &counted);
+}
+
+void Tally::add(const Tally& later)
+{
+    read += later.read;
+    arrived += later.arrived;
+    passedThrough += later.passedThrough;
+    for (const auto& [type, count] : later.eventsByType)
+        countEvent(type, count);
 }
 
 bool printSummaryLine(const std::string& label, uint64_t count)

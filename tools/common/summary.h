@@ -25,7 +25,9 @@ struct Tally {
     std::deque<std::pair<std::string, uint64_t>> eventsByType;
 
     // Constant time per event, however many types a crafted input brings.
-    void countEvent(std::string_view type);
+    void countEvent(std::string_view type, uint64_t count = 1);
+    // Adds a later part of the run: event types new here go last, as if counted here.
+    void add(const Tally& later);
     uint64_t dropped() const { return read - arrived; }
 
 private:

@@ -4,12 +4,6 @@
 
 namespace replay {
 
-namespace {
-
-constexpr std::string_view frameSeparator = "---";
-
-} // namespace
-
 bool FrameReader::next(vlm_message_t& message)
 {
     Frame frame;

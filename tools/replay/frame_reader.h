@@ -4,12 +4,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/common/frame.h"
 #include "tools/replay/input.h"
 
 namespace replay {
+
+constexpr std::string_view frameSeparator = "---";
 
 class FrameReader : public MessageReader {
 public:

@@ -6,12 +6,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "tools/replay/frame_reader.h"
 #include "tools/replay/jsonl_reader.h"
 #include "tools/replay/replay_texts.h"
 
 namespace replay {
+
+namespace {
+
+// Large enough that handing a chunk to a worker costs little per record, small enough that a
+// chunk's records stay in the worker's cache.
+constexpr size_t chunkBytes = size_t{1} << 18;
+
+} // namespace
 
 void InputErrors::report(const std::string& input, uint64_t line, const std::string& reason)
 {
@@ -55,6 +64,20 @@ bool InputSource::open(const std::string& path, size_t maxRecordBytes, const too
     }
     lines_ = std::make_unique<LineReader>(fd_, maxRecordBytes);
     return true;
+}
+
+void InputSource::openChunk(const std::string& name, std::vector<char>&& text,
+                            std::vector<SkippedLines>&& skipped, uint64_t linesBefore, size_t maxRecordBytes,
+                            const tools::ReadLimits& valueLimits)
+{
+    name_ = name;
+    valueLimits_ = valueLimits;
+    lines_ = std::make_unique<LineReader>(std::move(text), std::move(skipped), linesBefore, maxRecordBytes);
+}
+
+void InputSource::cutIntoChunks(InputFormat format)
+{
+    lines_->cutIntoChunks(chunkBytes, format == InputFormat::Frames ? frameSeparator : std::string_view());
 }
 
 void InputSource::finish(InputErrors& errors)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/vlm_abi.h"
 #include "tools/common/json_value.h"
@@ -39,6 +40,12 @@ public:
     // beyond the value limits, are reported and skipped.
     bool open(const std::string& path, size_t maxRecordBytes, const tools::ReadLimits& valueLimits,
               std::string& reason);
+    // A chunk of input name cut before (see LineReader), whose first line is line linesBefore + 1.
+    void openChunk(const std::string& name, std::vector<char>&& text, std::vector<SkippedLines>&& skipped,
+                   uint64_t linesBefore, size_t maxRecordBytes, const tools::ReadLimits& valueLimits);
+    // Cuts the input into chunks at record ends. Both ways of running cut alike and send each chunk's
+    // messages in batches of their own, so the codec sees the same batches whatever the number of workers.
+    void cutIntoChunks(InputFormat format);
     const std::string& name() const { return name_; }
     const tools::ReadLimits& valueLimits() const { return valueLimits_; }
     LineReader& lines() { return *lines_; }

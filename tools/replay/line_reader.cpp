@@ -6,40 +6,60 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace replay {
 
 namespace {
 
 // Large enough that a read costs little per line, small enough to stay in cache.
-constexpr size_t chunkBytes = size_t{1} << 16;
-
-std::string_view withoutCarriageReturn(const char* text, size_t length)
-{
-    if (length != 0 && text[length - 1] == '\r')
-        --length;
-    return std::string_view(text, length);
-}
+constexpr size_t readBytes = size_t{1} << 16;
 
 } // namespace
 
 LineReader::LineReader(int fd, size_t maxLineBytes)
-    : fd_(fd), maxLineBytes_(maxLineBytes), buffer_(chunkBytes + linePadding)
+    : fd_(fd), maxLineBytes_(maxLineBytes), buffer_(readBytes + linePadding)
 {}
+
+LineReader::LineReader(std::vector<char>&& text, std::vector<SkippedLines>&& skipped, uint64_t linesBefore,
+                       size_t maxLineBytes)
+    : fd_(-1), maxLineBytes_(maxLineBytes), buffer_(std::move(text)), end_(buffer_.size()),
+      lineNumber_(linesBefore), bytesRead_(end_), atEnd_(true), skipped_(std::move(skipped))
+{
+    buffer_.resize(end_ + linePadding);
+}
+
+void LineReader::cutIntoChunks(size_t chunkBytes, std::string_view recordEnd)
+{
+    chunkBytes_ = chunkBytes;
+    recordEnd_ = recordEnd;
+}
 
 bool LineReader::next(Line& line)
 {
+    endOfChunk_ = cutBeforeNext_;
+    if (cutBeforeNext_) {
+        cutBeforeNext_ = false;
+        chunkStart_ = offset();
+        return false;
+    }
     for (;;) {
+        if (nextSkipped_ != skipped_.size() && skipped_[nextSkipped_].offset == begin_) {
+            const SkippedLines& skipped = skipped_[nextSkipped_++];
+            line = Line{std::string_view(), lineNumber_ + 1, skipped.terminated, true, false};
+            lineNumber_ += skipped.lines;
+            return true;
+        }
         const char* data = buffer_.data();
         const void* lineEnd = std::memchr(data + scanned_, '\n', end_ - scanned_);
         if (lineEnd != nullptr) {
             const size_t length = static_cast<size_t>(static_cast<const char*>(lineEnd) - (data + begin_));
-            const std::string_view text = withoutCarriageReturn(data + begin_, length);
-            const bool oversized = skipping_ || text.size() > maxLineBytes_;
-            line = Line{oversized ? std::string_view() : text, ++lineNumber_, true, oversized};
+            line = take(std::string_view(data + begin_, length), true);
             begin_ += length + 1;
             scanned_ = begin_;
             skipping_ = false;
+            const bool recordEnds = recordEnd_.empty() || (!line.oversized && line.text == recordEnd_);
+            cutBeforeNext_ = chunkBytes_ != 0 && recordEnds && offset() - chunkStart_ >= chunkBytes_;
             return true;
         }
         scanned_ = end_;
@@ -51,15 +71,23 @@ bool LineReader::next(Line& line)
         if (atEnd_) {
             if ((begin_ == end_ && !skipping_) || readError_ != 0)
                 return false;
-            const std::string_view text = withoutCarriageReturn(data + begin_, end_ - begin_);
-            const bool oversized = skipping_ || text.size() > maxLineBytes_;
-            line = Line{oversized ? std::string_view() : text, ++lineNumber_, false, oversized};
+            line = take(std::string_view(data + begin_, end_ - begin_), false);
             begin_ = scanned_ = end_;
             skipping_ = false;
             return true;
         }
         atEnd_ = !fill();
     }
+}
+
+Line LineReader::take(std::string_view raw, bool terminated)
+{
+    const bool carriageReturn = !raw.empty() && raw.back() == '\r';
+    if (carriageReturn)
+        raw.remove_suffix(1);
+    const bool oversized = skipping_ || raw.size() > maxLineBytes_;
+    return Line{oversized ? std::string_view() : raw, ++lineNumber_, terminated, oversized,
+                carriageReturn && !oversized};
 }
 
 bool LineReader::fill()
@@ -105,8 +133,8 @@ void LineReader::makeRoom()
         scanned_ -= begin_;
         begin_ = 0;
     }
-    const size_t largest = std::max(buffer_.size(), maxLineBytes_ + 2 + chunkBytes + linePadding);
-    if (buffer_.size() - linePadding - end_ < chunkBytes / 2)
+    const size_t largest = std::max(buffer_.size(), maxLineBytes_ + 2 + readBytes + linePadding);
+    if (buffer_.size() - linePadding - end_ < readBytes / 2)
         buffer_.resize(std::min(buffer_.size() * 2, largest));
 }
 

@@ -3,6 +3,8 @@
 // parser that reads ahead in blocks can parse it in place, without a copy. A line
 // longer than the reader's limit is never held: its bytes are dropped as they
 // arrive and it is handed out as oversized, so no input can exhaust memory.
+// An input can be cut into chunks at record ends; a chunk can be read again
+// later, on another thread, from its own copy of the bytes.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +19,17 @@ struct Line {
     uint64_t number;       // counted from 1
     bool terminated;       // false for a last line that has no line end
     bool oversized;        // longer than the limit: text is empty, the bytes were skipped
+    bool carriageReturn;   // text was followed by a carriage return, which is not part of it
 
     bool blank() const { return !oversized && text.find_first_not_of(" \t") == std::string_view::npos; }
+};
+
+// Lines a chunk stands for without holding them: an oversized record, handed out as one
+// oversized line where the chunk's text reaches offset.
+struct SkippedLines {
+    size_t offset;
+    uint64_t lines;
+    bool terminated;
 };
 
 class LineReader {
@@ -26,9 +37,19 @@ public:
     static constexpr size_t linePadding = 64;
 
     LineReader(int fd, size_t maxLineBytes);
+    // The lines of a chunk cut before, numbered on from linesBefore; the reader takes the bytes over.
+    LineReader(std::vector<char>&& text, std::vector<SkippedLines>&& skipped, uint64_t linesBefore,
+               size_t maxLineBytes);
 
-    // False at the end of the input, or when reading failed (readError() is then errno).
+    // From now on a chunk ends after the first record end once it spans chunkBytes of the input;
+    // an empty recordEnd makes every line a record end, else only a line holding just recordEnd does.
+    void cutIntoChunks(size_t chunkBytes, std::string_view recordEnd);
+
+    // False at the end of a chunk (endOfChunk() is then true, and the next call goes on), at the end
+    // of the input, or when reading failed (readError() is then errno).
     bool next(Line& line);
+    bool endOfChunk() const { return endOfChunk_; }
+    uint64_t lineNumber() const { return lineNumber_; }
 
     int readError() const { return readError_; }
     uint64_t bytesRead() const { return bytesRead_; }
@@ -38,6 +59,8 @@ private:
     bool fill();
     bool waitForInput();
     void makeRoom();
+    Line take(std::string_view raw, bool terminated);
+    uint64_t offset() const { return bytesRead_ - (end_ - begin_); }
 
     int fd_;
     size_t maxLineBytes_;
@@ -50,6 +73,15 @@ private:
     uint64_t bytesRead_ = 0;
     int readError_ = 0;
     bool atEnd_ = false;
+
+    std::vector<SkippedLines> skipped_;
+    size_t nextSkipped_ = 0;
+
+    size_t chunkBytes_ = 0; // 0: never cut
+    std::string_view recordEnd_;
+    uint64_t chunkStart_ = 0; // input offset where the current chunk begins
+    bool cutBeforeNext_ = false;
+    bool endOfChunk_ = false;
 };
 
 } // namespace replay

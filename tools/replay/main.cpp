@@ -19,6 +19,7 @@
 #include "tools/common/output.h"
 #include "tools/common/summary.h"
 #include "tools/common/texts.h"
+#include "tools/replay/chunked_replay.h"
 #include "tools/replay/input.h"
 #include "tools/replay/options.h"
 #include "tools/replay/replay_texts.h"
@@ -42,6 +43,95 @@ int fail(int status, const std::string& reason)
     return status;
 }
 
+// Opened only once the codecs exist: a run that cannot start leaves an existing output as it was.
+bool openOutput(const Options& options, OutputFile& output, EventWriter& writer)
+{
+    std::string reason;
+    if (!output.open(options.outputFile, OutputFile::Mode::Truncate, reason)) {
+        fail(exitUsage, reason);
+        return false;
+    }
+    writer.setOutput(output.get());
+    return true;
+}
+
+int writeFailed(const EventWriter& writer)
+{
+    return fail(exitSomeSkipped, tools::texts::cannotWriteOutput +
+                                     std::string(std::strerror(writer.writeError())) + "; " +
+                                     replay::texts::stoppedReading);
+}
+
+// One worker, on this thread. The batches end where the inputs' chunks end, as with several workers.
+int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Options& options, Tally& tally,
+                       uint64_t& inputErrors)
+{
+    std::string reason;
+    EventWriter writer(tally);
+    CodecSession codec(plugin);
+    if (!codec.open(options, config.get(), writer, reason))
+        return fail(exitPlugin, reason);
+    config.reset(); // the codec keeps its own copy
+    OutputFile output;
+    if (!openOutput(options, output, writer))
+        return exitUsage;
+
+    InputErrors errors;
+    Batch batch(options.batchSize);
+    Progress progress(::isatty(STDERR_FILENO) != 0);
+    for (auto path = options.inputs.begin(); path != options.inputs.end() && writer.writeError() == 0;
+         ++path) {
+        InputSource source;
+        if (!source.open(*path, options.maxRecordBytes, tools::ReadLimits{options.maxObjectEntries},
+                         reason)) {
+            errors.reportInput(*path, reason);
+            continue;
+        }
+        source.cutIntoChunks(options.format);
+        const std::unique_ptr<MessageReader> reader = openMessageReader(options.format, source, errors);
+        vlm_message_t message{};
+        do {
+            // A failed write stops the reading: an endless input would otherwise run on for nothing.
+            while (writer.writeError() == 0 && reader->next(message)) {
+                ++tally.read;
+                batch.add(message);
+                if (batch.full()) {
+                    batch.sendThrough(codec);
+                    progress.update(tally);
+                }
+            }
+            batch.sendThrough(codec);
+        } while (writer.writeError() == 0 && source.lines().endOfChunk());
+        source.finish(errors);
+    }
+    codec.close();
+    progress.finish();
+    inputErrors = errors.count();
+    return writer.writeError() == 0 ? exitAllRead : writeFailed(writer);
+}
+
+// Several workers, each converting whole chunks of the input with its own codec.
+int replayInChunks(const PluginLibrary& plugin, HostValue& config, const Options& options, Tally& tally,
+                   uint64_t& inputErrors)
+{
+    std::string reason;
+    EventWriter writer(tally);
+    Progress progress(::isatty(STDERR_FILENO) != 0);
+    ChunkedReplay replay(plugin, options, writer, tally, progress);
+    if (!replay.open(config.get(), reason))
+        return fail(exitPlugin, reason);
+    config.reset(); // each codec keeps its own copy
+    OutputFile output;
+    if (!openOutput(options, output, writer))
+        return exitUsage;
+    for (const std::string& path : options.inputs)
+        replay.replay(path);
+    replay.finish();
+    progress.finish();
+    inputErrors = replay.inputErrors();
+    return writer.writeError() == 0 ? exitAllRead : writeFailed(writer);
+}
+
 int replayInputs(const Options& options)
 {
     std::string reason;
@@ -57,52 +147,15 @@ int replayInputs(const Options& options)
 
     routeCodecLog(options);
     Tally tally;
-    EventWriter writer(tally);
-    CodecSession codec(*plugin);
-    if (!codec.open(options, config.get(), writer, reason))
-        return fail(exitPlugin, reason);
-    config.reset(); // the codec keeps its own copy
-    // Only now: a run that cannot start leaves an existing output as it was.
-    OutputFile output;
-    if (!output.open(options.outputFile, OutputFile::Mode::Truncate, reason))
-        return fail(exitUsage, reason);
-    writer.setOutput(output.get());
-
-    InputErrors errors;
-    Batch batch(options.batchSize);
-    Progress progress(::isatty(STDERR_FILENO) != 0);
+    uint64_t inputErrors = 0;
     const auto started = std::chrono::steady_clock::now();
-    for (auto path = options.inputs.begin(); path != options.inputs.end() && writer.writeError() == 0;
-         ++path) {
-        InputSource source;
-        if (!source.open(*path, options.maxRecordBytes, tools::ReadLimits{options.maxObjectEntries},
-                         reason)) {
-            errors.reportInput(*path, reason);
-            continue;
-        }
-        const std::unique_ptr<MessageReader> reader = openMessageReader(options.format, source, errors);
-        vlm_message_t message{};
-        // A failed write stops the reading: an endless input would otherwise run on for nothing.
-        while (writer.writeError() == 0 && reader->next(message)) {
-            ++tally.read;
-            batch.add(message);
-            if (batch.full()) {
-                batch.sendThrough(codec);
-                progress.update(tally);
-            }
-        }
-        source.finish(errors);
-    }
-    batch.sendThrough(codec);
-    codec.close();
-    progress.finish();
-
-    int status = errors.count() == 0 ? exitAllRead : exitSomeSkipped;
-    if (writer.writeError() != 0)
-        status = fail(exitSomeSkipped, tools::texts::cannotWriteOutput +
-                                           std::string(std::strerror(writer.writeError())) + "; " +
-                                           replay::texts::stoppedReading);
-    if (!options.quiet && !printSummary(tally, errors.count(), std::chrono::steady_clock::now() - started))
+    int status = options.jobs == 1 ? replayOnThisThread(*plugin, config, options, tally, inputErrors)
+                                   : replayInChunks(*plugin, config, options, tally, inputErrors);
+    if (status == exitUsage || status == exitPlugin)
+        return status;
+    if (status == exitAllRead && inputErrors != 0)
+        status = exitSomeSkipped;
+    if (!options.quiet && !printSummary(tally, inputErrors, std::chrono::steady_clock::now() - started))
         status = exitSomeSkipped;
     return status;
 }

@@ -1,5 +1,8 @@
 #include "tools/replay/options.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "tools/replay/replay_texts.h"
 
 namespace replay {
@@ -9,17 +12,20 @@ namespace {
 // Limits beyond these would not protect anything on a real machine.
 constexpr long largestRecordBytes = 1L << 40;
 constexpr long largestObjectEntries = 1L << 32;
+constexpr long mostJobs = 256;
 
 enum OptionId {
     optFormat = tools::firstToolOptionId,
     optMaxRecordBytes,
     optMaxObjectEntries,
+    optJobs,
 };
 
 const std::vector<option> replayOptions = {
     {"format", required_argument, nullptr, optFormat},
     {"max-record-bytes", required_argument, nullptr, optMaxRecordBytes},
     {"max-object-entries", required_argument, nullptr, optMaxObjectEntries},
+    {"jobs", required_argument, nullptr, optJobs},
 };
 
 bool applyFormat(const char* value, Options& options, std::string& error)
@@ -51,6 +57,8 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
     case optMaxObjectEntries:
         return applyLimit(value, largestObjectEntries, texts::badMaxObjectEntries, options.maxObjectEntries,
                           error);
+    case optJobs:
+        return applyLimit(value, mostJobs, texts::badJobs, options.jobs, error);
     default:
         return applyFormat(value, options, error);
     }
@@ -70,7 +78,9 @@ std::string usageText()
            "                       skipped without being held (default 67108864, 64 MiB)\n"
            "  --max-object-entries N\n"
            "                       a record holding an object of more entries is reported\n"
-           "                       and skipped (default 65536)\n" +
+           "                       and skipped (default 65536)\n"
+           "  --jobs N             workers converting parts of the input side by side\n"
+           "                       (default: one per core); every N writes the same output\n" +
            tools::sharedOptionsUsage(Options().chainId) +
            "\n"
            "Exit status: 0 every input record was read, 1 some were skipped (each reported\n"
@@ -88,6 +98,8 @@ ParsedOptions parseOptions(int argc, char** argv)
                                              parsed.options.inputs, parsed.error);
     if (parsed.options.inputs.empty())
         parsed.options.inputs.emplace_back("-");
+    if (parsed.options.jobs == 0)
+        parsed.options.jobs = std::max(1u, std::thread::hardware_concurrency());
     return parsed;
 }
 

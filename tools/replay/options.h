@@ -16,6 +16,7 @@ struct Options : tools::SharedOptions {
     InputFormat format = InputFormat::Jsonl;
     size_t maxRecordBytes = size_t{64} << 20;  // a longer record is reported and skipped
     size_t maxObjectEntries = size_t{1} << 16; // a record with a larger object likewise
+    size_t jobs = 0;                           // workers; 0 until parsed: one per core
 };
 
 using tools::OptionsOutcome;

@@ -20,6 +20,7 @@ constexpr const char* tryHelp = "Try 'tessaro-replay --help'.";
 constexpr const char* badFormat = "--format wants jsonl or frames, not ";
 constexpr const char* badMaxRecordBytes = "--max-record-bytes wants a whole number from 1 to 2^40, not ";
 constexpr const char* badMaxObjectEntries = "--max-object-entries wants a whole number from 1 to 2^32, not ";
+constexpr const char* badJobs = "--jobs wants a whole number from 1 to 256, not ";
 constexpr const char* outputIsAnInput = "--output would overwrite an input of this run: ";
 
 // After the run.

@@ -1,0 +1,38 @@
+// A piece of a run that the writer emits whole, in input order: a chunk of an
+// input for a worker to convert, or a note about an input (it could not be
+// opened or read, or it was empty) that only has stderr lines.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "tools/common/summary.h"
+#include "tools/replay/line_reader.h"
+
+namespace replay {
+
+struct Chunk {
+    // One per batch the codec converted, so that a failed write stops the run inside a
+    // chunk exactly where a single worker would have stopped.
+    struct Part {
+        std::string held;   // stderr lines, up to the end of the batch's conversion
+        std::string events; // the batch's output lines
+        tools::Tally tally; // read: the batch's messages; the rest: its events
+        uint64_t inputErrors = 0;
+    };
+
+    std::string name; // of the input
+    bool toConvert = true;
+    // What the worker takes over.
+    uint64_t linesBefore = 0;
+    std::vector<char> text;
+    std::vector<SkippedLines> skipped;
+
+    std::deque<Part> parts;
+    bool outOfMemory = false; // the conversion could not finish
+    bool finished = false;    // converted, or nothing to convert; read and set under the pool's lock
+};
+
+} // namespace replay
