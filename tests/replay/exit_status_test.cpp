@@ -36,6 +36,7 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
         {{"--batch", "0"}, "--batch wants a whole number"},
         {{"--batch", "12x"}, "not 12x"},
         {{"--format", "xml"}, "--format wants jsonl or frames"},
+        {{"--jobs", "0"}, "--jobs wants a whole number from 1 to 256, not 0"},
         {{"--set", "=1"}, "--set wants KEY=VALUE"},
         {{"--set", "novalue"}, "not novalue"},
         {{"--bogus"}, "unknown option --bogus"},

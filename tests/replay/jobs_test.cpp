@@ -1,0 +1,87 @@
+// Several workers convert the input side by side, yet the tool writes exactly
+// what one worker writes: the events, the drop lines and input errors in input
+// order, the summary, and the same stop at a failed write.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/replay/replay_fixture.h"
+
+namespace {
+
+using replayJobs = replay_testing::ReplayTest;
+
+std::string withoutElapsedLine(const std::string& err)
+{
+    const size_t elapsed = err.find("\nelapsed");
+    return elapsed == std::string::npos ? err : err.substr(0, elapsed);
+}
+
+// The examples, then records that cannot be read, over and over: enough for several chunks.
+std::string repeated(const char* examples, const std::string& broken)
+{
+    const std::string good = replay_testing::contentsOf(examples);
+    std::string input;
+    while (input.size() < 700000)
+        input += good + broken;
+    return input;
+}
+
+bool mentions(const std::string& text, const std::string& piece)
+{
+    return text.find(piece) != std::string::npos;
+}
+
+TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)
+{
+    const std::string oversized(3000, 'x');
+    const std::string jsonText = repeated(TESSARO_EXAMPLES "/notifications.jsonl",
+                                          "{\"metadata\":{}, not json\n" + oversized + "\n\n") +
+                                 "[3]";
+    const std::string json = writeInput("big.jsonl", jsonText);
+    const std::string lastLine = std::to_string(std::count(jsonText.begin(), jsonText.end(), '\n') + 1);
+    // A path line with a carriage return of its own, a frame cut short, and one whose lines only
+    // together pass the limit.
+    const std::string frames =
+        writeInput("big.frames", repeated(TESSARO_EXAMPLES "/notifications.frames",
+                                          "---\nid\r\n/t1/bogus\r\r\nCREATE\r\n\r\n{}\r\n---\nid\n/t1/alarms/"
+                                          "1\nCREATE\n\n{\"cut\n---\nid\n/t1/alarms/2\nCREATE\n\n" +
+                                              std::string(20, 'y').append(150, 'z') + "\n" +
+                                              oversized.substr(0, 1900) + "\nmore\n---\n"));
+    const std::string empty = writeInput("empty.jsonl", "");
+    const std::vector<std::string> common = {"--config", TESSARO_EXAMPLES "/config.yaml",
+                                             "--max-record-bytes", "2000"};
+    const std::vector<std::vector<std::string>> runs = {
+        {"--batch", "7", json, directory() + "/missing.jsonl", empty, json},
+        {"--batch", "5", "--format", "frames", frames},
+        {"--batch", "7", "--output", "/dev/full", json},
+    };
+    std::vector<std::string> singleErr;
+    for (const std::vector<std::string>& run : runs) {
+        std::vector<std::string> arguments = common;
+        arguments.insert(arguments.end(), run.begin(), run.end());
+        arguments.insert(arguments.end(), {"--jobs", "1"});
+        const replay_testing::ToolRun single = runTool(arguments);
+        EXPECT_EQ(single.status, 1) << single.err;
+        singleErr.push_back(single.err);
+        for (const char* jobs : {"2", "3"}) {
+            arguments.back() = jobs;
+            const replay_testing::ToolRun parallel = runTool(arguments);
+            EXPECT_EQ(parallel.status, 1) << jobs;
+            EXPECT_TRUE(single.out == parallel.out) << "the events differ with --jobs " << jobs;
+            EXPECT_EQ(withoutElapsedLine(single.err), withoutElapsedLine(parallel.err)) << jobs;
+        }
+    }
+    // The inputs hold what they are meant to.
+    for (const std::string& err : {singleErr[0], singleErr[1]}) {
+        EXPECT_TRUE(mentions(err, "Error when transforming message towards host")) << err.substr(0, 2000);
+        EXPECT_TRUE(mentions(err, "skipped: the record is longer than 2000 bytes"));
+        EXPECT_TRUE(mentions(err, "not valid JSON"));
+    }
+    EXPECT_GT(replay_testing::summaryCount(singleErr[0], "passed through"), 0);
+    EXPECT_TRUE(mentions(singleErr[0], json + ":" + lastLine + ": ")) << "the last line keeps its number";
+}
+
+} // namespace
