@@ -75,7 +75,7 @@ mutants: setup
 
 demo: setup
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS) --target tessaro-replay tessaro-consume fake_service \
+	cmake --build --preset release -j $(JOBS) --target tessaro-replay tessaro-consume tessaro-service-standin \
 	    TessaroNotifications2Codec
 	./build/release/bin/tessaro-replay --config examples/config.yaml examples/notifications.jsonl
 	./build/release/bin/tessaro-replay --config examples/config.yaml --format frames examples/notifications.frames

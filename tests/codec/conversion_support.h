@@ -12,6 +12,7 @@
 #include "connectivity/framework/plugin.h"
 #include "connectivity/values/data_t.h"
 #include "connectivity/values/message.h"
+#include "tests/support/host_test.h"
 
 namespace codec_testing {
 
@@ -38,16 +39,7 @@ using CreateBuilder =
 // The event a builder makes of the payload.
 cv::Message convert(CreateBuilder create, const std::string& payloadJson);
 
-// The text of the runtime error that action throws, or "(no error)".
-template <class Action> std::string errorOf(Action&& action)
-{
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
+using testing_support::errorOf;
 
 } // namespace codec_testing
 

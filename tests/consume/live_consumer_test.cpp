@@ -1,11 +1,7 @@
 // The live consumer against the service's stand-in on 127.0.0.1: what it writes,
 // what it acknowledges, and how it survives cuts, refusals, dead peers, a full
 // disk, a kill -9 and a shared subscription that loses a member.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -25,94 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using replay_testing::contentsOf;
 using replay_testing::summaryCount;
-
-constexpr auto patience = std::chrono::seconds(20);
-
-// A child process; the fake's stdout is read line by line.
-class Child {
-public:
-    Child(const std::vector<std::string>& arguments, const std::string& errFile)
-    {
-        int pipeEnds[2];
-        EXPECT_EQ(::pipe(pipeEnds), 0);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(pipeEnds[1], STDOUT_FILENO);
-            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(err, STDERR_FILENO);
-            std::vector<char*> argv;
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(pipeEnds[1]);
-        out_ = pipeEnds[0];
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-    }
-
-    // The next line that starts with prefix (the lines before it are kept in seen()); false on timeout.
-    bool waitFor(const std::string& prefix, Clock::duration timeout = patience)
-    {
-        const Clock::time_point deadline = Clock::now() + timeout;
-        for (;;) {
-            for (; next_ < seen_.size(); ++next_) {
-                if (seen_[next_].rfind(prefix, 0) == 0) {
-                    ++next_;
-                    return true;
-                }
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd ready{out_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-                return false;
-            char chunk[4096];
-            const ssize_t got = ::read(out_, chunk, sizeof chunk);
-            if (got <= 0)
-                return false;
-            partial_.append(chunk, static_cast<size_t>(got));
-            for (size_t end; (end = partial_.find('\n')) != std::string::npos; partial_.erase(0, end + 1))
-                seen_.push_back(partial_.substr(0, end));
-        }
-    }
-    // Reads what is there for a moment longer.
-    void drain() { waitFor("\x01", std::chrono::milliseconds(300)); }
-    const std::vector<std::string>& seen() const { return seen_; }
-    size_t count(const std::string& prefix) const
-    {
-        size_t n = 0;
-        for (const std::string& line : seen_)
-            n += line.rfind(prefix, 0) == 0 ? 1 : 0;
-        return n;
-    }
-
-    void signal(int number) { ::kill(pid_, number); }
-    // The exit status, or 128 + the signal that ended it.
-    int wait()
-    {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string partial_;
-    std::vector<std::string> seen_;
-    size_t next_ = 0;
-};
+using replay_testing::ToolProcess;
 
 // Alarms "a-N" with payload id N, spread over `sources` devices.
 std::string alarmFrames(int count, int sources)
@@ -143,10 +52,10 @@ std::set<std::string> eventIds(const std::string& output)
     return ids;
 }
 
-std::set<std::string> acknowledgedIds(const Child& fake)
+std::set<std::string> acknowledgedIds(const ToolProcess& service)
 {
     std::set<std::string> ids;
-    for (const std::string& line : fake.seen())
+    for (const std::string& line : service.seen())
         if (line.rfind("acknowledged a-", 0) == 0)
             ids.insert(line.substr(15));
     return ids;
@@ -154,32 +63,32 @@ std::set<std::string> acknowledgedIds(const Child& fake)
 
 class LiveConsumer : public replay_testing::ReplayTest {
 protected:
-    // Starts the fake on the frames with extra arguments; returns its URL.
+    // Starts the service stand-in on the frames with extra arguments; returns its URL.
     std::string startService(const std::string& frames, std::vector<std::string> arguments = {},
                              const char* scheme = "ws://127.0.0.1:")
     {
-        arguments.insert(arguments.begin(), {FAKE_SERVICE, "--frames", writeInput("served.frames", frames),
+        arguments.insert(arguments.begin(), {SERVICE_STANDIN, "--frames", writeInput("served.frames", frames),
                                              "--log-acks", "--token", "t1"});
-        fake_ = std::make_unique<Child>(arguments, directory() + "/fake.err");
-        EXPECT_TRUE(fake_->waitFor("listening "));
-        return scheme + fake_->seen().back().substr(10) + "/notification2/consumer/";
+        service_ = std::make_unique<ToolProcess>(arguments, directory() + "/service.err");
+        EXPECT_TRUE(service_->waitFor("listening "));
+        return scheme + service_->seen().back().substr(10) + "/notification2/consumer/";
     }
 
-    std::unique_ptr<Child> startConsumer(const std::string& url, const std::string& name,
-                                         std::vector<std::string> arguments = {})
+    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
+                                               std::vector<std::string> arguments = {})
     {
         if (!std::ifstream(directory() + "/token"))
             writeInput("token", "t1\n");
         arguments.insert(arguments.begin(), {TESSARO_CONSUME_TOOL, "--url", url, "--token-file",
                                              directory() + "/token", "--output", output(name), "--batch-wait",
                                              "10", "--ping-interval", "0.5", "--reconnect-max", "0.2"});
-        return std::make_unique<Child>(arguments, errors(name));
+        return std::make_unique<ToolProcess>(arguments, errors(name));
     }
 
     std::string output(const std::string& name) const { return directory() + "/" + name + ".jsonl"; }
     std::string errors(const std::string& name) const { return directory() + "/" + name + ".err"; }
 
-    std::unique_ptr<Child> fake_;
+    std::unique_ptr<ToolProcess> service_;
 };
 
 TEST_F(LiveConsumer, ConvertsEveryKindAcknowledgesSkippedActionsAndCapturesForReplay)
@@ -187,7 +96,7 @@ TEST_F(LiveConsumer, ConvertsEveryKindAcknowledgesSkippedActionsAndCapturesForRe
     const std::string url = startService(contentsOf(EXAMPLES_DIR "/notifications.frames"));
     const std::string capture = directory() + "/session.frames";
     auto consumer = startConsumer(url, "c", {"--config", EXAMPLES_DIR "/config.yaml", "--capture", capture});
-    ASSERT_TRUE(fake_->waitFor("all acknowledged"));
+    ASSERT_TRUE(service_->waitFor("all acknowledged"));
     consumer->signal(SIGTERM);
     EXPECT_EQ(consumer->wait(), 0);
     const std::string err = contentsOf(errors("c"));
@@ -220,32 +129,32 @@ TEST_F(LiveConsumer, AcknowledgedFramesAreWrittenThroughKillsCutsAndDeadPeers)
         const std::string name = "c" + std::to_string(&c - cases);
         const std::string url = startService(alarmFrames(120, 5), c.service);
         auto consumer = startConsumer(url, name, {"--batch", "8"});
-        ASSERT_TRUE(fake_->waitFor("connected 1"));
+        ASSERT_TRUE(service_->waitFor("connected 1"));
         const Clock::time_point connected = Clock::now();
         if (c.kill) {
-            ASSERT_TRUE(fake_->waitFor("acknowledged a-20"));
+            ASSERT_TRUE(service_->waitFor("acknowledged a-20"));
             consumer->signal(SIGKILL);
             EXPECT_EQ(consumer->wait(), 128 + SIGKILL);
             // Restarted on the same output, it appends: what the killed run acknowledged stays.
             consumer = startConsumer(url, name, {"--batch", "8"});
-            ASSERT_TRUE(fake_->waitFor("all acknowledged"));
+            ASSERT_TRUE(service_->waitFor("all acknowledged"));
             consumer->signal(SIGINT);
             EXPECT_EQ(consumer->wait(), 0);
         } else {
-            ASSERT_TRUE(fake_->waitFor("connected 2"));
+            ASSERT_TRUE(service_->waitFor("connected 2"));
             // Dead after two ping intervals without traffic, then at most one backoff: 1 s and 0.2 s.
             EXPECT_LT(Clock::now() - connected, std::chrono::milliseconds(2500));
-            ASSERT_TRUE(fake_->waitFor("all acknowledged"));
+            ASSERT_TRUE(service_->waitFor("all acknowledged"));
             consumer->signal(SIGINT);
             EXPECT_EQ(consumer->wait(), 0);
             EXPECT_EQ(summaryCount(contentsOf(errors(name)), "  " + std::string(c.cause)), 1);
         }
         const std::set<std::string> written = eventIds(output(name));
-        const std::set<std::string> acknowledged = acknowledgedIds(*fake_);
+        const std::set<std::string> acknowledged = acknowledgedIds(*service_);
         EXPECT_EQ(acknowledged.size(), 120u);
         for (const std::string& id : acknowledged)
             EXPECT_EQ(written.count(id), 1u) << "acknowledged, not written: " << id;
-        EXPECT_EQ(fake_->count("unexpected"), 0u);
+        EXPECT_EQ(service_->count("unexpected"), 0u);
     }
 }
 
@@ -270,7 +179,7 @@ TEST_F(LiveConsumer, RefusedTokensAndBusySubscriptions)
         const std::string url = startService(alarmFrames(3, 1), c.service);
         auto consumer = startConsumer(url, "c");
         if (c.status == 0) {
-            ASSERT_TRUE(fake_->waitFor("all acknowledged"));
+            ASSERT_TRUE(service_->waitFor("all acknowledged"));
             consumer->signal(SIGTERM);
         }
         EXPECT_EQ(consumer->wait(), c.status);
@@ -278,7 +187,7 @@ TEST_F(LiveConsumer, RefusedTokensAndBusySubscriptions)
         EXPECT_NE(err.find(c.errorText), std::string::npos) << err;
         EXPECT_GE(summaryCount(err, std::string("  ") + c.cause), 1) << err;
         // Acknowledgements are all it ever sends: never an unsubscribe that would delete the backlog.
-        EXPECT_EQ(fake_->count("unexpected"), 0u);
+        EXPECT_EQ(service_->count("unexpected"), 0u);
     }
 }
 
@@ -287,9 +196,9 @@ TEST_F(LiveConsumer, AnOutputThatCannotBeWrittenStopsWithNothingAcknowledged)
     const std::string url = startService(alarmFrames(10, 2));
     auto consumer = startConsumer(url, "c", {"--output", "/dev/full"});
     EXPECT_EQ(consumer->wait(), 5);
-    fake_->drain();
-    EXPECT_EQ(fake_->count("connected"), 1u);
-    EXPECT_EQ(fake_->count("acknowledged"), 0u);
+    service_->drain();
+    EXPECT_EQ(service_->count("connected"), 1u);
+    EXPECT_EQ(service_->count("acknowledged"), 0u);
     EXPECT_NE(contentsOf(errors("c")).find("cannot write the output: No space left on device"),
               std::string::npos);
 }
@@ -299,10 +208,10 @@ TEST_F(LiveConsumer, SharedConsumersSplitBySourceAndTheSurvivorTakesOverTheUnack
     const std::string url = startService(alarmFrames(300, 16), {"--shared", "--pace-ms", "3"});
     auto a = startConsumer(url, "a", {"--consumer", "a", "--batch", "4"});
     auto b = startConsumer(url, "b", {"--consumer", "b", "--batch", "4"});
-    ASSERT_TRUE(fake_->waitFor("acknowledged a-60"));
+    ASSERT_TRUE(service_->waitFor("acknowledged a-60"));
     a->signal(SIGKILL);
     a->wait();
-    ASSERT_TRUE(fake_->waitFor("all acknowledged"));
+    ASSERT_TRUE(service_->waitFor("all acknowledged"));
     b->signal(SIGTERM);
     EXPECT_EQ(b->wait(), 0);
     const std::set<std::string> fromA = eventIds(output("a"));
@@ -326,7 +235,7 @@ TEST_F(LiveConsumer, SecureConnectionVerifiesTheServiceCertificate)
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::string url = startService(alarmFrames(5, 1), {"--tls", certificate, key}, "wss://localhost:");
     auto consumer = startConsumer(url, "c", {"--ca-file", certificate});
-    ASSERT_TRUE(fake_->waitFor("all acknowledged"));
+    ASSERT_TRUE(service_->waitFor("all acknowledged"));
     consumer->signal(SIGTERM);
     EXPECT_EQ(consumer->wait(), 0);
     EXPECT_EQ(eventIds(output("c")).size(), 5u);

@@ -1,7 +1,5 @@
 // Typed configuration reads: the errors of the reads without default, and
 // the reads with default falling back on every standard failure.
-#include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "connectivity/framework/config_reader.h"
@@ -11,16 +9,7 @@ namespace {
 
 namespace cv = com::velmora::connectivity10_15_4;
 
-std::string errorOf(const std::function<void()>& read)
-{
-    try {
-        read();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
+using testing_support::errorOf;
 using ConfigReaderTest = testing_support::HostTest;
 
 TEST_F(ConfigReaderTest, ReadsNameTheKeyAndTheReaderOrFallBackOnEveryStandardFailure)

@@ -19,10 +19,8 @@ constexpr const char* category = "connectivity.NAME.CHAIN";
 
 std::string messageText(const vlm_message_t& message)
 {
-    std::string text;
-    obclient_append_json(text, message.payload);
-    obclient_append_json(text += " ", obclient_map_value(message.metadata));
-    return text;
+    return testing_support::jsonOf(message.payload) + " " +
+           testing_support::jsonOf(obclient_map_value(message.metadata));
 }
 
 // A next element as the host wires it: notes each batch as the texts of its messages, or throws.
@@ -159,97 +157,101 @@ TEST_F(EntryPointsTest, AWiredCodecPassesBatchesOnToTheLatestWiringOfEachDirecti
     EXPECT_TRUE(logLines().empty());
 }
 
+// Each refusal is reported under the category the plug-in would have had, so a swapped or
+// unchecked identity shows in the category as well as in the reason.
 TEST_F(EntryPointsTest, CreationFailsWithANullHandleAndOneLine)
 {
     vlm_data_t notAMap = obclient_integer(5);
-    testing_support::standardErrorOf(
-        [&] { EXPECT_EQ(library->create("NAME", "CHAIN", &notAMap, nullptr, nullptr), nullptr); });
-    EXPECT_EQ(library->create("NAME", "CHAIN", nullptr, nullptr, nullptr), nullptr);
-
-    EXPECT_EQ(logTexts(category),
-              (std::vector<std::string>{
-                  "2 <connectivity.NAME.CHAIN> Exception from create: Incorrect type in get (you "
-                  "asked for map but it's actually integer)",
-                  "2 <connectivity.NAME.CHAIN> Exception from create: Null argument given to "
-                  "create: config",
-              }));
+    vlm_data_t emptyMap = obclient_map_value(nullptr);
+    const struct {
+        const char* pluginName;
+        const char* chainId;
+        vlm_data_t* config;
+        const char* category;
+        const char* reason;
+    } refusals[] = {
+        {"NAME", "CHAIN", &notAMap, category,
+         "Incorrect type in get (you asked for map but it's actually integer)"},
+        {"NAME", "CHAIN", nullptr, category, "Null argument given to create: config"},
+        {nullptr, "CHAIN", &emptyMap, "connectivity..CHAIN", "Null argument given to create: pluginName"},
+        {"NAME", nullptr, &emptyMap, "connectivity.NAME.", "Null argument given to create: chainId"},
+    };
+    for (const auto& refusal : refusals) {
+        clearLogLines();
+        testing_support::standardErrorOf([&] {
+            EXPECT_EQ(library->create(refusal.pluginName, refusal.chainId, refusal.config, nullptr, nullptr),
+                      nullptr);
+        });
+        EXPECT_EQ(logTexts(refusal.category),
+                  (std::vector<std::string>{std::string("2 <") + refusal.category +
+                                            "> Exception from create: " + refusal.reason}));
+    }
 }
 
-TEST_F(EntryPointsTest, FailuresAreReportedByOperationAtItsLevel)
+// Every guarded operation that fails returns 1 and logs one line at the operation's level: under
+// the library's own category without a handle (no plug-in Logger exists then), under the
+// plug-in's with one. A refused wiring keeps the earlier one, which the failing batches below
+// come from. Below the level a failure is still reported by the status, only without a line.
+// A batch range that is not one is refused before any record is touched.
+TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
 {
-    void* handle = create();
-    ASSERT_NE(handle, nullptr);
-    Receiver towardsHost, towardsTransport;
-    towardsHost.failure = Receiver::Failure::other;
-    towardsTransport.failure = Receiver::Failure::standard;
-    ASSERT_EQ(library->setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
-    ASSERT_EQ(library->setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
-    // Refused wiring keeps the earlier one, which the failures below come from.
-    EXPECT_EQ(library->setNextTowardsHost(handle, &towardsTransport, nullptr), 1);
-    EXPECT_EQ(library->setNextTowardsTransport(handle, &towardsHost, nullptr), 1);
-    HostBatch batch;
-    batch.add(obclient_string("one"));
-    EXPECT_EQ(library->sendBatchTowardsHost(handle, batch.start(), batch.end()), 1);
-    EXPECT_EQ(library->sendBatchTowardsTransport(handle, batch.start(), batch.end()), 1);
-    EXPECT_EQ(library->destroy(handle), 0);
-
-    const std::string prefix = std::string("<") + category + "> ";
-    EXPECT_EQ(
-        logTexts(category),
-        (std::vector<std::string>{
-            "2 " + prefix + "Exception from setNextTowardsHost: No batch function given for the next element",
-            "2 " + prefix +
-                "Exception from setNextTowardsTransport: No batch function given for the next element",
-            "3 " + prefix + "Unknown exception from sendBatchTowardsHost",
-            "3 " + prefix + "Exception from sendBatchTowardsTransport: next element failed",
-        }));
-
-    // Below the level of a failure it is still reported by the status, only without a line.
-    clearLogLines();
-    obclient_set_log_level(category, 2);
-    handle = create();
-    ASSERT_NE(handle, nullptr);
-    ASSERT_EQ(library->setNextTowardsHost(handle, &towardsTransport, &receiveBatch), 0);
-    EXPECT_EQ(library->sendBatchTowardsHost(handle, batch.start(), batch.end()), 1);
-    EXPECT_EQ(library->destroy(handle), 0);
-    EXPECT_TRUE(logLines().empty());
-}
-
-// Without a handle there is no plug-in Logger: the refusal goes out under the
-// library's own category, at the level of the operation refused. A batch range
-// that is not one is refused before any record is touched.
-TEST_F(EntryPointsTest, ANullHandleOrAnInvalidBatchRangeIsRefusedWithOneLine)
-{
-    Receiver receiver;
-    HostBatch batch;
+    Receiver receiver, failsOther, failsStandard;
+    failsOther.failure = Receiver::Failure::other;
+    failsStandard.failure = Receiver::Failure::standard;
+    HostBatch plain, batch;
+    plain.add(obclient_string("one"));
     batch.add(obclient_integer(1), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
-    struct Refusal {
+    const struct {
         const char* operation;
         int level;
         std::function<int32_t(void*)> call;
-    };
-    const Refusal nullHandle[] = {
-        {"start", 2, [](void* h) { return library->start(h); }},
-        {"hostReady", 3, [](void* h) { return library->hostReady(h); }},
-        {"shutdown", 3, [](void* h) { return library->shutdown(h); }},
-        {"setNextTowardsHost", 2,
-         [&](void* h) { return library->setNextTowardsHost(h, &receiver, &receiveBatch); }},
+        const char* withHandle; // the line's text after the category; null: nothing fails with a handle
+    } operations[] = {
+        {"start", 2, [](void* h) { return library->start(h); }, nullptr},
+        {"hostReady", 3, [](void* h) { return library->hostReady(h); }, nullptr},
+        {"shutdown", 3, [](void* h) { return library->shutdown(h); }, nullptr},
+        {"setNextTowardsHost", 2, [&](void* h) { return library->setNextTowardsHost(h, &receiver, nullptr); },
+         "Exception from setNextTowardsHost: No batch function given for the next element"},
         {"setNextTowardsTransport", 2,
-         [&](void* h) { return library->setNextTowardsTransport(h, &receiver, &receiveBatch); }},
+         [&](void* h) { return library->setNextTowardsTransport(h, &receiver, nullptr); },
+         "Exception from setNextTowardsTransport: No batch function given for the next element"},
         {"sendBatchTowardsHost", 3,
-         [&](void* h) { return library->sendBatchTowardsHost(h, batch.start(), batch.end()); }},
+         [&](void* h) { return library->sendBatchTowardsHost(h, plain.start(), plain.end()); },
+         "Unknown exception from sendBatchTowardsHost"},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library->sendBatchTowardsTransport(h, batch.start(), batch.end()); }},
+         [&](void* h) { return library->sendBatchTowardsTransport(h, plain.start(), plain.end()); },
+         "Exception from sendBatchTowardsTransport: next element failed"},
     };
-    for (const Refusal& refusal : nullHandle) {
-        SCOPED_TRACE(refusal.operation);
-        clearLogLines();
-        EXPECT_EQ(refusal.call(nullptr), 1);
-        EXPECT_EQ(logTexts("connectivity.TessaroNotifications2Codec"),
-                  (std::vector<std::string>{std::to_string(refusal.level) +
-                                            " <connectivity.TessaroNotifications2Codec> Exception from " +
-                                            refusal.operation + ": Null plug-in handle"}));
+    constexpr const char* libraryCategory = "connectivity.TessaroNotifications2Codec";
+    for (const bool belowTheLevel : {false, true}) {
+        if (belowTheLevel) {
+            obclient_set_log_level(category, 1);
+            obclient_set_log_level(libraryCategory, 1);
+        }
+        void* handle = create();
+        ASSERT_NE(handle, nullptr);
+        ASSERT_EQ(library->setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
+        ASSERT_EQ(library->setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
+        for (const auto& row : operations) {
+            SCOPED_TRACE(row.operation);
+            const std::string level = std::to_string(row.level) + " <";
+            clearLogLines();
+            EXPECT_EQ(row.call(nullptr), 1);
+            EXPECT_EQ(logTexts(libraryCategory),
+                      (belowTheLevel
+                           ? std::vector<std::string>{}
+                           : std::vector<std::string>{level + libraryCategory + "> Exception from " +
+                                                      row.operation + ": Null plug-in handle"}));
+            clearLogLines();
+            EXPECT_EQ(row.call(handle), row.withHandle != nullptr ? 1 : 0);
+            EXPECT_EQ(logTexts(category),
+                      (belowTheLevel || row.withHandle == nullptr
+                           ? std::vector<std::string>{}
+                           : std::vector<std::string>{level + category + "> " + row.withHandle}));
+        }
+        EXPECT_EQ(library->destroy(handle), 0);
     }
+    obclient_reset_log_levels();
 
     clearLogLines();
     void* handle = create();

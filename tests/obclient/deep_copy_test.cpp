@@ -32,12 +32,7 @@ void releasePayload(void* user)
     delete payload;
 }
 
-std::string json(const vlm_data_t& value)
-{
-    std::string text;
-    obclient_append_json(text, value);
-    return text;
-}
+using testing_support::jsonOf;
 
 TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
 {
@@ -61,7 +56,7 @@ TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
     obclient_map_set_name(&outer, "outer");
     obclient_map_insert_string(&outer, "items", obclient_list_value(list));
     vlm_data_t original = obclient_map_value(outer);
-    const std::string before = json(original);
+    const std::string before = jsonOf(original);
     const obclient_counts_t withOriginal = obclient_live_counts();
 
     vlm_data_t copy = vlm_copy_data(original);
@@ -94,8 +89,8 @@ TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
     const auto withoutMarkers = [](const std::string& text) {
         return std::regex_replace(text, std::regex("\\{\"\\$custom\":[0-9]+\\}"), "custom");
     };
-    EXPECT_NE(json(copy), before);
-    EXPECT_EQ(withoutMarkers(json(copy)), withoutMarkers(before));
+    EXPECT_NE(jsonOf(copy), before);
+    EXPECT_EQ(withoutMarkers(jsonOf(copy)), withoutMarkers(before));
 
     obclient_free_data(copy);
     EXPECT_EQ(releases, 2);

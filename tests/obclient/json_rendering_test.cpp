@@ -16,12 +16,7 @@ namespace {
 
 using JsonRenderingTest = testing_support::HostTest;
 
-std::string json(const vlm_data_t& value)
-{
-    std::string text;
-    obclient_append_json(text, value);
-    return text;
-}
+using testing_support::jsonOf;
 
 TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
 {
@@ -41,7 +36,7 @@ TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
         {-std::numeric_limits<double>::infinity(), "{\"$double\":\"-inf\"}"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(json(obclient_double(c.number)), c.text);
+        EXPECT_EQ(jsonOf(obclient_double(c.number)), c.text);
 }
 
 // Doubles with few decimals take a shortcut; its text must be the one the general
@@ -74,7 +69,7 @@ TEST_F(JsonRenderingTest, FewDecimalDoublesMatchTheGeneralConversion)
     const double infinity = std::numeric_limits<double>::infinity();
     for (double number : numbers) {
         for (double near : {number, std::nextafter(number, infinity), std::nextafter(number, -infinity)})
-            ASSERT_EQ(json(obclient_double(near)), general(near)) << near;
+            ASSERT_EQ(jsonOf(obclient_double(near)), general(near)) << near;
     }
 }
 
@@ -87,16 +82,16 @@ TEST_F(JsonRenderingTest, BuffersAndCustomObjectsHaveMarkedForms)
     } buffers[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
     for (const auto& c : buffers) {
         vlm_data_t buffer = obclient_buffer(c.bytes, std::char_traits<char>::length(c.bytes));
-        EXPECT_EQ(json(buffer), std::string("{\"$buffer\":\"") + c.text + "\"}");
+        EXPECT_EQ(jsonOf(buffer), std::string("{\"$buffer\":\"") + c.text + "\"}");
         obclient_free_data(buffer);
     }
 
     vlm_data_t first = obclient_custom(nullptr, nullptr, nullptr);
     vlm_data_t second = obclient_custom(nullptr, nullptr, nullptr);
-    const std::string firstText = json(first);
+    const std::string firstText = jsonOf(first);
     EXPECT_EQ(firstText.rfind("{\"$custom\":", 0), 0u) << firstText;
-    EXPECT_NE(firstText, json(second));
-    EXPECT_EQ(firstText, json(first));
+    EXPECT_NE(firstText, jsonOf(second));
+    EXPECT_EQ(firstText, jsonOf(first));
     obclient_free_data(first);
     obclient_free_data(second);
 }
@@ -104,9 +99,9 @@ TEST_F(JsonRenderingTest, BuffersAndCustomObjectsHaveMarkedForms)
 TEST_F(JsonRenderingTest, StringsAreEscaped)
 {
     vlm_data_t text = obclient_string("q\"b\\n\nr\rt\tb\bf\f\x01\x1f\xc3\xa9");
-    EXPECT_EQ(json(text), "\"q\\\"b\\\\n\\nr\\rt\\tb\\bf\\f\\u0001\\u001f\xc3\xa9\"");
+    EXPECT_EQ(jsonOf(text), "\"q\\\"b\\\\n\\nr\\rt\\tb\\bf\\f\\u0001\\u001f\xc3\xa9\"");
     obclient_free_data(text);
-    EXPECT_EQ(json(obclient_borrowed_string("")), "\"\"");
+    EXPECT_EQ(jsonOf(obclient_borrowed_string("")), "\"\"");
 }
 
 // Entry order in a map is the table's own, as the replay suites show; here one entry, so no order.

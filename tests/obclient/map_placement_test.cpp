@@ -1,41 +1,16 @@
 // Maps the host stand-in builds: its own insertion on the shared table layout,
 // probing and hashing as the plug-in does, so either side finds what the other stored.
-// The hash of every kind is checked against independent vectors, on both sides of the
-// boundary, in tests/values/equality_hash_test.cpp.
+// Growth is compared slot by slot with the plug-in's in tests/values/map_table_test.cpp, and the
+// hash of every kind against independent vectors in tests/values/equality_hash_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 
 #include "tests/support/host_test.h"
 
 namespace {
 
 using MapPlacementTest = testing_support::HostTest;
-
-TEST_F(MapPlacementTest, GrowsAtTheLoadLimitAndKeepsEveryEntryFindableAndTheName)
-{
-    // Insertions that find the table past three quarters full, and the capacity they grow it to.
-    const std::map<int64_t, uint64_t> growths = {{8, 16}, {14, 28}, {23, 46}, {36, 72}};
-    vlm_map_table_t* table = nullptr;
-    obclient_map_set_name(&table, "status");
-    uint64_t capacity = 8;
-    for (int64_t i = 0; i < 40; ++i) {
-        ASSERT_EQ(obclient_map_insert(&table, obclient_integer(i), obclient_integer(i * 10)), 1);
-        auto growth = growths.find(i + 1);
-        if (growth != growths.end())
-            capacity = growth->second;
-        ASSERT_EQ(table->capacity, capacity) << "after insertion " << i + 1;
-    }
-    EXPECT_STREQ(table->name, "status");
-    for (int64_t i = 0; i < 40; ++i) {
-        vlm_data_t* value = obclient_map_find(table, obclient_integer(i));
-        ASSERT_NE(value, nullptr);
-        EXPECT_EQ(value->payload.integer, i * 10);
-    }
-    EXPECT_EQ(obclient_map_find(table, obclient_integer(40)), nullptr);
-    vlm_free_map(table);
-}
 
 TEST_F(MapPlacementTest, KeysMatchByTagAndValueAndCustomKeysAreRefused)
 {

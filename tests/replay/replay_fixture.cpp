@@ -1,6 +1,10 @@
 #include "tests/replay/replay_fixture.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +12,87 @@
 #include <sstream>
 
 namespace replay_testing {
+
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments, const std::string& errorFile,
+                         const std::string& inputFile, const std::string& outputFile)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    int pipeEnds[2] = {-1, -1};
+    if (outputFile.empty()) {
+        EXPECT_EQ(::pipe(pipeEnds), 0);
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const int out =
+            outputFile.empty() ? pipeEnds[1] : ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(::open(inputFile.c_str(), O_RDONLY), STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    out_ = pipeEnds[0];
+}
+
+ToolProcess::~ToolProcess()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ::close(out_);
+}
+
+bool ToolProcess::waitFor(const std::string& prefix, std::chrono::milliseconds timeout)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        for (; next_ < seen_.size(); ++next_) {
+            if (seen_[next_].rfind(prefix, 0) == 0) {
+                ++next_;
+                return true;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd ready{out_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+            return false;
+        char chunk[4096];
+        const ssize_t got = ::read(out_, chunk, sizeof chunk);
+        if (got <= 0)
+            return false;
+        partial_.append(chunk, static_cast<std::size_t>(got));
+        for (std::size_t end; (end = partial_.find('\n')) != std::string::npos; partial_.erase(0, end + 1))
+            seen_.push_back(partial_.substr(0, end));
+    }
+}
+
+std::size_t ToolProcess::count(const std::string& prefix) const
+{
+    std::size_t n = 0;
+    for (const std::string& line : seen_)
+        n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+}
+
+void ToolProcess::signal(int number)
+{
+    ::kill(pid_, number);
+}
+
+int ToolProcess::wait()
+{
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 void ReplayTest::SetUp()
 {
@@ -30,34 +115,17 @@ std::string ReplayTest::writeInput(const std::string& name, const std::string& c
     return path;
 }
 
-namespace {
-
-std::string shellQuoted(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-} // namespace
-
 ToolRun ReplayTest::runTool(const std::vector<std::string>& arguments, const std::string& standardInput,
                             const std::string& standardOutput)
 {
+    std::vector<std::string> command{TESSARO_REPLAY_TOOL};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     const std::string outPath = standardOutput.empty() ? directory_ + "/stdout" : standardOutput;
-    const std::string errPath = directory_ + "/stderr";
-    std::string command = shellQuoted(TESSARO_REPLAY_TOOL);
-    for (const std::string& argument : arguments)
-        command += " " + shellQuoted(argument);
-    command += " <" + shellQuoted(writeInput("stdin", standardInput)) + " >" + shellQuoted(outPath) + " 2>" +
-               shellQuoted(errPath);
-    const int status = std::system(command.c_str());
     ToolRun run;
-    // A shell that waited for the tool reports its signal as 128 + the signal itself.
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.status =
+        ToolProcess(command, directory_ + "/stderr", writeInput("stdin", standardInput), outPath).wait();
     run.out = standardOutput.empty() ? contentsOf(outPath) : "";
-    run.err = contentsOf(errPath);
+    run.err = contentsOf(directory_ + "/stderr");
     return run;
 }
 

@@ -1,9 +1,12 @@
-// The fixture of the replay suites: a scratch directory for inputs, and the tool
-// run as a separate process on them. The tool inherits checked mode from the test
-// environment and aborts if it leaves a host value live, so every run also checks
-// the tool's own accounting.
+// The fixture of the tools' suites (tests/replay, tests/consume): a scratch directory for
+// inputs, and the tools run as separate processes on them. A tool inherits checked mode
+// from the test environment and aborts if it leaves a host value live, so every run also
+// checks the tool's own accounting.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +14,35 @@
 #include "tests/support/host_test.h"
 
 namespace replay_testing {
+
+// A tool run as a child process: standard input and error are files, standard output a file
+// or, when none is given, a pipe read line by line. Killed if still running when destroyed.
+class ToolProcess {
+public:
+    ToolProcess(const std::vector<std::string>& arguments, const std::string& errorFile,
+                const std::string& inputFile = "/dev/null", const std::string& outputFile = "");
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+    ~ToolProcess();
+
+    // Reads on to the next line that starts with prefix (earlier ones stay in seen()); false on timeout.
+    bool waitFor(const std::string& prefix, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // Reads what is there for a moment longer.
+    void drain() { waitFor("\x01", std::chrono::milliseconds(300)); }
+    const std::vector<std::string>& seen() const { return seen_; }
+    std::size_t count(const std::string& prefix) const;
+
+    void signal(int number);
+    // The exit status, or 128 + the signal that ended it.
+    int wait();
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string partial_;
+    std::vector<std::string> seen_;
+    std::size_t next_ = 0;
+};
 
 struct ToolRun {
     int status = -1; // the exit status, or 128 + the signal that ended the tool
@@ -26,7 +58,8 @@ protected:
     const std::string& directory() const { return directory_; }
     // Writes a file into the scratch directory and returns its path.
     std::string writeInput(const std::string& name, const std::string& content);
-    // standardOutput: a file the tool writes its standard output to instead (then out is empty).
+    // Runs tessaro-replay to its end. standardOutput: a file the tool writes its standard output
+    // to instead (then out is empty).
     ToolRun runTool(const std::vector<std::string>& arguments, const std::string& standardInput = "",
                     const std::string& standardOutput = "");
 

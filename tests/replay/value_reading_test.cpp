@@ -21,13 +21,6 @@ struct Case {
     const char* expected; // the host writer's text, or a piece of the refusal's reason
 };
 
-std::string rendered(const vlm_data_t& value)
-{
-    std::string text;
-    obclient_append_json(text, value);
-    return text;
-}
-
 TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
 {
     const Case cases[] = {
@@ -58,7 +51,8 @@ TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
         std::string reason;
         ASSERT_EQ(tools::readJsonText(parser, c.json, value, reason), tools::JsonText::Read)
             << c.json << reason;
-        EXPECT_EQ(replay_testing::jsonDifference(rendered(value.get()), c.expected), "") << c.json;
+        EXPECT_EQ(replay_testing::jsonDifference(testing_support::jsonOf(value.get()), c.expected), "")
+            << c.json;
     }
 }
 
@@ -104,8 +98,9 @@ TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
         std::string reason;
         ASSERT_TRUE(tools::readMessage(parser.parse(std::string(c.json)).value(), message, reason)) << reason;
         ASSERT_NE(message.metadata, nullptr);
-        const std::string text = "{\"metadata\":" + rendered(obclient_map_value(message.metadata)) +
-                                 ",\"payload\":" + rendered(message.payload) + "}";
+        const std::string text =
+            "{\"metadata\":" + testing_support::jsonOf(obclient_map_value(message.metadata)) +
+            ",\"payload\":" + testing_support::jsonOf(message.payload) + "}";
         EXPECT_EQ(replay_testing::jsonDifference(text, c.expected), "");
         obclient_free_data(message.payload);
         vlm_free_map(message.metadata);

@@ -32,6 +32,13 @@ std::vector<std::string> HostTest::logTexts(const std::string& category) const
     return texts;
 }
 
+std::string jsonOf(const vlm_data_t& value)
+{
+    std::string text;
+    obclient_append_json(text, value);
+    return text;
+}
+
 std::string standardErrorOf(const std::function<void()>& action)
 {
     ::testing::internal::CaptureStderr();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,19 @@ private:
 
 // What `action` writes to standard error (the typed reads' diagnostic line), kept out of the test output.
 std::string standardErrorOf(const std::function<void()>& action);
+
+// The text of the runtime error that action throws, or "(no error)".
+template <class Action> std::string errorOf(Action&& action)
+{
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+// A host value as the host's JSON writer renders it.
+std::string jsonOf(const vlm_data_t& value);
 
 } // namespace testing_support

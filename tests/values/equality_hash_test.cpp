@@ -107,12 +107,7 @@ TEST_F(EqualityAndHash, CustomValuesNeverMatchAndCannotBeHashed)
 {
     const cv::data_t custom = hostValue(obclient_custom(nullptr, nullptr, nullptr));
     EXPECT_NE(custom, custom);
-    try {
-        cv::keyHash(custom);
-        ADD_FAILURE() << "a custom value was hashed";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Cannot use custom values as a key");
-    }
+    EXPECT_EQ(testing_support::errorOf([&] { cv::keyHash(custom); }), "Cannot use custom values as a key");
     EXPECT_THROW(cv::keyHash(listOf({obclient_custom(nullptr, nullptr, nullptr)})), std::runtime_error);
 }
 

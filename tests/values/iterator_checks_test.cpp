@@ -11,6 +11,7 @@
 #include "tests/values/value_builders.h"
 
 namespace cv = com::velmora::connectivity10_15_4;
+using testing_support::errorOf;
 
 namespace {
 
@@ -25,16 +26,6 @@ protected:
     }
 };
 
-template <class Operation> std::string failureText(Operation operation)
-{
-    try {
-        operation();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no exception";
-}
-
 TEST_F(IteratorChecks, MapIteratorsFailAfterInsertionOrErasure)
 {
     cv::map_t map = testing_support::mapOf({{"a", obclient_integer(1)}, {"b", obclient_integer(2)}});
@@ -42,8 +33,8 @@ TEST_F(IteratorChecks, MapIteratorsFailAfterInsertionOrErasure)
     it->second = cv::data_t(false); // replacing a value in place is no modification of the table
     EXPECT_NO_THROW(++it);
     map.insert(cv::data_t("c"), cv::data_t(std::int64_t{3}));
-    EXPECT_EQ(failureText([&] { ++it; }), "Iterator invalidated by modifying map");
-    EXPECT_EQ(failureText([&] { (void)it->first; }), "Iterator invalidated by modifying map");
+    EXPECT_EQ(errorOf([&] { ++it; }), "Iterator invalidated by modifying map");
+    EXPECT_EQ(errorOf([&] { (void)it->first; }), "Iterator invalidated by modifying map");
 
     // Read on every failure, not cached: setting it now takes effect at once.
     setenv(skipChecks, "", 1);
@@ -59,12 +50,12 @@ TEST_F(IteratorChecks, MapIteratorsFailAfterInsertionOrErasure)
 
     auto fresh = map.begin();
     map.erase(map.find(cv::data_t("a")));
-    EXPECT_EQ(failureText([&] { ++fresh; }), "Iterator invalidated by modifying map");
+    EXPECT_EQ(errorOf([&] { ++fresh; }), "Iterator invalidated by modifying map");
 
     cv::map_t other;
-    EXPECT_EQ(failureText([&] { (void)(map.end() == other.end()); }),
+    EXPECT_EQ(errorOf([&] { (void)(map.end() == other.end()); }),
               "Invalid comparison of iterators into different maps");
-    EXPECT_EQ(failureText([&] { map.erase(other.end()); }),
+    EXPECT_EQ(errorOf([&] { map.erase(other.end()); }),
               "Invalid comparison of iterators into different maps");
     setenv(skipChecks, "1", 1);
     EXPECT_TRUE(cv::map_t().end() == other.end()) << "with checks off, end iterators compare by slot index";
@@ -82,8 +73,8 @@ TEST_F(IteratorChecks, ListIteratorsCheckOnlyTheCount)
 
     // The host changing the count under a walk.
     list.record()->count = 1;
-    EXPECT_EQ(failureText([&] { (void)*it; }), "Iterator invalidated by modifying list");
-    EXPECT_EQ(failureText([&] { (void)(it == list.end()); }), "Iterator invalidated by modifying list");
+    EXPECT_EQ(errorOf([&] { (void)*it; }), "Iterator invalidated by modifying list");
+    EXPECT_EQ(errorOf([&] { (void)(it == list.end()); }), "Iterator invalidated by modifying list");
     setenv(skipChecks, "yes", 1);
     EXPECT_NO_THROW(++it);
     list.record()->count = 2;

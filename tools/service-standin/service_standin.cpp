@@ -42,7 +42,7 @@ struct Settings {
     std::string framesFile;
     unsigned short port = 0;
     std::string token;           // the one accepted; empty: any
-    std::string rotateTokenFile; // a refused token makes the fake write the accepted one here first
+    std::string rotateTokenFile; // a refused token makes the stand-in write the accepted one here first
     int busy = 0;                // upgrades answered 409 before the first one accepted
     long cutAfter = -1;          // the first connection is cut after this many frames
     long deafAfter = -1;         // the first connection stops reading and writing after this many frames
