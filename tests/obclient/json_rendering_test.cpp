@@ -18,31 +18,16 @@ using JsonRenderingTest = testing_support::HostTest;
 
 using testing_support::jsonOf;
 
+// Doubles are the shortest text that reads back, never looking like integers, and JSON's missing
+// numbers have a marked form. Doubles with few decimals take a shortcut; its text must be the one
+// the general shortest conversion gives, plain or with an exponent, for every double near such a text.
 TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
 {
-    const struct {
-        double number;
-        const char* text;
-    } cases[] = {
-        {1706781600.0, "1706781600.0"},
-        {0.1, "0.1"},
-        {-0.0, "-0.0"},
-        {0.30000000000000004, "0.30000000000000004"},
-        {1e300, "1e+300"},
-        {5e-324, "5e-324"},
-        {-2.5, "-2.5"},
-        {std::numeric_limits<double>::quiet_NaN(), "{\"$double\":\"nan\"}"},
-        {std::numeric_limits<double>::infinity(), "{\"$double\":\"inf\"}"},
-        {-std::numeric_limits<double>::infinity(), "{\"$double\":\"-inf\"}"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(jsonOf(obclient_double(c.number)), c.text);
-}
+    const double infinity = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(jsonOf(obclient_double(infinity)), "{\"$double\":\"inf\"}");
+    EXPECT_EQ(jsonOf(obclient_double(-infinity)), "{\"$double\":\"-inf\"}");
+    EXPECT_EQ(jsonOf(obclient_double(std::nan(""))), "{\"$double\":\"nan\"}");
 
-// Doubles with few decimals take a shortcut; its text must be the one the general
-// shortest conversion gives, plain or with an exponent, for every double near such a text.
-TEST_F(JsonRenderingTest, FewDecimalDoublesMatchTheGeneralConversion)
-{
     const auto general = [](double number) {
         char text[32];
         char* end = std::to_chars(text, text + sizeof text, number).ptr;
@@ -57,16 +42,16 @@ TEST_F(JsonRenderingTest, FewDecimalDoublesMatchTheGeneralConversion)
         return text;
     };
     std::vector<double> numbers;
-    // Where the plain and the exponent forms swap, and around 2^50 where the shortcut stops.
-    for (double edge : {100.0, 1e5, 1e6, 1234500.0, 0.001, 0.0001, 0.00012, 1e-6, 1e-7, 1125899906842623.0,
-                        1125899906842624.0, 112589990684262.3})
+    // A platform time, the sign of zero, the extremes, where the plain and the exponent forms swap,
+    // and around 2^50 where the shortcut stops.
+    for (double edge : {1706781600.0, -0.0, 1e300, 5e-324, 100.0, 1e5, 1e6, 1234500.0, 0.001, 0.0001, 0.00012,
+                        1e-6, 1e-7, 1125899906842623.0, 1125899906842624.0, 112589990684262.3})
         numbers.push_back(edge);
     for (int i = 0; i < 100000; ++i) {
         const std::string text =
             (random() % 2 == 0 ? "-" : "") + digits(1 + random() % 16) + "." + digits(random() % 9);
         numbers.push_back(std::strtod(text.c_str(), nullptr));
     }
-    const double infinity = std::numeric_limits<double>::infinity();
     for (double number : numbers) {
         for (double near : {number, std::nextafter(number, infinity), std::nextafter(number, -infinity)})
             ASSERT_EQ(jsonOf(obclient_double(near)), general(near)) << near;

@@ -88,7 +88,7 @@ TEST_F(EqualityAndHash, ContainersCompareDeeply)
 {
     const cv::data_t list = listOf({obclient_integer(1), obclient_string("x")});
     EXPECT_EQ(list, listOf({obclient_integer(1), obclient_string("x")}));
-    EXPECT_NE(list, listOf({obclient_string("x"), obclient_integer(1)}));
+    EXPECT_NE(list.get<cv::list_t>(), listOf({obclient_string("x"), obclient_integer(1)}).get<cv::list_t>());
 
     // Same entries in another slot order: equal.
     const cv::map_t forward = mapOf({{"a", obclient_integer(1)}, {"b", obclient_integer(2)}});

@@ -455,7 +455,7 @@ int main(int argc, char** argv)
     Settings settings;
     if (!parseArguments(argc, argv, settings)) {
         std::cerr
-            << "usage: fake_service --frames FILE [--port N] [--token T [--rotate-token FILE]] [--busy N]\n"
+            << "usage: tessaro-service-standin --frames FILE [--port N] [--token T [--rotate-token FILE]] [--busy N]\n"
                "  [--cut-after N] [--deaf-after N] [--pace-ms MS] [--shared] [--until-acknowledged]\n"
                "  [--log-acks] [--tls CERT KEY]\n";
         return 2;
