@@ -454,10 +454,10 @@ int main(int argc, char** argv)
 {
     Settings settings;
     if (!parseArguments(argc, argv, settings)) {
-        std::cerr << "usage: tessaro-service-standin --frames FILE [--port N] [--token T [--rotate-token "
-                     "FILE]] [--busy N]\n"
-                     "  [--cut-after N] [--deaf-after N] [--pace-ms MS] [--shared] [--until-acknowledged]\n"
-                     "  [--log-acks] [--tls CERT KEY]\n";
+        std::cerr
+            << "usage: tessaro-service-standin --frames FILE [--port N] [--token T [--rotate-token FILE]]\n"
+               "  [--busy N] [--cut-after N] [--deaf-after N] [--pace-ms MS] [--shared]\n"
+               "  [--until-acknowledged] [--log-acks] [--tls CERT KEY]\n";
         return 2;
     }
     net::io_context io;
