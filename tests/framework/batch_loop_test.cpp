@@ -117,18 +117,14 @@ protected:
 
     void wire(cv::AbstractCodec& codec, bool transportSide, std::vector<Range>* calls = nullptr)
     {
-        if (transportSide) {
-            codec.setNextTowardsTransport(std::make_unique<Neighbour>(events, "next", calls));
-        } else {
-            codec.setNextTowardsHost(std::make_unique<Neighbour>(events, "next", calls));
-        }
+        auto next = std::make_unique<Neighbour>(events, "next", calls);
+        transportSide ? codec.setNextTowardsTransport(std::move(next))
+                      : codec.setNextTowardsHost(std::move(next));
     }
     void send(cv::AbstractSimpleCodec& codec, cv::Message* start, cv::Message* end) const
     {
-        if (towardsTransport())
-            codec.sendBatchTowardsTransport(start, end);
-        else
-            codec.sendBatchTowardsHost(start, end);
+        towardsTransport() ? codec.sendBatchTowardsTransport(start, end)
+                           : codec.sendBatchTowardsHost(start, end);
     }
     void send(cv::AbstractSimpleCodec& codec, std::vector<cv::Message>& batch) const
     {
