@@ -1,5 +1,6 @@
 // The codec on the road towards the host: the path picks the kind, the event gets
-// its type, channel and tenant, and a failing notification is dropped with one line.
+// its type, channel and tenant, a failing notification is dropped with one line, and
+// a null text reads as the empty one.
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,7 +33,10 @@ class DispatchTest : public testing_support::HostTest {
 protected:
     std::unique_ptr<TessaroNotifications2Codec> makeCodec(const char* configJson)
     {
-        cv::data_t config = json(configJson);
+        return makeCodec(json(configJson));
+    }
+    std::unique_ptr<TessaroNotifications2Codec> makeCodec(cv::data_t config)
+    {
         auto codec =
             std::make_unique<TessaroNotifications2Codec>(codecParameters(std::move(config.get<cv::map_t>())));
         auto next = std::make_unique<NextElement>();
@@ -133,6 +137,39 @@ TEST_F(DispatchTest, TraceLineOnlyForANotificationWhenTheCategoryLogsLevelSix)
                   0),
               0u)
         << lines[0];
+}
+
+// A host string value whose text pointer is null: the stand-in never makes one, and the codec
+// reads one made by hand as the empty text wherever it meets it (a configuration key, the path,
+// or a payload key): the same event, or the same drop and lines, as with "".
+TEST_F(DispatchTest, ANullTextReadsAsTheEmptyText)
+{
+    EXPECT_EQ(obclient_borrowed_string(nullptr).tag, VLM_TAG_EMPTY);
+    EXPECT_EQ(obclient_string_n(nullptr, 3).tag, VLM_TAG_EMPTY);
+    vlm_data_t nullText{};
+    nullText.tag = VLM_TAG_STRING;
+    const auto outcome = [&](const std::string& place, const cv::data_t& text) {
+        clearLogLines();
+        cv::data_t config = json("{}");
+        cv::Message message = notification("t1/x/alarms", alarm("'a1'"));
+        if (place.rfind("config.", 0) == 0)
+            config.get<cv::map_t>()[cv::data_t(place.c_str() + 7)] = text;
+        else if (place == "pulsarPath")
+            message.getMetadata()[cv::data_t("pulsarPath")] = text;
+        else
+            message.getPayload().get<cv::map_t>()[cv::data_t(place.c_str())] = text;
+        auto codec = makeCodec(config);
+        codec->sendBatchTowardsHost(&message, &message + 1);
+        std::string result = nextElement->count == 1 ? cv::toString(message, false) : "dropped";
+        for (const std::string& line : logTexts(category))
+            result += "\n" + line;
+        return result;
+    };
+    for (const char* place : {"pulsarPath", "time", "severity", "status", "config.tenantId",
+                              "config.towardsHostChannelPrefix", "config.measurementSplittingChannel"}) {
+        SCOPED_TRACE(place);
+        EXPECT_EQ(outcome(place, cv::data_t::adopt(nullText)), outcome(place, cv::data_t("")));
+    }
 }
 
 } // namespace

@@ -64,9 +64,10 @@ TEST_F(IteratorChecks, MapIteratorsFailAfterInsertionOrErasure)
 TEST_F(IteratorChecks, ListIteratorsCheckOnlyTheCount)
 {
     const cv::list_t null;
-    EXPECT_TRUE(null.begin() == null.end());
+    EXPECT_TRUE(null.begin() == null.end() && null.empty());
     cv::data_t value = testing_support::listOf({obclient_integer(1), obclient_integer(2)});
     cv::list_t& list = value.get<cv::list_t>();
+    EXPECT_FALSE(list.empty());
     auto it = list.begin();
     *it = cv::data_t("replaced");
     EXPECT_NO_THROW(++it);
