@@ -1,0 +1,78 @@
+// The host's accounting: running totals of the records made, which benchmarks divide by the
+// work done (every record counts once when made, growth included, and releasing takes nothing
+// off), and checked mode, where freeing what is not live, or with another kind's function,
+// names the pointer and aborts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/host_test.h"
+
+namespace {
+
+using CheckedModeTest = testing_support::HostTest;
+using CheckedModeDeathTest = testing_support::HostTest;
+
+std::string addressOf(const void* pointer)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", pointer);
+    return text;
+}
+
+TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbort)
+{
+    EXPECT_TRUE(obclient_checked());
+    char* text = vlm_copy_string("twice");
+    vlm_free_string(text);
+    EXPECT_DEATH(vlm_free_string(text), "vlm_free_string\\(" + addressOf(text) + "\\): not a live string");
+
+    vlm_list_t* list = obclient_list_new(1);
+    EXPECT_DEATH(vlm_free_buffer(reinterpret_cast<vlm_buffer_t*>(list)),
+                 addressOf(list) + "\\): a live list released as a buffer");
+    vlm_free_vector(list);
+
+    // Reallocation retires the old table.
+    vlm_map_table_t* old = obclient_map_new(8);
+    vlm_map_table_t* table = vlm_reallocate_map(old, 16);
+    EXPECT_DEATH(vlm_free_map(old), "not a live map");
+    vlm_free_map(table);
+    EXPECT_DEATH(vlm_free_map(table), "not a live map");
+}
+
+TEST_F(CheckedModeTest, RecordsFromBeforeCheckingMayBeFreed)
+{
+    obclient_set_checked(false);
+    char* early = vlm_copy_string("made unchecked");
+    obclient_set_checked(true);
+    vlm_free_string(early);
+}
+
+using AllocationTotalsTest = testing_support::HostTest;
+
+TEST_F(AllocationTotalsTest, CountEveryRecordMadeAndNeverGoDown)
+{
+    const obclient_counts_t before = obclient_allocation_totals();
+    vlm_map_table_t* table = obclient_map_new(8);
+    // Seven entries fit eight slots; the eighth grows the table, which makes a new one.
+    for (int i = 0; i < 8; ++i)
+        obclient_map_insert_string(&table, ("key" + std::to_string(i)).c_str(), obclient_integer(i));
+    vlm_list_t* list = obclient_list_new(1);
+    obclient_list_append(&list, obclient_integer(1));
+    obclient_list_append(&list, obclient_integer(2));
+    obclient_map_insert_string(&table, "list", obclient_list_value(list));
+    const vlm_data_t original = obclient_map_value(table);
+    const vlm_data_t copy = vlm_copy_data(original);
+    obclient_free_data(copy);
+    obclient_free_data(original);
+
+    const obclient_counts_t after = obclient_allocation_totals();
+    EXPECT_EQ(after.strings - before.strings, 18) << "nine keys, each copied once";
+    EXPECT_EQ(after.maps - before.maps, 3) << "the table, its growth and the copy";
+    EXPECT_EQ(after.lists - before.lists, 3) << "the list, its growth and the copy";
+    EXPECT_EQ(after.buffers - before.buffers, 0);
+    EXPECT_EQ(after.customs - before.customs, 0);
+}
+
+} // namespace
