@@ -76,6 +76,7 @@ TEST_F(IteratorChecks, ListIteratorsCheckOnlyTheCount)
     list.record()->count = 1;
     EXPECT_EQ(errorOf([&] { (void)*it; }), "Iterator invalidated by modifying list");
     EXPECT_EQ(errorOf([&] { (void)(it == list.end()); }), "Iterator invalidated by modifying list");
+    EXPECT_EQ(errorOf([&] { ++it; }), "Iterator invalidated by modifying list");
     setenv(skipChecks, "yes", 1);
     EXPECT_NO_THROW(++it);
     list.record()->count = 2;

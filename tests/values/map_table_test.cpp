@@ -82,6 +82,12 @@ TEST_F(MapTable, AnErasedSlotIsMarkedAndReusedByTheNextKeyProbingPastIt)
     EXPECT_EQ(map.table()->erased, 1u) << "reuse does not reduce the erase count";
     map.erase(map.end());
     EXPECT_EQ(map.size(), 1u);
+
+    // A probe past the last slot goes on at the first.
+    const std::int64_t last = integerKeyLandingAt(7, 8);
+    map.insert(cv::data_t(last), cv::data_t("c"));
+    EXPECT_EQ(map.insert(cv::data_t(integerKeyLandingAt(7, 8, last + 1)), cv::data_t("d")).first.slotIndex(),
+              0u);
 }
 
 TEST_F(MapTable, ElementAccessAndNullKeys)
