@@ -10,6 +10,8 @@ std::unique_ptr<Chunk> ChunkCutter::next()
     auto chunk = std::make_unique<Chunk>();
     chunk->name = source_.name();
     chunk->linesBefore = lines.lineNumber();
+    // A chunk ends with the first record end past chunkBytes: room for that record, unless it is long.
+    chunk->text.reserve(InputSource::chunkBytes + InputSource::chunkBytes / 8);
     bool previousSkipped = false;
     Line line;
     while (lines.next(line)) {

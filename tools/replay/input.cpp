@@ -14,14 +14,6 @@
 
 namespace replay {
 
-namespace {
-
-// Large enough that handing a chunk to a worker costs little per record, small enough that a
-// chunk's records stay in the worker's cache.
-constexpr size_t chunkBytes = size_t{1} << 18;
-
-} // namespace
-
 void InputErrors::report(const std::string& input, uint64_t line, const std::string& reason)
 {
     ++count_;

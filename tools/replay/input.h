@@ -31,6 +31,10 @@ private:
 // One file, or standard input for "-".
 class InputSource {
 public:
+    // Large enough that handing a chunk to a worker costs little per record, small enough that a
+    // chunk's records stay in the worker's cache.
+    static constexpr size_t chunkBytes = size_t{1} << 18;
+
     InputSource() = default;
     InputSource(const InputSource&) = delete;
     InputSource& operator=(const InputSource&) = delete;
