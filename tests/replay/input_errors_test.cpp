@@ -13,15 +13,11 @@ namespace {
 using replayInputErrors = replay_testing::ReplayTest;
 using replay_testing::jsonDifference;
 using replay_testing::linesOf;
+using replay_testing::mentions;
 using replay_testing::summaryCount;
 
 // No pulsarPath: the codec passes it through unchanged, so the output shows exactly what was read.
 const std::string passing = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
-
-bool mentions(const std::string& text, const std::string& piece)
-{
-    return text.find(piece) != std::string::npos;
-}
 
 TEST_F(replayInputErrors, BadLinesAreReportedWhereTheyAreAndSkipped)
 {

@@ -12,6 +12,7 @@
 namespace {
 
 using replayJobs = replay_testing::ReplayTest;
+using replay_testing::mentions;
 
 std::string withoutElapsedLine(const std::string& err)
 {
@@ -27,11 +28,6 @@ std::string repeated(const char* examples, const std::string& broken)
     while (input.size() < 700000)
         input += good + broken;
     return input;
-}
-
-bool mentions(const std::string& text, const std::string& piece)
-{
-    return text.find(piece) != std::string::npos;
 }
 
 TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)

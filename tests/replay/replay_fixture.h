@@ -69,6 +69,10 @@ private:
 
 std::string contentsOf(const std::string& path);
 std::vector<std::string> linesOf(const std::string& text);
+inline bool mentions(const std::string& text, const std::string& piece)
+{
+    return text.find(piece) != std::string::npos;
+}
 // The number on the summary line that starts with label ("dropped", "  com.orbel.tessaro.Alarm"), or -1.
 int64_t summaryCount(const std::string& err, const std::string& label);
 
