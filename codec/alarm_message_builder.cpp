@@ -42,43 +42,75 @@ const cv::data_t& alarmStatusName(AlarmStatus status)
     return enumerationText(statusTexts, status);
 }
 
-AlarmMessageBuilder::AlarmMessageBuilder(cv::data_t id, std::int64_t count, AlarmSeverity severity,
-                                         cv::data_t source, AlarmStatus status, cv::data_t text, double time,
-                                         cv::data_t type)
+AlarmMessageBuilder::AlarmMessageBuilder(MapEntry&& id, MapEntry&& count, MapEntry&& severity,
+                                         MapEntry&& source, MapEntry&& status, MapEntry&& text,
+                                         MapEntry&& time, MapEntry&& type)
     : OrbelMessageBuilder(std::move(id), cv::data_t(eventTypes::alarm.value()))
 {
-    setField(keys::count, cv::data_t(count));
-    setField(keys::severity, cv::data_t(alarmSeverityName(severity)));
-    // The alarm names the source's own key when its id is not a string.
-    requireString(keys::id, source);
+    setField(keys::count, std::move(count));
+    setField(keys::severity, std::move(severity));
     setField(keys::source, std::move(source));
-    setField(keys::status, cv::data_t(alarmStatusName(status)));
-    setStringField(keys::text, std::move(text));
-    setField(keys::time, cv::data_t(time));
-    setStringField(keys::type, std::move(type));
+    setField(keys::status, std::move(status));
+    setField(keys::text, std::move(text));
+    setField(keys::time, std::move(time));
+    setField(keys::type, std::move(type));
 }
 
-// The order of the steps decides which error a notification with several faults
-// reports; "text" and "type" are only checked once every key has been taken.
+namespace {
+
+enum AlarmField : std::size_t {
+    Source,
+    Type,
+    Time,
+    Text,
+    Status,
+    Severity,
+    Count,
+    Id,
+    CreationTime,
+    FirstOccurrenceTime,
+    LastUpdated,
+};
+
+} // namespace
+
+// Every check runs before anything is taken, in the order that decides which
+// error a notification with several faults reports ("text" and "type" are
+// checked for strings only once every key has been found); building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createAlarmBuilder(cv::Message& notification)
 {
-    cv::data_t& payload = notification.getPayload();
-    cv::data_t source = takeRequired(payload, keys::source);
-    cv::data_t type = takeRequired(payload, keys::type);
-    const double time = takeRequiredTime(payload);
-    cv::data_t text = takeRequired(payload, keys::text);
-    const AlarmStatus status =
-        parseAlarmStatus(getStringFor(takeRequired(payload, keys::status), keys::status));
-    cv::data_t sourceId = takeRequired(getMapFor(source, keys::source), keys::id, errors::sourceContext);
+    NotificationFields fields(notification.getPayload(),
+                              {&keys::source, &keys::type, &keys::time, &keys::text, &keys::status,
+                               &keys::severity, &keys::count, &keys::id, &keys::creationTime,
+                               &keys::firstOccurrenceTime, &keys::lastUpdated});
+    cv::data_t& source = fields.required(Source);
+    fields.required(Type);
+    const double time = requiredTime(fields.required(Time));
+    fields.required(Text);
+    const AlarmStatus status = parseAlarmStatus(getStringFor(fields.required(Status), keys::status));
+    cv::data_t& sourceId = sourceIdOf(source);
     const AlarmSeverity severity =
-        parseAlarmSeverity(getStringFor(takeRequired(payload, keys::severity), keys::severity));
-    const std::int64_t count = getIntegerFor(takeRequired(payload, keys::count), keys::count);
-    cv::data_t id = takeRequired(payload, keys::id);
+        parseAlarmSeverity(getStringFor(fields.required(Severity), keys::severity));
+    getIntegerFor(fields.required(Count), keys::count);
+    requireString(keys::id, fields.required(Id));
+    // The alarm names the source's own key when its id is not a string.
+    requireString(keys::id, sourceId);
+    requireString(keys::text, fields.required(Text));
+    requireString(keys::type, fields.required(Type));
 
-    auto builder = std::make_unique<AlarmMessageBuilder>(std::move(id), count, severity, std::move(sourceId),
-                                                         status, std::move(text), time, std::move(type));
-    copyOptionalTimes({keys::creationTime, keys::firstOccurrenceTime, keys::lastUpdated}, payload, *builder);
-    copyLeftovers(payload, *builder);
+    MapEntry sourceField = fields.takePresent(Source);
+    sourceField.second = std::move(sourceId);
+    MapEntry timeField = fields.takePresent(Time);
+    timeField.second = cv::data_t(time);
+    MapEntry statusField = fields.takePresent(Status);
+    statusField.second = alarmStatusName(status);
+    MapEntry severityField = fields.takePresent(Severity);
+    severityField.second = alarmSeverityName(severity);
+    auto builder = std::make_unique<AlarmMessageBuilder>(
+        fields.takePresent(Id), fields.takePresent(Count), std::move(severityField), std::move(sourceField),
+        std::move(statusField), fields.takePresent(Text), std::move(timeField), fields.takePresent(Type));
+    copyOptionalTimes(fields, {CreationTime, FirstOccurrenceTime, LastUpdated}, *builder);
+    copyLeftovers(notification.getPayload(), *builder);
     return builder;
 }
 

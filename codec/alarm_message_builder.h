@@ -19,9 +19,10 @@ const cv::data_t& alarmStatusName(AlarmStatus status);
 
 class AlarmMessageBuilder : public OrbelMessageBuilder {
 public:
-    // Arguments in the order the event payload is filled.
-    AlarmMessageBuilder(cv::data_t id, std::int64_t count, AlarmSeverity severity, cv::data_t source,
-                        AlarmStatus status, cv::data_t text, double time, cv::data_t type);
+    // Fields in the order the event payload is filled, each with its converted
+    // value and the key it had in the notification, which the event keeps.
+    AlarmMessageBuilder(MapEntry&& id, MapEntry&& count, MapEntry&& severity, MapEntry&& source,
+                        MapEntry&& status, MapEntry&& text, MapEntry&& time, MapEntry&& type);
 };
 
 std::unique_ptr<OrbelMessageBuilder> createAlarmBuilder(cv::Message& notification);

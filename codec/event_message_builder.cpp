@@ -5,32 +5,58 @@
 
 namespace com::velmora::connectivity::plugins::pulsar {
 
-EventMessageBuilder::EventMessageBuilder(cv::data_t id, cv::data_t source, cv::data_t text, double time,
-                                         cv::data_t type)
+EventMessageBuilder::EventMessageBuilder(MapEntry&& id, MapEntry&& source, MapEntry&& text, MapEntry&& time,
+                                         MapEntry&& type)
     : OrbelMessageBuilder(std::move(id), cv::data_t(eventTypes::event.value()))
 {
-    setStringField(keys::source, std::move(source));
-    setStringField(keys::text, std::move(text));
-    setField(keys::time, cv::data_t(time));
-    setStringField(keys::type, std::move(type));
+    setField(keys::source, std::move(source));
+    setField(keys::text, std::move(text));
+    setField(keys::time, std::move(time));
+    setField(keys::type, std::move(type));
 }
 
-// The order of the steps decides which error a notification with several faults
-// reports: "text" is taken before the source map is looked into.
+namespace {
+
+enum EventField : std::size_t {
+    Source,
+    Type,
+    Time,
+    Text,
+    Id,
+    CreationTime,
+    FirstOccurrenceTime,
+    LastUpdated
+};
+
+} // namespace
+
+// Every check runs before anything is taken, in the order that decides which
+// error a notification with several faults reports: "text" must be present
+// before the source map is looked into. Building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createEventBuilder(cv::Message& notification)
 {
-    cv::data_t& payload = notification.getPayload();
-    cv::data_t source = takeRequired(payload, keys::source);
-    cv::data_t type = takeRequired(payload, keys::type);
-    const double time = takeRequiredTime(payload);
-    cv::data_t text = takeRequired(payload, keys::text);
-    cv::data_t sourceId = takeRequired(getMapFor(source, keys::source), keys::id, errors::sourceContext);
-    cv::data_t id = takeRequired(payload, keys::id);
+    NotificationFields fields(notification.getPayload(),
+                              {&keys::source, &keys::type, &keys::time, &keys::text, &keys::id,
+                               &keys::creationTime, &keys::firstOccurrenceTime, &keys::lastUpdated});
+    cv::data_t& source = fields.required(Source);
+    fields.required(Type);
+    const double time = requiredTime(fields.required(Time));
+    fields.required(Text);
+    cv::data_t& sourceId = sourceIdOf(source);
+    requireString(keys::id, fields.required(Id));
+    requireString(keys::source, sourceId);
+    requireString(keys::text, fields.required(Text));
+    requireString(keys::type, fields.required(Type));
 
-    auto builder = std::make_unique<EventMessageBuilder>(std::move(id), std::move(sourceId), std::move(text),
-                                                         time, std::move(type));
-    copyOptionalTimes({keys::creationTime, keys::firstOccurrenceTime, keys::lastUpdated}, payload, *builder);
-    copyLeftovers(payload, *builder);
+    MapEntry sourceField = fields.takePresent(Source);
+    sourceField.second = std::move(sourceId);
+    MapEntry timeField = fields.takePresent(Time);
+    timeField.second = cv::data_t(time);
+    auto builder = std::make_unique<EventMessageBuilder>(fields.takePresent(Id), std::move(sourceField),
+                                                         fields.takePresent(Text), std::move(timeField),
+                                                         fields.takePresent(Type));
+    copyOptionalTimes(fields, {CreationTime, FirstOccurrenceTime, LastUpdated}, *builder);
+    copyLeftovers(notification.getPayload(), *builder);
     return builder;
 }
 

@@ -9,8 +9,8 @@ namespace com::velmora::connectivity::plugins::pulsar {
 
 class EventMessageBuilder : public OrbelMessageBuilder {
 public:
-    // Arguments in the order the event payload is filled.
-    EventMessageBuilder(cv::data_t id, cv::data_t source, cv::data_t text, double time, cv::data_t type);
+    // Fields in the order the event payload is filled, each with the key it had in the notification.
+    EventMessageBuilder(MapEntry&& id, MapEntry&& source, MapEntry&& text, MapEntry&& time, MapEntry&& type);
 };
 
 std::unique_ptr<OrbelMessageBuilder> createEventBuilder(cv::Message& notification);

@@ -8,16 +8,28 @@
 namespace com::velmora::connectivity::plugins::pulsar {
 namespace {
 
-struct Rename {
-    const cv::StaticString& from;
-    const cv::StaticString& to;
+enum ManagedObjectField : std::size_t {
+    Type,
+    Name,
+    Id,
+    SupportedOperations,
+    SupportedMeasurements,
+    Position,
+    // The reference fragments, in the order of referenceNames.
+    ChildDevices,
+    ChildAssets,
+    ChildAdditions,
+    DeviceParents,
+    AssetParents,
+    AdditionParents,
+    CreationTime,
+    LastUpdated,
 };
 
-// Reference fragments change key, not form.
-const Rename referenceRenames[] = {
-    {keys::childDevices, keys::childDeviceIds},     {keys::childAssets, keys::childAssetIds},
-    {keys::childAdditions, keys::childAdditionIds}, {keys::deviceParents, keys::deviceParentIds},
-    {keys::assetParents, keys::assetParentIds},     {keys::additionParents, keys::additionParentIds},
+// Reference fragments change key, not form: the event's names of the fields from ChildDevices on.
+const cv::StaticString* const referenceNames[] = {
+    &keys::childDeviceIds,  &keys::childAssetIds,  &keys::childAdditionIds,
+    &keys::deviceParentIds, &keys::assetParentIds, &keys::additionParentIds,
 };
 
 bool holdsOnlyStrings(const cv::list_t& list)
@@ -43,11 +55,11 @@ void setSupportedList(ManagedObjectBuilder& builder, const cv::StaticString& key
 
 } // namespace
 
-ManagedObjectBuilder::ManagedObjectBuilder(cv::data_t id, cv::data_t name, cv::data_t type)
+ManagedObjectBuilder::ManagedObjectBuilder(MapEntry&& id, MapEntry&& name, MapEntry&& type)
     : OrbelMessageBuilder(std::move(id), cv::data_t(eventTypes::managedObject.value()))
 {
-    setStringField(keys::name, std::move(name));
-    setStringField(keys::type, std::move(type));
+    setField(keys::name, std::move(name));
+    setField(keys::type, std::move(type));
 }
 
 boost::optional<cv::list_t> ManagedObjectBuilder::setStringList(cv::list_t&& list,
@@ -71,33 +83,43 @@ cv::map_t ManagedObjectBuilder::splitPosition(cv::map_t& position)
     return others;
 }
 
-// The order of the steps decides which error a notification with several faults
-// reports: "name" is required before "id" is looked at.
+// Every check runs before anything is taken, in the order that decides which
+// error a notification with several faults reports: "name" is required before
+// "id" is looked at. Nothing after the checks can fail.
 std::unique_ptr<OrbelMessageBuilder> createManagedObjectBuilder(cv::Message& notification)
 {
-    cv::data_t& payload = notification.getPayload();
-    boost::optional<cv::data_t> type = takeOptional(payload, keys::type);
-    cv::data_t name = takeRequired(payload, keys::name);
-    cv::data_t id = takeRequired(payload, keys::id);
+    NotificationFields fields(notification.getPayload(),
+                              {&keys::type, &keys::name, &keys::id, &keys::t5oSupportedOperations,
+                               &keys::t5oSupportedMeasurements, &keys::t5oPosition, &keys::childDevices,
+                               &keys::childAssets, &keys::childAdditions, &keys::deviceParents,
+                               &keys::assetParents, &keys::additionParents, &keys::creationTime,
+                               &keys::lastUpdated});
+    fields.required(Name);
+    requireString(keys::id, fields.required(Id));
+    requireString(keys::name, fields.required(Name));
+    if (fields.has(Type))
+        requireString(keys::type, fields.required(Type));
 
+    boost::optional<MapEntry> type = fields.take(Type);
     auto builder = std::make_unique<ManagedObjectBuilder>(
-        std::move(id), std::move(name), type ? std::move(*type) : cv::data_t(texts::emptyType.value()));
-    if (boost::optional<cv::data_t> operations = takeOptional(payload, keys::t5oSupportedOperations))
-        setSupportedList(*builder, keys::supportedOperations, std::move(*operations));
-    if (boost::optional<cv::data_t> measurements = takeOptional(payload, keys::t5oSupportedMeasurements))
-        setSupportedList(*builder, keys::supportedMeasurements, std::move(*measurements));
+        fields.takePresent(Id), fields.takePresent(Name),
+        type ? std::move(*type) : MapEntry(keys::type.value(), texts::emptyType.value()));
+    if (boost::optional<MapEntry> operations = fields.take(SupportedOperations))
+        setSupportedList(*builder, keys::supportedOperations, std::move(operations->second));
+    if (boost::optional<MapEntry> measurements = fields.take(SupportedMeasurements))
+        setSupportedList(*builder, keys::supportedMeasurements, std::move(measurements->second));
     // A position that is not a map is dropped.
-    boost::optional<cv::data_t> position = takeOptional(payload, keys::t5oPosition);
-    if (position && position->isMap()) {
-        cv::map_t others = builder->splitPosition(position->get<cv::map_t>());
+    boost::optional<MapEntry> position = fields.take(Position);
+    if (position && position->second.isMap()) {
+        cv::map_t others = builder->splitPosition(position->second.get<cv::map_t>());
         builder->setFields(others);
     }
-    for (const Rename& rename : referenceRenames) {
-        if (boost::optional<cv::data_t> references = takeOptional(payload, rename.from))
-            builder->setField(rename.to, std::move(*references));
+    for (std::size_t reference = 0; reference < std::size(referenceNames); ++reference) {
+        if (boost::optional<MapEntry> references = fields.take(ChildDevices + reference))
+            builder->setField(*referenceNames[reference], std::move(references->second));
     }
-    copyOptionalTimes({keys::creationTime, keys::lastUpdated}, payload, *builder);
-    copyLeftovers(payload, *builder);
+    copyOptionalTimes(fields, {CreationTime, LastUpdated}, *builder);
+    copyLeftovers(notification.getPayload(), *builder);
     return builder;
 }
 

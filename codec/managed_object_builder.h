@@ -14,7 +14,8 @@ namespace com::velmora::connectivity::plugins::pulsar {
 
 class ManagedObjectBuilder : public OrbelMessageBuilder {
 public:
-    ManagedObjectBuilder(cv::data_t id, cv::data_t name, cv::data_t type);
+    // Each field with the key it had in the notification.
+    ManagedObjectBuilder(MapEntry&& id, MapEntry&& name, MapEntry&& type);
 
     // Writes the list under key when it holds only strings (or nothing); otherwise hands it back untouched.
     boost::optional<cv::list_t> setStringList(cv::list_t&& list, const cv::StaticString& key);

@@ -56,13 +56,13 @@ cv::map_t toMeasurementValue(cv::map_t& series)
     return measurementValue;
 }
 
-MeasurementMessageBuilder::MeasurementMessageBuilder(cv::data_t id, cv::data_t source, double time,
-                                                     cv::data_t type)
+MeasurementMessageBuilder::MeasurementMessageBuilder(MapEntry&& id, MapEntry&& source, MapEntry&& time,
+                                                     MapEntry&& type)
     : OrbelMessageBuilder(std::move(id), cv::data_t(eventTypes::measurement.value()))
 {
-    setStringField(keys::source, std::move(source));
-    setField(keys::time, cv::data_t(time));
-    setStringField(keys::type, std::move(type));
+    setField(keys::source, std::move(source));
+    setField(keys::time, std::move(time));
+    setField(keys::type, std::move(type));
 }
 
 boost::optional<MapEntry> MeasurementMessageBuilder::addMeasurementFragment(MapEntry&& entry)
@@ -77,19 +77,34 @@ boost::optional<MapEntry> MeasurementMessageBuilder::addMeasurementFragment(MapE
     return boost::none;
 }
 
-// The order of the steps decides which error a notification with several faults reports.
+namespace {
+
+enum MeasurementField : std::size_t { Source, Type, Time, Id, CreationTime, LastUpdated };
+
+} // namespace
+
+// Every check runs before anything is taken, in the order that decides which
+// error a notification with several faults reports; building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createMeasurementBuilder(cv::Message& notification)
 {
     cv::data_t& payload = notification.getPayload();
-    cv::data_t source = takeRequired(payload, keys::source);
-    cv::data_t type = takeRequired(payload, keys::type);
-    const double time = takeRequiredTime(payload);
-    cv::data_t sourceId = takeRequired(getMapFor(source, keys::source), keys::id, errors::sourceContext);
-    cv::data_t id = takeRequired(payload, keys::id);
+    NotificationFields fields(payload, {&keys::source, &keys::type, &keys::time, &keys::id,
+                                        &keys::creationTime, &keys::lastUpdated});
+    cv::data_t& source = fields.required(Source);
+    fields.required(Type);
+    const double time = requiredTime(fields.required(Time));
+    cv::data_t& sourceId = sourceIdOf(source);
+    requireString(keys::id, fields.required(Id));
+    requireString(keys::source, sourceId);
+    requireString(keys::type, fields.required(Type));
 
-    auto builder = std::make_unique<MeasurementMessageBuilder>(std::move(id), std::move(sourceId), time,
-                                                               std::move(type));
-    copyOptionalTimes({keys::creationTime, keys::lastUpdated}, payload, *builder);
+    MapEntry sourceField = fields.takePresent(Source);
+    sourceField.second = std::move(sourceId);
+    MapEntry timeField = fields.takePresent(Time);
+    timeField.second = cv::data_t(time);
+    auto builder = std::make_unique<MeasurementMessageBuilder>(
+        fields.takePresent(Id), std::move(sourceField), std::move(timeField), fields.takePresent(Type));
+    copyOptionalTimes(fields, {CreationTime, LastUpdated}, *builder);
     cv::map_t remaining = std::move(payload.get<cv::map_t>());
     takeEachEntry(remaining, [&builder](MapEntry&& entry) {
         boost::optional<MapEntry> notAFragment = builder->addMeasurementFragment(std::move(entry));

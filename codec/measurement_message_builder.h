@@ -20,8 +20,8 @@ cv::map_t toMeasurementValue(cv::map_t& series);
 
 class MeasurementMessageBuilder : public OrbelMessageBuilder {
 public:
-    // Arguments in the order the event payload is filled.
-    MeasurementMessageBuilder(cv::data_t id, cv::data_t source, double time, cv::data_t type);
+    // Fields in the order the event payload is filled, each with the key it had in the notification.
+    MeasurementMessageBuilder(MapEntry&& id, MapEntry&& source, MapEntry&& time, MapEntry&& type);
 
     // Consumes the entry when it is a fragment (the first series of a name wins);
     // otherwise hands it back untouched.

@@ -26,27 +26,49 @@ const cv::data_t& operationStatusName(OperationStatus status)
     return enumerationText(statusTexts, status);
 }
 
-OperationMessageBuilder::OperationMessageBuilder(cv::data_t id, cv::data_t source, OperationStatus status)
+OperationMessageBuilder::OperationMessageBuilder(MapEntry&& id, MapEntry&& source, MapEntry&& status)
     : OrbelMessageBuilder(std::move(id), cv::data_t(eventTypes::operation.value()))
 {
-    setStringField(keys::source, std::move(source));
-    setField(keys::status, cv::data_t(operationStatusName(status)));
+    setField(keys::source, std::move(source));
+    setField(keys::status, std::move(status));
 }
 
-// The order of the steps decides which error a notification with several faults reports.
+namespace {
+
+enum OperationField : std::size_t {
+    Source,
+    Status,
+    DeviceId,
+    CreationTime,
+    FirstOccurrenceTime,
+    LastUpdated
+};
+
+} // namespace
+
+// Every check runs before anything is taken, in the order that decides which
+// error a notification with several faults reports; building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createOperationBuilder(cv::Message& notification)
 {
-    cv::data_t& payload = notification.getPayload();
-    cv::data_t source = takeRequired(payload, keys::source);
-    const OperationStatus status =
-        parseOperationStatus(getStringFor(takeRequired(payload, keys::status), keys::status));
-    cv::data_t sourceId = takeRequired(getMapFor(source, keys::source), keys::id, errors::sourceContext);
-    cv::data_t deviceId = takeRequired(payload, keys::deviceId);
+    NotificationFields fields(notification.getPayload(),
+                              {&keys::source, &keys::status, &keys::deviceId, &keys::creationTime,
+                               &keys::firstOccurrenceTime, &keys::lastUpdated});
+    cv::data_t& source = fields.required(Source);
+    const OperationStatus status = parseOperationStatus(getStringFor(fields.required(Status), keys::status));
+    cv::data_t& sourceId = sourceIdOf(source);
+    requireString(keys::id, fields.required(DeviceId));
+    requireString(keys::source, sourceId);
 
-    auto builder =
-        std::make_unique<OperationMessageBuilder>(std::move(deviceId), std::move(sourceId), status);
-    copyOptionalTimes({keys::creationTime, keys::firstOccurrenceTime, keys::lastUpdated}, payload, *builder);
-    copyLeftovers(payload, *builder);
+    MapEntry sourceField = fields.takePresent(Source);
+    sourceField.second = std::move(sourceId);
+    MapEntry statusField = fields.takePresent(Status);
+    statusField.second = operationStatusName(status);
+    // The device's id becomes the event's "id"; its own key is not carried.
+    MapEntry id(keys::id.value(), std::move(fields.takePresent(DeviceId).second));
+    auto builder = std::make_unique<OperationMessageBuilder>(std::move(id), std::move(sourceField),
+                                                             std::move(statusField));
+    copyOptionalTimes(fields, {CreationTime, FirstOccurrenceTime, LastUpdated}, *builder);
+    copyLeftovers(notification.getPayload(), *builder);
     return builder;
 }
 

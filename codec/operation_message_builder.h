@@ -17,7 +17,7 @@ class OperationMessageBuilder : public OrbelMessageBuilder {
 public:
     // id is the notification's "deviceId": a notification "id", carried over
     // with the leftovers, replaces it.
-    OperationMessageBuilder(cv::data_t id, cv::data_t source, OperationStatus status);
+    OperationMessageBuilder(MapEntry&& id, MapEntry&& source, MapEntry&& status);
 };
 
 std::unique_ptr<OrbelMessageBuilder> createOperationBuilder(cv::Message& notification);

@@ -28,6 +28,13 @@ OrbelMessageBuilder::OrbelMessageBuilder(cv::data_t id, cv::data_t eventType)
     setMetadata(keys::vlmType, std::move(eventType));
 }
 
+OrbelMessageBuilder::OrbelMessageBuilder(MapEntry&& id, cv::data_t eventType)
+{
+    requireString(keys::id, id.second);
+    setField(keys::id, std::move(id));
+    setMetadata(keys::vlmType, std::move(eventType));
+}
+
 void OrbelMessageBuilder::setField(const cv::StaticString& key, cv::data_t value)
 {
     payload.findOrInsert(key.value(), key.hash()) = std::move(value);
@@ -76,6 +83,49 @@ cv::Message finishBuilder(OrbelMessageBuilder& builder)
     return std::move(builder.message);
 }
 
+NotificationFields::NotificationFields(cv::data_t& payload,
+                                       std::initializer_list<const cv::StaticString*> keys)
+    : map_(payload.get<cv::map_t>())
+{
+    std::array<const cv::data_t*, maxFields> values{};
+    std::array<std::uint64_t, maxFields> hashes{};
+    std::size_t count = 0;
+    for (const cv::StaticString* key : keys) {
+        keys_[count] = key;
+        values[count] = &key->value();
+        hashes[count] = key->hash();
+        ++count;
+    }
+    map_.locate(values.data(), hashes.data(), count, slots_.data());
+}
+
+cv::data_t& NotificationFields::valueAt(std::size_t field) const
+{
+    return reinterpret_cast<cv::map_entry_t&>(vlm_map_slots(map_.table())[slots_[field]]).second;
+}
+
+cv::data_t& NotificationFields::required(std::size_t field) const
+{
+    if (!has(field))
+        throw std::runtime_error(
+            errors::requiredKeyMissing(key(field).text(), errors::messagePayloadContext));
+    return valueAt(field);
+}
+
+boost::optional<MapEntry> NotificationFields::take(std::size_t field)
+{
+    if (!has(field))
+        return boost::none;
+    return takePresent(field);
+}
+
+MapEntry NotificationFields::takePresent(std::size_t field)
+{
+    MapEntry entry = map_.extract(cv::map_t::iterator(&map_, slots_[field]));
+    slots_[field] = absent();
+    return entry;
+}
+
 boost::optional<MapEntry> takeOptionalEntry(cv::map_t& map, const cv::StaticString& key)
 {
     const cv::map_t::iterator found = map.find(key.value(), key.hash());
@@ -110,35 +160,38 @@ cv::data_t takeRequired(cv::data_t& payload, const cv::StaticString& key)
     return takeRequired(payload.get<cv::map_t>(), key, errors::messagePayloadContext);
 }
 
-double takeRequiredTime(cv::data_t& payload)
+double requiredTime(const cv::data_t& time)
 {
-    // The value stays held until the error text has been made from it.
-    const cv::data_t value = takeRequired(payload, keys::time);
-    const char* text = getStringFor(value, keys::time);
+    const char* text = getStringFor(time, keys::time);
     const boost::optional<double> seconds = parseTimestamp(text);
     if (!seconds)
         throw std::runtime_error(errors::unparsableTimestamp(text, keys::time.text()));
     return *seconds;
 }
 
-void copyOptionalTime(const cv::StaticString& key, cv::data_t& payload, OrbelMessageBuilder& builder)
+cv::data_t& sourceIdOf(cv::data_t& source)
 {
-    boost::optional<MapEntry> entry = takeOptionalEntry(payload.get<cv::map_t>(), key);
-    if (!entry)
-        return;
-    cv::data_t& value = entry->second;
-    if (value.isString()) {
-        if (const boost::optional<double> seconds = parseTimestamp(value.get<const char*>()))
-            value = cv::data_t(*seconds);
-    }
-    builder.setField(key, std::move(*entry));
+    cv::map_t& sourceMap = getMapFor(source, keys::source);
+    const cv::map_t::iterator id = sourceMap.find(keys::id.value(), keys::id.hash());
+    if (id == sourceMap.end())
+        throw std::runtime_error(errors::requiredKeyMissing(keys::id.text(), errors::sourceContext));
+    return id->second;
 }
 
-void copyOptionalTimes(std::initializer_list<std::reference_wrapper<const cv::StaticString>> keys,
-                       cv::data_t& payload, OrbelMessageBuilder& builder)
+void copyOptionalTimes(NotificationFields& fields, std::initializer_list<std::size_t> timeFields,
+                       OrbelMessageBuilder& builder)
 {
-    for (const cv::StaticString& key : keys)
-        copyOptionalTime(key, payload, builder);
+    for (const std::size_t field : timeFields) {
+        boost::optional<MapEntry> entry = fields.take(field);
+        if (!entry)
+            continue;
+        cv::data_t& value = entry->second;
+        if (value.isString()) {
+            if (const boost::optional<double> seconds = parseTimestamp(value.get<const char*>()))
+                value = cv::data_t(*seconds);
+        }
+        builder.setField(fields.key(field), std::move(*entry));
+    }
 }
 
 void copyLeftovers(cv::data_t& payload, OrbelMessageBuilder& builder)

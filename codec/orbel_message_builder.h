@@ -4,8 +4,9 @@
 // left at the end is exactly what no step claimed.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <utility>
 
@@ -51,6 +52,8 @@ public:
 protected:
     // Throws when id is not a string; writes payload "id" and metadata "vlm.type".
     OrbelMessageBuilder(cv::data_t id, cv::data_t eventType);
+    // The same with the id taken together with its key, which the payload then keeps.
+    OrbelMessageBuilder(MapEntry&& id, cv::data_t eventType);
 
     // Series name to measurement value; only the measurement builder fills it.
     cv::map_t measurements;
@@ -70,18 +73,49 @@ template <class Visit> void takeEachEntry(cv::map_t& map, Visit&& visit)
         visit(MapEntry(std::move(entry.first), std::move(entry.second)));
 }
 
+// The fields a builder reads, found in one walk over the notification map
+// rather than one probe per key. Taking a field moves its key and value out and
+// erases the entry, as a find and erase would, so the leftovers are exactly what
+// no step took. The map must outlive this and change only through it.
+class NotificationFields {
+public:
+    static constexpr std::size_t maxFields = 16;
+
+    // keys[i] is the key of field number i.
+    NotificationFields(cv::data_t& payload, std::initializer_list<const cv::StaticString*> keys);
+
+    const cv::StaticString& key(std::size_t field) const { return *keys_[field]; }
+    bool has(std::size_t field) const { return slots_[field] != absent(); }
+    // The field's value, left in place; throws the missing-key text when absent.
+    cv::data_t& required(std::size_t field) const;
+    boost::optional<MapEntry> take(std::size_t field);
+    // For a field known to be present.
+    MapEntry takePresent(std::size_t field);
+
+private:
+    std::size_t absent() const { return map_.capacity(); }
+    cv::data_t& valueAt(std::size_t field) const;
+
+    cv::map_t& map_;
+    std::array<const cv::StaticString*, maxFields> keys_{};
+    std::array<std::size_t, maxFields> slots_{};
+};
+
 // The value and the key it was stored under (equal to key, and so of key's hash).
 boost::optional<MapEntry> takeOptionalEntry(cv::map_t& map, const cv::StaticString& key);
 boost::optional<cv::data_t> takeOptional(cv::map_t& map, const cv::StaticString& key);
 boost::optional<cv::data_t> takeOptional(cv::data_t& payload, const cv::StaticString& key);
 cv::data_t takeRequired(cv::map_t& map, const cv::StaticString& key, const char* context);
 cv::data_t takeRequired(cv::data_t& payload, const cv::StaticString& key);
-// The required "time" as seconds since the epoch.
-double takeRequiredTime(cv::data_t& payload);
-// An optional time is carried as a double when it parses, otherwise as it came.
-void copyOptionalTime(const cv::StaticString& key, cv::data_t& payload, OrbelMessageBuilder& builder);
-void copyOptionalTimes(std::initializer_list<std::reference_wrapper<const cv::StaticString>> keys,
-                       cv::data_t& payload, OrbelMessageBuilder& builder);
+// The required "time" value as seconds since the epoch; throws when it is not a
+// string or not a timestamp.
+double requiredTime(const cv::data_t& time);
+// The "id" inside a notification's "source", left in place; throws when source is
+// not a map or holds no "id".
+cv::data_t& sourceIdOf(cv::data_t& source);
+// Each optional time, in turn, is carried as a double when it parses, otherwise as it came.
+void copyOptionalTimes(NotificationFields& fields, std::initializer_list<std::size_t> timeFields,
+                       OrbelMessageBuilder& builder);
 // Carries every entry no step has taken into the event, unchanged.
 void copyLeftovers(cv::data_t& payload, OrbelMessageBuilder& builder);
 

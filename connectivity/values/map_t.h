@@ -72,6 +72,12 @@ public:
     // released when present.
     data_t& findOrInsert(data_t&& key, std::uint64_t hash);
 
+    // Where each of several keys of known hashes sits, found in one walk over
+    // the slots instead of one probe each: slots[i] is the index of keys[i]'s
+    // slot, or capacity() when absent.
+    void locate(const data_t* const keys[], const std::uint64_t hashes[], std::size_t count,
+                std::size_t slots[]) const;
+
     void erase(iterator position);
     // Erases like erase, but hands the key and the value over instead of
     // releasing them; both are empty for the end iterator.
