@@ -2,7 +2,7 @@
 // notification that cannot be converted, from the throw to its one log line:
 // transformMessageTowardsHost leaves the error stub in the batch slot and lets
 // the exception go on; the batch loop, still handling it, calls
-// handleTransformError, which rethrows it to learn its type and logs the line.
+// handleTransformError, which takes its text from the loop and logs the line.
 #include <exception>
 #include <string>
 #include <utility>
@@ -67,11 +67,36 @@ const char* stringIdOf(const cv::Message& message)
     return id == nullptr ? nullptr : id->get<const char*>();
 }
 
-// Call only while an exception is being handled: rethrows it to learn its type.
-// The text of a standard exception, else null. The text stays valid while the
-// caller's handler is active, since that handler keeps the exception alive.
+// Leaves the error stub in the batch slot when conversion throws. It does not
+// catch: a catch and rethrow would unwind the stack a second time.
+class StubOnFailure {
+public:
+    StubOnFailure(cv::Message& slot, const ErrorStub& stub)
+        : slot_(slot), stub_(stub), uncaught_(std::uncaught_exceptions())
+    {}
+    StubOnFailure(const StubOnFailure&) = delete;
+    StubOnFailure& operator=(const StubOnFailure&) = delete;
+    ~StubOnFailure()
+    {
+        if (std::uncaught_exceptions() > uncaught_)
+            slot_ = stub_.make();
+    }
+
+private:
+    cv::Message& slot_;
+    const ErrorStub& stub_;
+    int uncaught_;
+};
+
+// Call only while an exception is being handled. The text of a standard
+// exception, else null; it stays valid while the caller's handler is active,
+// since that handler keeps the exception alive. Outside the batch loop the
+// exception is rethrown to learn its type.
 const char* currentExceptionText()
 {
+    const std::exception* inHand = nullptr;
+    if (cv::transformErrorInHand(inHand))
+        return inHand == nullptr ? nullptr : inHand->what();
     try {
         throw;
     } catch (const std::exception& error) {
@@ -94,12 +119,8 @@ bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& messag
     const ErrorStub errorStub(message.getPayload().get<cv::map_t>());
     cv::Message notification;
     notification.swap(message);
-    try {
-        message = convertNotification(std::move(notification));
-    } catch (...) {
-        message = errorStub.make();
-        throw;
-    }
+    const StubOnFailure stubOnFailure(message, errorStub);
+    message = convertNotification(std::move(notification));
     return true;
 }
 

@@ -3,6 +3,7 @@
 // written one message at a time.
 #pragma once
 
+#include <exception>
 #include <memory>
 
 #include "connectivity/framework/plugin.h"
@@ -39,5 +40,10 @@ public:
     // type.
     virtual bool handleTransformError(Message& message, bool towardsTransport);
 };
+
+// While the batch loop of this thread calls handleTransformError: true, with the
+// standard exception being handled (null for any other kind). Rethrowing to learn
+// the type costs another unwinding; this answers without one. False elsewhere.
+bool transformErrorInHand(const std::exception*& error) noexcept;
 
 } // namespace com::velmora::connectivity10_15_4

@@ -6,6 +6,28 @@
 namespace com::velmora::connectivity10_15_4 {
 namespace {
 
+struct ErrorInHand {
+    bool active = false;
+    const std::exception* error = nullptr;
+};
+
+thread_local ErrorInHand errorInHand;
+
+// Publishes what the loop's handler caught for as long as the handler runs.
+class HoldError {
+public:
+    explicit HoldError(const std::exception* error) noexcept : saved_(errorInHand)
+    {
+        errorInHand = {true, error};
+    }
+    HoldError(const HoldError&) = delete;
+    HoldError& operator=(const HoldError&) = delete;
+    ~HoldError() { errorInHand = saved_; }
+
+private:
+    ErrorInHand saved_;
+};
+
 // Transforms each message in place and moves the kept ones to the front in
 // their order, by exchanging records so no value is copied. Returns one past
 // the last kept message.
@@ -17,8 +39,12 @@ Message* transformAndCompact(Message* start, Message* end, Transform transform, 
         bool keep;
         try {
             keep = transform(*message);
-        } catch (...) {
+        } catch (const std::exception& error) {
             // Still inside the handler, so the error handler can rethrow to learn the type.
+            const HoldError held(&error);
+            keep = handleError(*message);
+        } catch (...) {
+            const HoldError held(nullptr);
             keep = handleError(*message);
         }
         if (!keep)
@@ -56,6 +82,12 @@ void AbstractSimpleCodec::sendBatchTowardsTransport(Message* start, Message* end
         [this](Message& message) { return handleTransformError(message, true); });
     if (transportSide)
         transportSide->sendBatchTowardsTransport(start, keptEnd);
+}
+
+bool transformErrorInHand(const std::exception*& error) noexcept
+{
+    error = errorInHand.error;
+    return errorInHand.active;
 }
 
 bool AbstractSimpleCodec::transformNullPayloadTowardsHost(Message&)
