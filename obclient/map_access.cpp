@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <cstring>
 
 #include "host/map_policy.h"
+#include "host/vlm_hash.h"
 #include "obclient/key_hash.h"
 #include "obclient/map_probe.h"
 #include "obclient/obclient.h"
@@ -29,18 +31,9 @@ void growForInsertion(vlm_map_table_t** table)
                                : vlm_reallocate_map(*table, policy::grownCapacity((*table)->count));
 }
 
-} // namespace
-
-vlm_map_table_t* obclient_map_new(uint64_t capacity)
+// Takes key and value: inserts them, or frees both when the key is there already.
+int insertHashed(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value, uint64_t hash)
 {
-    return vlm_allocate_map(std::max(capacity, policy::minimumCapacity));
-}
-
-int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value)
-{
-    uint64_t hash = 0;
-    if (!obclient::tryHashKey(key, policy::hashSeed, hash))
-        return -1;
     for (;;) {
         obclient::ProbeResult probe = obclient::probeMap(*table, key, hash);
         if (probe.match != nullptr) {
@@ -59,11 +52,35 @@ int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t valu
     }
 }
 
+} // namespace
+
+vlm_map_table_t* obclient_map_new(uint64_t capacity)
+{
+    return vlm_allocate_map(std::max(capacity, policy::minimumCapacity));
+}
+
+int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value)
+{
+    uint64_t hash = 0;
+    if (!obclient::tryHashKey(key, policy::hashSeed, hash))
+        return -1;
+    return insertHashed(table, key, value, hash);
+}
+
 int obclient_map_insert_string(vlm_map_table_t** table, const char* key, vlm_data_t value)
 {
     if (key == nullptr)
         return -1;
-    return obclient_map_insert(table, obclient_string(key), value);
+    return obclient_map_insert_string_n(table, key, std::strlen(key), value);
+}
+
+int obclient_map_insert_string_n(vlm_map_table_t** table, const char* key, size_t length, vlm_data_t value)
+{
+    if (key == nullptr)
+        return -1;
+    // The string hash is that of the text's bytes, as vlm_hash_string makes it.
+    return insertHashed(table, obclient_string_n(key, length), value,
+                        vlm_murmur_hash64a(key, length, policy::hashSeed));
 }
 
 int obclient_map_erase(vlm_map_table_t* table, vlm_data_t key)

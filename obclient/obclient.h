@@ -45,6 +45,9 @@ void obclient_free_data(vlm_data_t value);
 vlm_map_table_t* obclient_map_new(uint64_t capacity);
 int obclient_map_insert(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value);
 int obclient_map_insert_string(vlm_map_table_t** table, const char* key, vlm_data_t value);
+// The same with the key's length known: its text is measured and hashed only once.
+// The text must hold no NUL, since the host's string would end there.
+int obclient_map_insert_string_n(vlm_map_table_t** table, const char* key, size_t length, vlm_data_t value);
 // Erases as the plug-in does (the slot is left erased until growth) and frees the
 // entry's key and value: 1 when the key was there, 0 when not, -1 for a key that
 // cannot be hashed. The key given is only read.

@@ -65,15 +65,18 @@ bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason,
     }
     HostValue map(obclient_map_value(obclient_map_new(mapCapacityFor(object.size()))));
     for (simdjson::dom::key_value_pair field : object) {
-        HostValue key;
-        HostValue value;
-        if (!makeHostString(field.key, key)) {
+        if (field.key.find('\0') != std::string_view::npos) {
             reason = texts::nulInText;
             return false;
         }
+        HostValue value;
         if (!buildHostValue(field.value, value, reason, limits))
             return false;
-        const int inserted = insertEntry(&map.get().payload.map, std::move(key), std::move(value));
+        // The key is copied by the host only now, with the length the parser measured.
+        const int inserted = obclient_map_insert_string_n(&map.get().payload.map, field.key.data(),
+                                                          field.key.size(), value.get());
+        if (inserted >= 0)
+            value.release();
         if (inserted != 1) {
             reason = refusedKeyReason(inserted, '"' + std::string(field.key) + '"');
             return false;
