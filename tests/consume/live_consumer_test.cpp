@@ -205,7 +205,8 @@ TEST_F(LiveConsumer, AnOutputThatCannotBeWrittenStopsWithNothingAcknowledged)
 
 TEST_F(LiveConsumer, SharedConsumersSplitBySourceAndTheSurvivorTakesOverTheUnacknowledged)
 {
-    const std::string url = startService(alarmFrames(300, 16), {"--shared", "--pace-ms", "3"});
+    const std::string url =
+        startService(alarmFrames(300, 16), {"--shared", "--wait-for-consumers", "2", "--pace-ms", "3"});
     auto a = startConsumer(url, "a", {"--consumer", "a", "--batch", "4"});
     auto b = startConsumer(url, "b", {"--consumer", "b", "--batch", "4"});
     ASSERT_TRUE(service_->waitFor("acknowledged a-60"));

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,8 @@ struct Chunk {
     std::vector<SkippedLines> skipped;
 
     std::deque<Part> parts;
-    bool outOfMemory = false; // the conversion could not finish
-    bool finished = false;    // converted, or nothing to convert; read and set under the pool's lock
+    std::exception_ptr failure; // why the conversion could not finish, raised again by the writer
+    bool finished = false;      // converted, or nothing to convert; read and set under the pool's lock
 };
 
 } // namespace replay

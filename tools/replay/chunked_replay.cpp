@@ -1,7 +1,6 @@
 #include "tools/replay/chunked_replay.h"
 
 #include <cstdio>
-#include <new>
 #include <utility>
 
 #include "tools/replay/chunk_cutter.h"
@@ -115,8 +114,8 @@ void ChunkedReplay::writeFinished(bool wait)
             inOrder_.pop_front();
         }
         wait = false;
-        if (front->outOfMemory)
-            throw std::bad_alloc();
+        if (front->failure)
+            std::rethrow_exception(front->failure);
         write(*front);
     }
 }
@@ -151,8 +150,9 @@ void ChunkedReplay::work(ChunkWorker& worker)
         }
         try {
             worker.convert(*chunk);
-        } catch (const std::bad_alloc&) {
-            chunk->outOfMemory = true;
+        } catch (...) {
+            // Raised on the writer's thread in input order, as a single worker would have raised it.
+            chunk->failure = std::current_exception();
         }
         {
             std::lock_guard<std::mutex> guard(lock_);

@@ -47,6 +47,7 @@ struct Settings {
     long cutAfter = -1;          // the first connection is cut after this many frames
     long deafAfter = -1;         // the first connection stops reading and writing after this many frames
     int paceMs = 0;              // one more frame becomes available every paceMs (0: all at once)
+    size_t waitForConsumers = 0; // no frame is available before this many consumers are connected
     bool shared = false;         // split by source among consumers, as a shared subscription does
     bool untilAcknowledged = false;
     bool logAcknowledgements = false;
@@ -132,9 +133,8 @@ public:
         frames_ = readFrames(settings_.framesFile);
         for (size_t i = 0; i < frames_.size(); ++i)
             byIdentifier_.emplace(frames_[i].identifier, i);
-        released_ = settings_.paceMs > 0 ? 0 : frames_.size();
-        if (settings_.paceMs > 0)
-            releaseNext();
+        if (settings_.waitForConsumers == 0)
+            startReleasing();
     }
 
     const Settings& settings() const { return settings_; }
@@ -161,6 +161,8 @@ public:
     {
         sessions_.push_back(&session);
         report("connected " + std::to_string(session.id) + " " + session.consumer);
+        if (!releasing_ && sessions_.size() >= settings_.waitForConsumers)
+            startReleasing();
         dispatch();
     }
 
@@ -201,6 +203,15 @@ public:
     }
 
 private:
+    void startReleasing()
+    {
+        releasing_ = true;
+        if (settings_.paceMs > 0)
+            releaseNext();
+        else
+            released_ = frames_.size();
+    }
+
     void releaseNext()
     {
         pace_.expires_after(std::chrono::milliseconds(settings_.paceMs));
@@ -246,6 +257,7 @@ private:
     std::vector<Frame> frames_;
     std::unordered_map<std::string, size_t> byIdentifier_;
     size_t released_ = 0;
+    bool releasing_ = false;
     size_t acknowledged_ = 0;
     std::vector<Session*> sessions_;
     uint64_t lastSession_ = 0;
@@ -433,6 +445,8 @@ bool parseArguments(int argc, char** argv, Settings& settings)
             settings.deafAfter = std::stol(value());
         else if (name == "--pace-ms")
             settings.paceMs = std::stoi(value());
+        else if (name == "--wait-for-consumers")
+            settings.waitForConsumers = std::stoul(value());
         else if (name == "--shared")
             settings.shared = true;
         else if (name == "--until-acknowledged")
@@ -457,7 +471,7 @@ int main(int argc, char** argv)
         std::cerr
             << "usage: tessaro-service-standin --frames FILE [--port N] [--token T [--rotate-token FILE]]\n"
                "  [--busy N] [--cut-after N] [--deaf-after N] [--pace-ms MS] [--shared]\n"
-               "  [--until-acknowledged] [--log-acks] [--tls CERT KEY]\n";
+               "  [--wait-for-consumers N] [--until-acknowledged] [--log-acks] [--tls CERT KEY]\n";
         return 2;
     }
     net::io_context io;
