@@ -106,11 +106,12 @@ std::unique_ptr<OrbelMessageBuilder> createMeasurementBuilder(cv::Message& notif
         fields.takePresent(Id), std::move(sourceField), std::move(timeField), fields.takePresent(Type));
     copyOptionalTimes(fields, {CreationTime, LastUpdated}, *builder);
     cv::map_t remaining = std::move(payload.get<cv::map_t>());
-    takeEachEntry(remaining, [&builder](MapEntry&& entry) {
-        boost::optional<MapEntry> notAFragment = builder->addMeasurementFragment(std::move(entry));
+    for (cv::map_entry_t& entry : remaining) {
+        boost::optional<MapEntry> notAFragment =
+            builder->addMeasurementFragment(MapEntry(std::move(entry.first), std::move(entry.second)));
         if (notAFragment)
-            builder->setField(std::move(notAFragment->first), std::move(notAFragment->second));
-    });
+            builder->setField(std::move(notAFragment->first), entry.hash, std::move(notAFragment->second));
+    }
     return builder;
 }
 

@@ -56,10 +56,18 @@ void OrbelMessageBuilder::setField(cv::data_t&& key, cv::data_t value)
     payload[std::move(key)] = std::move(value);
 }
 
+void OrbelMessageBuilder::setField(cv::data_t&& key, std::uint64_t keyHash, cv::data_t value)
+{
+    // The same refusal as element access by a moved key.
+    if (key.empty())
+        throw std::runtime_error(cv::errors::nullKey);
+    payload.findOrInsert(std::move(key), keyHash) = std::move(value);
+}
+
 void OrbelMessageBuilder::setFields(cv::map_t& entries)
 {
-    takeEachEntry(entries,
-                  [this](MapEntry&& entry) { setField(std::move(entry.first), std::move(entry.second)); });
+    for (cv::map_entry_t& entry : entries)
+        setField(std::move(entry.first), entry.hash, std::move(entry.second));
 }
 
 void OrbelMessageBuilder::setMetadata(const cv::data_t& key, std::uint64_t keyHash, cv::data_t value)

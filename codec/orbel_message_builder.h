@@ -35,6 +35,8 @@ public:
     // Each replaces an existing entry of the same key.
     void setField(const cv::StaticString& key, cv::data_t value);
     void setField(cv::data_t&& key, cv::data_t value);
+    // With the hash the key was stored under in the notification, which spares hashing it again.
+    void setField(cv::data_t&& key, std::uint64_t keyHash, cv::data_t value);
     // A field taken from the notification under key goes into the event under
     // the very key string it was stored with, which saves copying the constant.
     void setField(const cv::StaticString& key, MapEntry&& taken);
