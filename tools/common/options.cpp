@@ -123,7 +123,7 @@ std::string sharedOptionsUsage(const std::string& defaultChainId)
            "  --set KEY=VALUE      one configuration entry; VALUE read as JSON when it parses,\n"
            "                       else as text; given after --config, it wins\n"
            "  --output FILE        write events there instead of standard output\n"
-           "  --batch N            messages per batch handed to the plug-in (default 512)\n"
+           "  --batch N            messages per batch handed to the plug-in (default 64)\n"
            "  --log-level N        host log level for the codec's category (default 3)\n"
            "  --plugin PATH        plug-in library file to load, a bare name in the current\n"
            "                       folder (default: the one installed with the tool, found\n"

@@ -19,7 +19,7 @@ struct SharedOptions {
     std::string configFile;                                    // empty: no file
     std::vector<std::pair<std::string, std::string>> settings; // --set KEY=VALUE, in order
     std::string outputFile;                                    // empty: standard output
-    size_t batchSize = 512;
+    size_t batchSize = 64;
     int32_t logLevel = 3;
     std::string pluginPath; // empty until parsed: the plug-in installed beside the tool
     std::string chainId;
