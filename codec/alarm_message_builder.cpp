@@ -98,14 +98,10 @@ std::unique_ptr<OrbelMessageBuilder> createAlarmBuilder(cv::Message& notificatio
     requireString(keys::text, fields.required(Text));
     requireString(keys::type, fields.required(Type));
 
-    MapEntry sourceField = fields.takePresent(Source);
-    sourceField.second = std::move(sourceId);
-    MapEntry timeField = fields.takePresent(Time);
-    timeField.second = cv::data_t(time);
-    MapEntry statusField = fields.takePresent(Status);
-    statusField.second = alarmStatusName(status);
-    MapEntry severityField = fields.takePresent(Severity);
-    severityField.second = alarmSeverityName(severity);
+    MapEntry sourceField = fields.takeKeyFor(Source, std::move(sourceId));
+    MapEntry timeField = fields.takeKeyFor(Time, cv::data_t(time));
+    MapEntry statusField = fields.takeKeyFor(Status, alarmStatusName(status));
+    MapEntry severityField = fields.takeKeyFor(Severity, alarmSeverityName(severity));
     auto builder = std::make_unique<AlarmMessageBuilder>(
         fields.takePresent(Id), fields.takePresent(Count), std::move(severityField), std::move(sourceField),
         std::move(statusField), fields.takePresent(Text), std::move(timeField), fields.takePresent(Type));

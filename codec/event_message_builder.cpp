@@ -48,10 +48,8 @@ std::unique_ptr<OrbelMessageBuilder> createEventBuilder(cv::Message& notificatio
     requireString(keys::text, fields.required(Text));
     requireString(keys::type, fields.required(Type));
 
-    MapEntry sourceField = fields.takePresent(Source);
-    sourceField.second = std::move(sourceId);
-    MapEntry timeField = fields.takePresent(Time);
-    timeField.second = cv::data_t(time);
+    MapEntry sourceField = fields.takeKeyFor(Source, std::move(sourceId));
+    MapEntry timeField = fields.takeKeyFor(Time, cv::data_t(time));
     auto builder = std::make_unique<EventMessageBuilder>(fields.takePresent(Id), std::move(sourceField),
                                                          fields.takePresent(Text), std::move(timeField),
                                                          fields.takePresent(Type));

@@ -98,10 +98,8 @@ std::unique_ptr<OrbelMessageBuilder> createMeasurementBuilder(cv::Message& notif
     requireString(keys::source, sourceId);
     requireString(keys::type, fields.required(Type));
 
-    MapEntry sourceField = fields.takePresent(Source);
-    sourceField.second = std::move(sourceId);
-    MapEntry timeField = fields.takePresent(Time);
-    timeField.second = cv::data_t(time);
+    MapEntry sourceField = fields.takeKeyFor(Source, std::move(sourceId));
+    MapEntry timeField = fields.takeKeyFor(Time, cv::data_t(time));
     auto builder = std::make_unique<MeasurementMessageBuilder>(
         fields.takePresent(Id), std::move(sourceField), std::move(timeField), fields.takePresent(Type));
     copyOptionalTimes(fields, {CreationTime, LastUpdated}, *builder);

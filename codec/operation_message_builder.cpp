@@ -59,10 +59,8 @@ std::unique_ptr<OrbelMessageBuilder> createOperationBuilder(cv::Message& notific
     requireString(keys::id, fields.required(DeviceId));
     requireString(keys::source, sourceId);
 
-    MapEntry sourceField = fields.takePresent(Source);
-    sourceField.second = std::move(sourceId);
-    MapEntry statusField = fields.takePresent(Status);
-    statusField.second = operationStatusName(status);
+    MapEntry sourceField = fields.takeKeyFor(Source, std::move(sourceId));
+    MapEntry statusField = fields.takeKeyFor(Status, operationStatusName(status));
     // The device's id becomes the event's "id"; its own key is not carried.
     MapEntry id(keys::id.value(), std::move(fields.takePresent(DeviceId).second));
     auto builder = std::make_unique<OperationMessageBuilder>(std::move(id), std::move(sourceField),

@@ -134,6 +134,13 @@ MapEntry NotificationFields::takePresent(std::size_t field)
     return entry;
 }
 
+MapEntry NotificationFields::takeKeyFor(std::size_t field, cv::data_t value)
+{
+    MapEntry entry = takePresent(field);
+    entry.second = std::move(value);
+    return entry;
+}
+
 boost::optional<MapEntry> takeOptionalEntry(cv::map_t& map, const cv::StaticString& key)
 {
     const cv::map_t::iterator found = map.find(key.value(), key.hash());

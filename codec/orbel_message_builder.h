@@ -93,6 +93,8 @@ public:
     boost::optional<MapEntry> take(std::size_t field);
     // For a field known to be present.
     MapEntry takePresent(std::size_t field);
+    // A present field's key with value in place of the one it held, which is released.
+    MapEntry takeKeyFor(std::size_t field, cv::data_t value);
 
 private:
     std::size_t absent() const { return map_.capacity(); }
