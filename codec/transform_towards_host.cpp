@@ -78,8 +78,14 @@ public:
     StubOnFailure& operator=(const StubOnFailure&) = delete;
     ~StubOnFailure()
     {
-        if (std::uncaught_exceptions() > uncaught_)
+        if (std::uncaught_exceptions() <= uncaught_)
+            return;
+        try {
             slot_ = stub_.make();
+        } catch (...) {
+            // No memory for the stub: the drop is still reported, without the id.
+            slot_ = cv::Message();
+        }
     }
 
 private:
