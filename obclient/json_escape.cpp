@@ -7,8 +7,6 @@
 namespace obclient::json {
 namespace {
 
-constexpr char hexDigits[] = "0123456789abcdef";
-
 constexpr uint64_t inEveryByte(uint8_t byte)
 {
     return 0x0101010101010101ULL * byte;

@@ -5,6 +5,9 @@
 
 namespace obclient::json {
 
+// Lower case, as the host's JSON text writes its escapes and decimal bits.
+inline constexpr char hexDigits[] = "0123456789abcdef";
+
 // Appends text as a quoted JSON string.
 void appendEscaped(std::string& out, const char* text);
 

@@ -17,8 +17,7 @@ namespace {
 
 using obclient::json::appendEscaped;
 using obclient::json::appendInteger;
-
-constexpr char hexDigits[] = "0123456789abcdef";
+using obclient::json::hexDigits;
 
 // Writes {"name": and leaves the form's value to the caller.
 void openMarkedForm(std::string& out, const char* name)
