@@ -87,10 +87,9 @@ std::unique_ptr<OrbelMessageBuilder> createAlarmBuilder(cv::Message& notificatio
     fields.required(Type);
     const double time = requiredTime(fields.required(Time));
     fields.required(Text);
-    const AlarmStatus status = parseAlarmStatus(getStringFor(fields.required(Status), keys::status));
+    parseAlarmStatus(getStringFor(fields.required(Status), keys::status));
     cv::data_t& sourceId = sourceIdOf(source);
-    const AlarmSeverity severity =
-        parseAlarmSeverity(getStringFor(fields.required(Severity), keys::severity));
+    parseAlarmSeverity(getStringFor(fields.required(Severity), keys::severity));
     getIntegerFor(fields.required(Count), keys::count);
     requireString(keys::id, fields.required(Id));
     // The alarm names the source's own key when its id is not a string.
@@ -100,11 +99,11 @@ std::unique_ptr<OrbelMessageBuilder> createAlarmBuilder(cv::Message& notificatio
 
     MapEntry sourceField = fields.takeKeyFor(Source, std::move(sourceId));
     MapEntry timeField = fields.takeKeyFor(Time, cv::data_t(time));
-    MapEntry statusField = fields.takeKeyFor(Status, alarmStatusName(status));
-    MapEntry severityField = fields.takeKeyFor(Severity, alarmSeverityName(severity));
-    auto builder = std::make_unique<AlarmMessageBuilder>(
-        fields.takePresent(Id), fields.takePresent(Count), std::move(severityField), std::move(sourceField),
-        std::move(statusField), fields.takePresent(Text), std::move(timeField), fields.takePresent(Type));
+    // A text that parsed equals its value's name exactly, so the notification's own string is kept.
+    auto builder = std::make_unique<AlarmMessageBuilder>(fields.takePresent(Id), fields.takePresent(Count),
+                                                         fields.takePresent(Severity), std::move(sourceField),
+                                                         fields.takePresent(Status), fields.takePresent(Text),
+                                                         std::move(timeField), fields.takePresent(Type));
     copyOptionalTimes(fields, {CreationTime, FirstOccurrenceTime, LastUpdated}, *builder);
     copyLeftovers(notification.getPayload(), *builder);
     return builder;

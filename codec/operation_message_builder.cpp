@@ -54,13 +54,14 @@ std::unique_ptr<OrbelMessageBuilder> createOperationBuilder(cv::Message& notific
                               {&keys::source, &keys::status, &keys::deviceId, &keys::creationTime,
                                &keys::firstOccurrenceTime, &keys::lastUpdated});
     cv::data_t& source = fields.required(Source);
-    const OperationStatus status = parseOperationStatus(getStringFor(fields.required(Status), keys::status));
+    parseOperationStatus(getStringFor(fields.required(Status), keys::status));
     cv::data_t& sourceId = sourceIdOf(source);
     requireString(keys::id, fields.required(DeviceId));
     requireString(keys::source, sourceId);
 
     MapEntry sourceField = fields.takeKeyFor(Source, std::move(sourceId));
-    MapEntry statusField = fields.takeKeyFor(Status, operationStatusName(status));
+    // A text that parsed equals its value's name exactly, so the notification's own string is kept.
+    MapEntry statusField = fields.takePresent(Status);
     // The device's id becomes the event's "id"; its own key is not carried.
     MapEntry id(keys::id.value(), std::move(fields.takePresent(DeviceId).second));
     auto builder = std::make_unique<OperationMessageBuilder>(std::move(id), std::move(sourceField),
