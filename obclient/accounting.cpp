@@ -284,9 +284,9 @@ void retireRecord(RecordKind kind, const void* record, const char* function)
     noteReleased(kind, record, function);
 }
 
-void freeRecordMemory(void* record, size_t bytes)
+void freeRecordMemory(void* record)
 {
-    returnBlock(record, bytes, reuseMemory());
+    returnBlock(record);
 }
 
 void* resizeRecord(RecordKind kind, void* record, size_t oldBytes, size_t bytes, const char* function)

@@ -19,12 +19,10 @@ void* allocateRecord(RecordKind kind, size_t bytes, bool zeroed);
 size_t recordBytes(RecordKind kind, size_t headerBytes, size_t itemBytes, uint64_t items);
 // Releasing is two steps: the accounting, checked before the record is read
 // (so a double release is reported instead of walking freed memory), then the
-// memory, whose size the caller reads from the record (its contents released
-// first). `function` names the host function that releases the record, for the
-// report printed when checked mode finds the pointer is not a live record of `kind`.
+// memory (the record's contents released first). `function` names the host function that releases the record,
+// for the report printed when checked mode finds the pointer is not a live record of `kind`.
 void retireRecord(RecordKind kind, const void* record, const char* function);
-// `bytes` as allocated, or less for a string shortened by an embedded NUL.
-void freeRecordMemory(void* record, size_t bytes);
+void freeRecordMemory(void* record);
 void* resizeRecord(RecordKind kind, void* record, size_t oldBytes, size_t bytes, const char* function);
 
 } // namespace obclient

@@ -35,7 +35,7 @@ void vlm_free_buffer(vlm_buffer_t* buffer)
     if (buffer == nullptr)
         return;
     obclient::retireRecord(RecordKind::Buffer, buffer, "vlm_free_buffer");
-    obclient::freeRecordMemory(buffer, sizeof(vlm_buffer_t) + buffer->length);
+    obclient::freeRecordMemory(buffer);
 }
 
 namespace obclient {

@@ -50,7 +50,7 @@ void vlm_free_custom(void* custom)
     auto* object = static_cast<CustomObject*>(custom);
     if (object->release != nullptr)
         object->release(object->user);
-    obclient::freeRecordMemory(object, sizeof(CustomObject));
+    obclient::freeRecordMemory(object);
 }
 
 namespace obclient {

@@ -57,7 +57,7 @@ void vlm_free_vector(vlm_list_t* list)
     vlm_data_t* items = vlm_list_items(list);
     for (uint64_t i = 0; i < list->count; ++i)
         obclient_free_data(items[i]);
-    obclient::freeRecordMemory(list, listBytes(list->reserved));
+    obclient::freeRecordMemory(list);
 }
 
 namespace obclient {

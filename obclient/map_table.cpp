@@ -56,7 +56,7 @@ vlm_map_table_t* vlm_reallocate_map(vlm_map_table_t* table, uint64_t capacity)
         if (vlm::map_policy::isOccupiedSlot(slots[i]))
             placeEntry(grown, slots[i]);
     }
-    obclient::freeRecordMemory(table, tableBytes(table->capacity));
+    obclient::freeRecordMemory(table);
     return grown;
 }
 
@@ -73,7 +73,7 @@ void vlm_free_map(vlm_map_table_t* table)
         obclient_free_data(slots[i].value);
     }
     vlm_free_string(table->name);
-    obclient::freeRecordMemory(table, tableBytes(table->capacity));
+    obclient::freeRecordMemory(table);
 }
 
 namespace obclient {

@@ -1,7 +1,9 @@
-// Where host records get their memory: blocks of a few size classes, kept on
-// free lists per thread, so the millions of small records a replay makes and
-// frees reuse warm memory without a trip through malloc each. Larger records
-// go straight to malloc.
+// Where host records get their memory. Blocks of a few size classes are carved
+// from one reserved address range, each class from its own stretch of it, so a
+// block's class follows from its address alone: releasing a record never reads
+// it (a string need not be measured), and the free blocks wait in per-thread
+// arrays of pointers, so taking one reads no cold memory either. Larger records,
+// and all records while reuse is off, go straight to malloc.
 #ifndef OBCLIENT_RECORD_POOL_H
 #define OBCLIENT_RECORD_POOL_H
 
@@ -9,14 +11,11 @@
 
 namespace obclient {
 
-// Every block is as large as its class, whichever way it was taken, so any
-// block may later be reused. `reuse` off (checked mode) takes fresh memory and
-// frees at once, leaving use-after-free to the sanitizers and valgrind.
-// Null when memory runs out.
+// `reuse` off (checked mode) takes fresh memory from malloc, leaving
+// use-after-free to the sanitizers and valgrind. Null when memory runs out.
 void* takeBlock(size_t bytes, bool zeroed, bool reuse);
-// `bytes` may be less than the block was taken with (a string shortened by a
-// NUL), never more: the block then serves the smaller class, which it covers.
-void returnBlock(void* block, size_t bytes, bool reuse);
+// Any block takeBlock gave, whichever mode it was taken in.
+void returnBlock(void* block);
 // Keeps the first min(oldBytes, newBytes) bytes; null when memory runs out, the block untouched.
 void* resizeBlock(void* block, size_t oldBytes, size_t newBytes, bool reuse);
 

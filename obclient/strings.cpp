@@ -22,7 +22,7 @@ void vlm_free_string(char* text)
     if (text == nullptr)
         return;
     obclient::retireRecord(RecordKind::String, text, "vlm_free_string");
-    obclient::freeRecordMemory(text, std::strlen(text) + 1);
+    obclient::freeRecordMemory(text);
 }
 
 uint64_t vlm_hash_string(const char* text)
