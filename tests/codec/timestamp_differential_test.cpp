@@ -58,56 +58,35 @@ std::string anyZone(TextSource& source)
     const std::string sign = source.below(2) == 0 ? "+" : "-";
     const std::string hours = source.digits(2);
     const std::string minutes = source.digits(2);
-    switch (source.below(16)) {
-    case 0:
-        return "Z";
-    case 1:
-        return "z";
-    case 2:
-        return "Zabc";
-    case 3:
-    case 4:
-        return sign + hours + ":" + minutes;
-    case 5:
-    case 6:
-        return sign + hours + minutes;
-    case 7:
-        // A sixth character is still read for the sign of the minutes.
+    const int shape = source.below(16);
+    if (shape < 3)
+        return shape == 0 ? "Z" : shape == 1 ? "z" : "Zabc";
+    if (shape < 7)
+        return sign + hours + (shape < 5 ? ":" : "") + minutes;
+    if (shape == 7) // a sixth character is still read for the sign of the minutes
         return sign + hours + minutes + (source.below(2) == 0 ? "-" : "+");
-    case 8:
+    if (shape == 8)
         return sign + hours + ":" + minutes + ":" + source.digits(2);
-    case 9:
-        return "";
-    case 10:
-        return sign + hours;
-    case 11:
-        return sign + hours + ":" + minutes.substr(0, 1);
-    case 12:
-        return " " + hours + ":" + minutes;
-    case 13:
-        return "Z" + hours + ":" + minutes;
-    case 14:
-        return sign + hours.substr(0, 1) + ":" + minutes;
-    default:
-        return hours + minutes;
-    }
+    // Cut short, unsigned, or with a stray character.
+    const std::string others[] = {"",
+                                  sign + hours,
+                                  sign + hours + ":" + minutes.substr(0, 1),
+                                  " " + hours + ":" + minutes,
+                                  "Z" + hours + ":" + minutes,
+                                  sign + hours.substr(0, 1) + ":" + minutes,
+                                  hours + minutes};
+    return others[shape - 9];
 }
 
 // Milliseconds mostly; otherwise one to a few dozen digits, or a point without any.
 std::string anyFraction(TextSource& source)
 {
-    switch (source.below(6)) {
-    case 0:
-        return "";
-    case 1:
+    const int shape = source.below(6);
+    if (shape == 1)
         return "." + source.digits(1 + source.below(12));
-    case 2:
+    if (shape == 2)
         return "." + std::string(source.below(20), '0') + source.digits(source.below(30));
-    case 3:
-        return ".abc";
-    default:
-        return "." + source.digits(3);
-    }
+    return shape == 0 ? "" : shape == 3 ? ".abc" : "." + source.digits(3);
 }
 
 class TimestampDifferentialTest : public testing_support::HostTest {};
