@@ -46,28 +46,19 @@ TEST_F(MapTable, GrowsByTheHostsLayoutRule)
     EXPECT_EQ(slotsVisited.size(), 36u);
     EXPECT_TRUE(std::is_sorted(slotsVisited.begin(), slotsVisited.end()));
 
-    // Erased slots count against the limit, but growth is sized by the live entries alone;
-    // the host, inserting into a table the plug-in churned, does the same.
-    for (const bool hostInserts : {false, true}) {
-        cv::map_t churned(8);
-        for (std::int64_t key = 0; key < 6; ++key)
+    // Erased slots count against the limit, but growth is sized by the live entries alone (the
+    // host's side of this is compared step by step below).
+    cv::map_t churned(8);
+    for (const std::int64_t key : {0, 1, 2, 3, 4, 5, -2, -4, 40, 41}) {
+        EXPECT_EQ(churned.capacity(), 8u) << "before " << key;
+        if (key < 0)
+            churned.erase(churned.find(cv::data_t(-key)));
+        else
             churned.insert(cv::data_t(key), cv::data_t(key));
-        churned.erase(churned.find(cv::data_t(std::int64_t{2})));
-        churned.erase(churned.find(cv::data_t(std::int64_t{4})));
-        for (const std::int64_t key : {40, 41}) {
-            EXPECT_EQ(churned.capacity(), 8u);
-            if (!hostInserts) {
-                churned.insert(cv::data_t(key), cv::data_t(key));
-                continue;
-            }
-            vlm_map_table_t* table = churned.release();
-            ASSERT_EQ(obclient_map_insert(&table, obclient_integer(key), obclient_integer(key)), 1);
-            churned = cv::map_t::adopt(table);
-        }
-        EXPECT_EQ(churned.capacity(), 12u) << (hostInserts ? "host" : "plug-in");
-        EXPECT_EQ(churned.table()->erased, 0u);
-        EXPECT_EQ(churned.size(), 6u);
     }
+    EXPECT_EQ(churned.capacity(), 12u);
+    EXPECT_EQ(churned.table()->erased, 0u);
+    EXPECT_EQ(churned.size(), 6u);
 }
 
 TEST_F(MapTable, AnErasedSlotIsMarkedAndReusedByTheNextKeyProbingPastIt)
