@@ -85,6 +85,14 @@ protected:
         return std::make_unique<ToolProcess>(arguments, errors(name));
     }
 
+    // Once the service has every frame acknowledged, stops the consumer; its exit status.
+    int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
+    {
+        EXPECT_TRUE(service_->waitFor("all acknowledged"));
+        consumer.signal(signal);
+        return consumer.wait();
+    }
+
     std::string output(const std::string& name) const { return directory() + "/" + name + ".jsonl"; }
     std::string errors(const std::string& name) const { return directory() + "/" + name + ".err"; }
 
@@ -96,9 +104,7 @@ TEST_F(LiveConsumer, ConvertsEveryKindAcknowledgesSkippedActionsAndCapturesForRe
     const std::string url = startService(contentsOf(EXAMPLES_DIR "/notifications.frames"));
     const std::string capture = directory() + "/session.frames";
     auto consumer = startConsumer(url, "c", {"--config", EXAMPLES_DIR "/config.yaml", "--capture", capture});
-    ASSERT_TRUE(service_->waitFor("all acknowledged"));
-    consumer->signal(SIGTERM);
-    EXPECT_EQ(consumer->wait(), 0);
+    EXPECT_EQ(stopOnceAllAcknowledged(*consumer), 0);
     const std::string err = contentsOf(errors("c"));
     EXPECT_EQ(summaryCount(err, "frames acknowledged"), 6) << err;
     EXPECT_EQ(summaryCount(err, "  DELETE"), 1) << err;
@@ -137,18 +143,14 @@ TEST_F(LiveConsumer, AcknowledgedFramesAreWrittenThroughKillsCutsAndDeadPeers)
             EXPECT_EQ(consumer->wait(), 128 + SIGKILL);
             // Restarted on the same output, it appends: what the killed run acknowledged stays.
             consumer = startConsumer(url, name, {"--batch", "8"});
-            ASSERT_TRUE(service_->waitFor("all acknowledged"));
-            consumer->signal(SIGINT);
-            EXPECT_EQ(consumer->wait(), 0);
         } else {
             ASSERT_TRUE(service_->waitFor("connected 2"));
             // Dead after two ping intervals without traffic, then at most one backoff: 1 s and 0.2 s.
             EXPECT_LT(Clock::now() - connected, std::chrono::milliseconds(2500));
-            ASSERT_TRUE(service_->waitFor("all acknowledged"));
-            consumer->signal(SIGINT);
-            EXPECT_EQ(consumer->wait(), 0);
-            EXPECT_EQ(summaryCount(contentsOf(errors(name)), "  " + std::string(c.cause)), 1);
         }
+        EXPECT_EQ(stopOnceAllAcknowledged(*consumer, SIGINT), 0);
+        if (c.cause != nullptr)
+            EXPECT_EQ(summaryCount(contentsOf(errors(name)), "  " + std::string(c.cause)), 1);
         const std::set<std::string> written = eventIds(output(name));
         const std::set<std::string> acknowledged = acknowledgedIds(*service_);
         EXPECT_EQ(acknowledged.size(), 120u);
@@ -178,11 +180,7 @@ TEST_F(LiveConsumer, RefusedTokensAndBusySubscriptions)
         writeInput("token", "t1\n");
         const std::string url = startService(alarmFrames(3, 1), c.service);
         auto consumer = startConsumer(url, "c");
-        if (c.status == 0) {
-            ASSERT_TRUE(service_->waitFor("all acknowledged"));
-            consumer->signal(SIGTERM);
-        }
-        EXPECT_EQ(consumer->wait(), c.status);
+        EXPECT_EQ(c.status == 0 ? stopOnceAllAcknowledged(*consumer) : consumer->wait(), c.status);
         const std::string err = contentsOf(errors("c"));
         EXPECT_NE(err.find(c.errorText), std::string::npos) << err;
         EXPECT_GE(summaryCount(err, std::string("  ") + c.cause), 1) << err;
@@ -212,9 +210,7 @@ TEST_F(LiveConsumer, SharedConsumersSplitBySourceAndTheSurvivorTakesOverTheUnack
     ASSERT_TRUE(service_->waitFor("acknowledged a-60"));
     a->signal(SIGKILL);
     a->wait();
-    ASSERT_TRUE(service_->waitFor("all acknowledged"));
-    b->signal(SIGTERM);
-    EXPECT_EQ(b->wait(), 0);
+    EXPECT_EQ(stopOnceAllAcknowledged(*b), 0);
     const std::set<std::string> fromA = eventIds(output("a"));
     const std::set<std::string> fromB = eventIds(output("b"));
     EXPECT_FALSE(fromA.empty());
@@ -236,9 +232,7 @@ TEST_F(LiveConsumer, SecureConnectionVerifiesTheServiceCertificate)
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::string url = startService(alarmFrames(5, 1), {"--tls", certificate, key}, "wss://localhost:");
     auto consumer = startConsumer(url, "c", {"--ca-file", certificate});
-    ASSERT_TRUE(service_->waitFor("all acknowledged"));
-    consumer->signal(SIGTERM);
-    EXPECT_EQ(consumer->wait(), 0);
+    EXPECT_EQ(stopOnceAllAcknowledged(*consumer), 0);
     EXPECT_EQ(eventIds(output("c")).size(), 5u);
 }
 
