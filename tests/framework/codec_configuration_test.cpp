@@ -2,10 +2,13 @@
 // default for every unusable one.
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "codec/tessaro_notifications2_codec.h"
 #include "connectivity/values/message.h"
 #include "tests/support/host_test.h"
+#include "tests/values/value_builders.h"
 
 namespace {
 
@@ -16,16 +19,8 @@ constexpr const char* prefix = "towardsHostChannelPrefix";
 constexpr const char* channel = "measurementSplittingChannel";
 constexpr const char* tenant = "tenantId";
 
-cv::data_t nestedMap()
-{
-    cv::map_t map;
-    map[cv::data_t("a")] = cv::data_t(1);
-    return cv::data_t(std::move(map));
-}
-
 struct ConfigurationCase {
-    const char* key;
-    cv::data_t value;
+    std::vector<std::pair<const char*, cv::data_t>> settings;
     const char* measurementChannel;
     const char* devicesChannel;
     const char* tenant; // null: absent
@@ -37,24 +32,29 @@ TEST_F(CodecConfigurationTest, DerivesChannelsAndTenant)
 {
     const char* const measurements = "tessaro.measurements";
     const char* const devices = "tessaro.devices";
+    const cv::data_t nested(testing_support::mapOf({{"a", obclient_integer(1)}}));
+    const cv::data_t lent = cv::data_t::adopt(obclient_borrowed_string("lent.lane"));
     const ConfigurationCase cases[] = {
-        {"unknownSetting", cv::data_t("x"), measurements, devices, nullptr},
-        {"tenantID", cv::data_t("wrong-case"), measurements, devices, nullptr},
-        {prefix, cv::data_t("site."), measurements, "site.tessaro.devices", nullptr},
-        {prefix, cv::data_t(7), measurements, "7tessaro.devices", nullptr},
-        {prefix, nestedMap(), measurements, devices, nullptr},
-        {channel, cv::data_t::adopt(obclient_borrowed_string("lent.lane")), "lent.lane", devices, nullptr},
-        {channel, cv::data_t(5), measurements, devices, nullptr},
-        {channel, cv::data_t(""), "", devices, nullptr},
-        {tenant, cv::data_t("t12345"), measurements, devices, "t12345"},
-        {tenant, cv::data_t(""), measurements, devices, nullptr},
-        {tenant, cv::data_t(12345), measurements, devices, nullptr},
-        {tenant, cv::data_t(), measurements, devices, nullptr},
+        {{{"unknownSetting", "x"}}, measurements, devices, nullptr},
+        {{{"tenantID", "wrong-case"}}, measurements, devices, nullptr},
+        {{{prefix, "site."}}, measurements, "site.tessaro.devices", nullptr},
+        {{{prefix, 7}}, measurements, "7tessaro.devices", nullptr},
+        {{{prefix, nested}}, measurements, devices, nullptr},
+        {{{channel, lent}}, "lent.lane", devices, nullptr},
+        {{{channel, 5}}, measurements, devices, nullptr},
+        {{{channel, ""}}, "", devices, nullptr},
+        // The measurement channel is never prefixed.
+        {{{channel, "fast.lane"}, {prefix, "site."}}, "fast.lane", "site.tessaro.devices", nullptr},
+        {{{tenant, "t12345"}}, measurements, devices, "t12345"},
+        {{{tenant, ""}}, measurements, devices, nullptr},
+        {{{tenant, 12345}}, measurements, devices, nullptr},
+        {{{tenant, cv::data_t()}}, measurements, devices, nullptr},
     };
     for (const ConfigurationCase& expected : cases) {
-        SCOPED_TRACE(std::string(expected.key) + " = " + cv::renderValue(expected.value));
         cv::PluginParameters params;
-        params.config[cv::data_t(expected.key)] = expected.value;
+        for (const auto& [key, value] : expected.settings)
+            params.config[cv::data_t(key)] = value;
+        SCOPED_TRACE(cv::renderValue(cv::data_t(cv::map_t(params.config))));
         std::unique_ptr<TessaroNotifications2Codec> codec;
         testing_support::standardErrorOf(
             [&] { codec = std::make_unique<TessaroNotifications2Codec>(params); });
@@ -63,14 +63,6 @@ TEST_F(CodecConfigurationTest, DerivesChannelsAndTenant)
         EXPECT_STREQ(codec->getDevicesChannel().get<const char*>(), expected.devicesChannel);
         EXPECT_STREQ(codec->getTenant() ? codec->getTenant()->get<const char*>() : nullptr, expected.tenant);
     }
-
-    // The measurement channel is never prefixed.
-    cv::PluginParameters params;
-    params.config[cv::data_t(channel)] = cv::data_t("fast.lane");
-    params.config[cv::data_t(prefix)] = cv::data_t("site.");
-    const TessaroNotifications2Codec codec(params);
-    EXPECT_STREQ(codec.getMeasurementChannel().get<const char*>(), "fast.lane");
-    EXPECT_STREQ(codec.getDevicesChannel().get<const char*>(), "site.tessaro.devices");
     EXPECT_TRUE(logLines().empty());
 }
 
