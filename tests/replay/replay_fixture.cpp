@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace replay_testing {
@@ -75,10 +77,8 @@ bool ToolProcess::waitFor(const std::string& prefix, std::chrono::milliseconds t
 
 std::size_t ToolProcess::count(const std::string& prefix) const
 {
-    std::size_t n = 0;
-    for (const std::string& line : seen_)
-        n += line.rfind(prefix, 0) == 0 ? 1 : 0;
-    return n;
+    return std::count_if(seen_.begin(), seen_.end(),
+                         [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
 void ToolProcess::signal(int number)
@@ -132,9 +132,7 @@ ToolRun ReplayTest::runTool(const std::vector<std::string>& arguments, const std
 std::string contentsOf(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 std::vector<std::string> linesOf(const std::string& text)
