@@ -7,12 +7,8 @@
 #include "host/vlm_plugin_api.h"
 #include "obclient/obclient.h"
 
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: host_program PLUGIN\n");
-        return 2;
-    }
     vlm_map_table_t* table = nullptr;
     obclient_map_insert_string(&table, "kind", obclient_string("alarms"));
     const vlm_data_t map = obclient_map_value(table);

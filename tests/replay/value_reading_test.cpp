@@ -91,20 +91,15 @@ TEST_F(replayValueReading, RefusedValuesLeaveNothingAllocated)
 TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
 {
     // Metadata read from the input shows in every end-to-end suite; without it the record still has a map.
-    const Case accepted[] = {{R"({"payload":null})", R"({"metadata":{},"payload":null})"}};
     simdjson::dom::parser parser;
-    for (const Case& c : accepted) {
-        vlm_message_t message{};
-        std::string reason;
-        ASSERT_TRUE(tools::readMessage(parser.parse(std::string(c.json)).value(), message, reason)) << reason;
-        ASSERT_NE(message.metadata, nullptr);
-        const std::string text =
-            "{\"metadata\":" + testing_support::jsonOf(obclient_map_value(message.metadata)) +
-            ",\"payload\":" + testing_support::jsonOf(message.payload) + "}";
-        EXPECT_EQ(replay_testing::jsonDifference(text, c.expected), "");
-        obclient_free_data(message.payload);
-        vlm_free_map(message.metadata);
-    }
+    vlm_message_t message{};
+    std::string reason;
+    ASSERT_TRUE(
+        tools::readMessage(parser.parse(std::string(R"({"payload":null})")).value(), message, reason));
+    ASSERT_NE(message.metadata, nullptr);
+    EXPECT_EQ(message.metadata->count, 0u);
+    EXPECT_EQ(message.payload.tag, VLM_TAG_EMPTY);
+    vlm_free_map(message.metadata);
     const Case refused[] = {
         {"[1]", "a message is a JSON object"},
         {R"({"metadata":{}})", "no \"payload\""},
@@ -114,9 +109,8 @@ TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
         {R"({"payload":{"k":"v"},"meta":{}})", "not \"meta\""},
     };
     for (const Case& c : refused) {
-        vlm_message_t message{};
-        std::string reason;
-        EXPECT_FALSE(tools::readMessage(parser.parse(std::string(c.json)).value(), message, reason))
+        vlm_message_t untouched{};
+        EXPECT_FALSE(tools::readMessage(parser.parse(std::string(c.json)).value(), untouched, reason))
             << c.json;
         EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
     }

@@ -18,20 +18,15 @@ namespace {
 class DataAccess : public testing_support::HostTest {};
 
 struct Failure {
-    std::string message = "no exception";
+    std::string message;
     std::string stderrText;
 };
 
 template <class Operation> Failure failureOf(Operation operation)
 {
     Failure failure;
-    failure.stderrText = testing_support::standardErrorOf([&] {
-        try {
-            operation();
-        } catch (const std::runtime_error& e) {
-            failure.message = e.what();
-        }
-    });
+    failure.stderrText =
+        testing_support::standardErrorOf([&] { failure.message = testing_support::errorOf(operation); });
     return failure;
 }
 
