@@ -31,10 +31,6 @@ struct NextElement : cv::HostSide {
 
 class DispatchTest : public testing_support::HostTest {
 protected:
-    std::unique_ptr<TessaroNotifications2Codec> makeCodec(const char* configJson)
-    {
-        return makeCodec(json(configJson));
-    }
     std::unique_ptr<TessaroNotifications2Codec> makeCodec(cv::data_t config)
     {
         auto codec =
@@ -64,7 +60,7 @@ std::string event(const char* id, const char* text)
 
 TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOnce)
 {
-    auto codec = makeCodec("{'tenantId': 'acme', 'towardsHostChannelPrefix': 'site.'}");
+    auto codec = makeCodec(json("{'tenantId': 'acme', 'towardsHostChannelPrefix': 'site.'}"));
     std::vector<cv::Message> batch;
     batch.push_back(notification("t1/x/alarms/17", alarm("'a1'")));
     batch.push_back(notification("t1/x/events/3", event("e-bad", "")));
@@ -118,11 +114,11 @@ TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOn
 TEST_F(DispatchTest, TraceLineOnlyForANotificationWhenTheCategoryLogsLevelSix)
 {
     cv::Message quiet = notification("t1/x/alarms", alarm("'a1'"));
-    EXPECT_TRUE(makeCodec("{}")->transformMessageTowardsHost(quiet));
+    EXPECT_TRUE(makeCodec(json("{}"))->transformMessageTowardsHost(quiet));
     EXPECT_TRUE(logLines().empty());
 
     obclient_set_log_level(category, 6);
-    auto codec = makeCodec("{}");
+    auto codec = makeCodec(json("{}"));
     cv::Message traced = notification("t1/x/alarms", alarm("'a1'"));
     EXPECT_TRUE(codec->transformMessageTowardsHost(traced));
     // Without a path there is nothing to process, and outside a handler no error to report.
