@@ -37,8 +37,6 @@ TEST_F(DataAccess, FailedReadsNameWhatWasAskedAndWhatIsThere)
     EXPECT_EQ(asMap.message, "Incorrect type in get (you asked for map but it's actually integer)");
     const std::string typeName = typeid(cv::map_t).name();
     EXPECT_EQ(asMap.stderrText, "GetVisitor<" + typeName + ">.operator()(" + typeName + ")\n");
-    EXPECT_EQ(failureOf([&] { (void)cv::data_t(1.0).get<std::int64_t>(); }).message,
-              "Incorrect type in get (you asked for integer but it's actually double)");
 
     const Failure fromEmpty = failureOf([] { (void)cv::data_t().get<cv::list_t>(); });
     EXPECT_EQ(fromEmpty.message, "Get from empty");
