@@ -4,11 +4,9 @@
 // level and text each failure is reported with.
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "obclient/plugin_library.h"
@@ -96,16 +94,10 @@ protected:
         ASSERT_NE(library, nullptr) << loadError;
     }
 
-    // The host frees its configuration right after creation; the codec keeps its own copy.
-    static void* create(std::initializer_list<std::pair<const char*, vlm_data_t>> settings = {})
+    static void* create()
     {
-        vlm_map_table_t* table = nullptr;
-        for (const auto& [key, value] : settings)
-            obclient_map_insert_string(&table, key, value);
-        vlm_data_t config = obclient_map_value(table);
-        void* handle = library->create("NAME", "CHAIN", &config, nullptr, nullptr);
-        vlm_free_map(table);
-        return handle;
+        vlm_data_t config = obclient_map_value(nullptr);
+        return library->create("NAME", "CHAIN", &config, nullptr, nullptr);
     }
 
     static std::unique_ptr<PluginLibrary> library;
@@ -126,7 +118,7 @@ TEST_F(EntryPointsTest, VersionQueriesNeedNoInstance)
 TEST_F(EntryPointsTest, AWiredCodecPassesBatchesOnToTheLatestWiringOfEachDirection)
 {
     const std::uint64_t statusCalls = obclient_user_status_calls();
-    void* handle = create({{"towardsHostChannelPrefix", obclient_string("site.")}});
+    void* handle = create();
     ASSERT_NE(handle, nullptr);
     Receiver replaced, towardsHost, towardsTransport;
     EXPECT_EQ(library->setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
