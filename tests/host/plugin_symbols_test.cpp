@@ -1,33 +1,26 @@
 // The plug-in's dynamic symbol table: exactly the eleven entry points go out,
 // and of the host runtime exactly the fourteen vlm_ functions come in.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "tests/support/host_test.h"
 
 namespace {
 
-// Symbol names from `nm -D` output; a version suffix ("@GLIBC_2.2.5") is cut off.
+// Symbol names from `nm -D`, without a version suffix ("@GLIBC_2.2.5").
 std::set<std::string> dynamicSymbols(const char* nmOption)
 {
-    const std::string command =
-        std::string("'") + TESSARO_NM + "' -D " + nmOption + " '" + TESSARO_PLUGIN_PATH + "'";
+    const std::string command = std::string("'") + TESSARO_NM + "' -D --format=just-symbols " + nmOption +
+                                " '" + TESSARO_PLUGIN_PATH + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
     EXPECT_NE(pipe, nullptr) << command;
     std::set<std::string> names;
-    if (pipe == nullptr)
-        return names;
     char line[1024];
-    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
-        std::istringstream fields(line);
-        std::string field, name;
-        while (fields >> field)
-            name = field;
-        names.insert(name.substr(0, name.find('@')));
-    }
+    while (pipe != nullptr && std::fgets(line, sizeof line, pipe.get()) != nullptr)
+        names.insert(std::string(line, std::strcspn(line, "@\n")));
     return names;
 }
 
