@@ -78,7 +78,6 @@ const FaultCase faultCases[] = {
      "Value for key 'id' is not a string."},
     {"t/1/operations", "{'source': {'id': 1}, 'status': 'EXECUTING', 'deviceId': '5'}",
      "Value for key 'source' is not a string."},
-    {"t/1/inventory/5", "{}", "Unrecognised Pulsar message type: 'inventory'"},
     {"t/1/mx", "{}", "Unrecognised Pulsar message type: 'mx'"},
     {"t/1", "{}", "Unrecognised Pulsar message type: ''"},
     {"alarms", "{}", "Unrecognised Pulsar message type: ''"},

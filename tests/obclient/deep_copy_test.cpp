@@ -37,9 +37,7 @@ using testing_support::jsonOf;
 TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
 {
     static const char borrowedText[] = "not owned";
-    int copies = 0;
-    int releases = 0;
-    int shared = 0;
+    int copies = 0, releases = 0, shared = 0;
     const uint8_t bytes[] = {1, 2, 3};
 
     vlm_map_table_t* inner = nullptr;
