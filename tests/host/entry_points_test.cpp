@@ -190,7 +190,8 @@ TEST_F(EntryPointsTest, CreationFailsWithANullHandleAndOneLine)
 // a failure is still reported by the status, only without a line.
 TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
 {
-    Receiver receiver, failsOther{Receiver::Failure::other}, failsStandard{Receiver::Failure::standard};
+    Receiver receiver, failsOther{Receiver::Failure::other, {}, {}},
+        failsStandard{Receiver::Failure::standard, {}, {}};
     HostBatch batch;
     batch.add(obclient_string("one"), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
     vlm_message_t* const start = batch.start();

@@ -3,7 +3,6 @@
 // about it, and batches of any size keeping the order of what is kept.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,18 +32,12 @@ const std::string alarmEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Ala
 
 const std::string pathless = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
 
-std::string oneLine(std::string json)
-{
-    json.erase(std::remove(json.begin(), json.end(), '\n'), json.end());
-    return json + "\n";
-}
-
 TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
 {
     const std::string config =
         writeInput("config.yaml", "towardsHostChannelPrefix: \"site-a.\"\ntenantId: from-the-file\n");
-    const std::string input = writeInput(
-        "in.jsonl", oneLine(alarm("91003", "MINOR")) + oneLine(alarm("91004", "minor")) + oneLine(pathless));
+    const std::string input = writeInput("in.jsonl", alarm("91003", "MINOR") + "\n" +
+                                                         alarm("91004", "minor") + "\n" + pathless + "\n");
     const replay_testing::ToolRun run = runTool({"--config", config, "--set", "tenantId=t12345", input});
     EXPECT_EQ(run.status, 0) << run.err; // a dropped notification was still read
     const std::vector<std::string> lines = linesOf(run.out);
@@ -69,7 +62,7 @@ TEST_F(replayConversion, UnevenBatchesKeepTheOrderOfWhatIsKept)
     // Batches of 3, 3 and 1; the second and sixth are dropped, so kept ones move forward inside their batch.
     std::string notifications;
     for (int id = 1; id <= 7; ++id)
-        notifications += oneLine(alarm(std::to_string(id), id == 2 || id == 6 ? "minor" : "MAJOR"));
+        notifications += alarm(std::to_string(id), id == 2 || id == 6 ? "minor" : "MAJOR") + "\n";
     const std::string input = writeInput("in.jsonl", notifications);
     const replay_testing::ToolRun split = runTool({"--batch", "3", "--log-level", "2", input});
     const replay_testing::ToolRun whole = runTool({"--log-level", "2", input});
