@@ -98,15 +98,11 @@ TEST_F(TimestampDifferentialTest, ShapesWithFieldsInAndOutOfRange)
     for (int i = 0; i < 30000; ++i) {
         // Mostly just around each limit std::get_time applies, sometimes anywhere in two digits.
         const bool anywhere = source.below(4) == 0;
-        const int month = anywhere ? source.below(100) : source.below(14);
-        const int day = anywhere ? source.below(100) : source.below(33);
-        const int hour = anywhere ? source.below(100) : source.below(25);
-        const int minute = anywhere ? source.below(100) : source.below(61);
-        const int second = anywhere ? source.below(100) : source.below(62);
-        const std::string text = source.digits(4) + "-" + source.twoDigits(month) + "-" +
-                                 source.twoDigits(day) + "T" + source.twoDigits(hour) + ":" +
-                                 source.twoDigits(minute) + ":" + source.twoDigits(second) +
-                                 anyFraction(source) + anyZone(source);
+        const auto field = [&](int limit) { return source.twoDigits(source.below(anywhere ? 100 : limit)); };
+        const std::string month = field(14), day = field(33), hour = field(25), minute = field(61),
+                          second = field(62);
+        const std::string text = source.digits(4) + "-" + month + "-" + day + "T" + hour + ":" + minute +
+                                 ":" + second + anyFraction(source) + anyZone(source);
         if (parsesLikeTheModel(text))
             ++parsed;
         if (HasFailure())
