@@ -1,5 +1,4 @@
-// The line reader waits on a non-blocking input instead of taking its first EAGAIN
-// for a failed read.
+// The line reader waits on a non-blocking input instead of taking its first EAGAIN for a failed read.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
