@@ -35,7 +35,6 @@ cv::data_t field(const cv::data_t& map, const char* key);
 
 using CreateBuilder =
     std::unique_ptr<com::velmora::connectivity::plugins::pulsar::OrbelMessageBuilder> (*)(cv::Message&);
-// The event a builder makes of the payload.
 cv::Message convert(CreateBuilder create, const std::string& payloadJson);
 
 using testing_support::errorOf;

@@ -40,7 +40,6 @@ std::string alarmFrames(int count, int sources)
     return frames;
 }
 
-// The payload ids of the events in an output file.
 std::set<std::string> eventIds(const std::string& output)
 {
     std::set<std::string> ids;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/host_test.h"
@@ -61,13 +62,11 @@ TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
 // The other scalars and marked forms are read back and compared in tests/replay/value_reading_test.cpp.
 TEST_F(JsonRenderingTest, BuffersAndCustomObjectsHaveMarkedForms)
 {
-    const struct {
-        const char* bytes;
-        const char* text;
-    } buffers[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
-    for (const auto& c : buffers) {
-        vlm_data_t buffer = obclient_buffer(c.bytes, std::char_traits<char>::length(c.bytes));
-        EXPECT_EQ(jsonOf(buffer), std::string("{\"$buffer\":\"") + c.text + "\"}");
+    const std::pair<const char*, const char*> buffers[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
+    for (const auto& [bytes, text] : buffers) {
+        vlm_data_t buffer = obclient_buffer(bytes, std::char_traits<char>::length(bytes));
+        EXPECT_EQ(jsonOf(buffer), std::string("{\"$buffer\":\"") + text + "\"}");
         obclient_free_data(buffer);
     }
 

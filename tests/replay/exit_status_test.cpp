@@ -19,10 +19,6 @@ using replay_testing::mentions;
 
 TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
 {
-    struct Usage {
-        std::vector<std::string> arguments;
-        std::string reasonPiece;
-    };
     const std::string unclosed = writeInput("unclosed.yaml", "a: [1, 2\n");
     const std::string list = writeInput("list.yaml", "- a\n");
     const std::string endless = writeInput("endless.yaml", "a: &a [*a]\n");
@@ -34,7 +30,8 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
         laughs += "]\n";
     }
     const std::string billion = writeInput("laughs.yaml", laughs);
-    const Usage usages[] = {
+    // The arguments, and a piece of the reason given.
+    const std::pair<std::vector<std::string>, std::string> usages[] = {
         {{"--batch", "0"}, "--batch wants a whole number"},
         {{"--batch", "12x"}, "not 12x"},
         {{"--format", "xml"}, "--format wants jsonl or frames"},
@@ -51,10 +48,10 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
         {{"--set", R"(k={"$custom":1})"}, "--set k: {\"$custom\":N}"},
         {{"--output", directory() + "/no/dir/out.jsonl"}, "cannot open output"},
     };
-    for (const Usage& usage : usages) {
-        const replay_testing::ToolRun run = runTool(usage.arguments);
+    for (const auto& [arguments, reasonPiece] : usages) {
+        const replay_testing::ToolRun run = runTool(arguments);
         EXPECT_EQ(run.status, 2) << run.err;
-        EXPECT_TRUE(mentions(run.err, usage.reasonPiece)) << run.err;
+        EXPECT_TRUE(mentions(run.err, reasonPiece)) << run.err;
         EXPECT_TRUE(mentions(run.err, "Try 'tessaro-replay --help'.")) << run.err;
         EXPECT_EQ(run.out, "");
     }
@@ -92,20 +89,16 @@ TEST_F(replayExitStatus, AnOutputIsOpenedOnlyOnceTheCodecExistsAndNeverOverAnInp
     const std::string link = directory() + "/link.jsonl";
     ASSERT_EQ(::symlink(input.c_str(), link.c_str()), 0);
     const std::string output = writeInput("out.jsonl", "earlier events\n");
-    struct Run {
-        std::vector<std::string> arguments;
-        int status;
-    };
-    const Run runs[] = {
+    const std::pair<std::vector<std::string>, int> runs[] = {
         {{"--output", input, input}, 2},
         {{"--output", link, input}, 2},
         {{"--output", config, "--config", config, input}, 2},
         {{"--output", output, "--set", R"(k={"$custom":1})", input}, 2},
         {{"--output", output, "--plugin", directory() + "/libNothing.so", input}, 3},
     };
-    for (const Run& run : runs) {
-        const replay_testing::ToolRun done = runTool(run.arguments);
-        EXPECT_EQ(done.status, run.status) << done.err;
+    for (const auto& [arguments, status] : runs) {
+        const replay_testing::ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.status, status) << run.err;
     }
     EXPECT_EQ(replay_testing::contentsOf(input), message + "\n");
     EXPECT_EQ(replay_testing::contentsOf(config), "tenantId: acme\n");

@@ -5,6 +5,7 @@
 #include <simdjson.h>
 
 #include <string>
+#include <utility>
 
 #include "tests/replay/json_match.h"
 #include "tests/support/host_test.h"
@@ -15,10 +16,8 @@ namespace {
 
 using replayValueReading = testing_support::HostTest;
 
-struct Case {
-    const char* json;
-    const char* expected; // the host writer's text, or a piece of the refusal's reason
-};
+// A JSON text, and the host writer's text of it or a piece of the refusal's reason.
+using Case = std::pair<const char*, const char*>;
 
 TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
 {
@@ -45,13 +44,11 @@ TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
         {R"({"$note":1})", R"({"$note":1})"}, // not one of the marks: an ordinary map
     };
     simdjson::dom::parser parser;
-    for (const Case& c : cases) {
+    for (const auto& [json, expected] : cases) {
         tools::HostValue value;
         std::string reason;
-        ASSERT_EQ(tools::readJsonText(parser, c.json, value, reason), tools::JsonText::Read)
-            << c.json << reason;
-        EXPECT_EQ(replay_testing::jsonDifference(testing_support::jsonOf(value.get()), c.expected), "")
-            << c.json;
+        ASSERT_EQ(tools::readJsonText(parser, json, value, reason), tools::JsonText::Read) << json << reason;
+        EXPECT_EQ(replay_testing::jsonDifference(testing_support::jsonOf(value.get()), expected), "") << json;
     }
 }
 
@@ -74,13 +71,13 @@ TEST_F(replayValueReading, RefusedValuesLeaveNothingAllocated)
     };
     simdjson::dom::parser parser;
     const obclient_counts_t before = obclient_live_counts();
-    for (const Case& c : cases) {
+    for (const auto& [json, expected] : cases) {
         tools::HostValue value;
         std::string reason;
-        ASSERT_EQ(tools::readJsonText(parser, c.json, value, reason), tools::JsonText::Refused) << c.json;
-        EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
+        ASSERT_EQ(tools::readJsonText(parser, json, value, reason), tools::JsonText::Refused) << json;
+        EXPECT_NE(reason.find(expected), std::string::npos) << json << ": " << reason;
         EXPECT_EQ(value.get().tag, VLM_TAG_EMPTY);
-        EXPECT_TRUE(obclient_live_counts() == before) << c.json;
+        EXPECT_TRUE(obclient_live_counts() == before) << json;
     }
     tools::HostValue value;
     std::string reason;
@@ -107,11 +104,10 @@ TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
         {R"({"metadata":[],"payload":1})", "\"metadata\" must be an object"},
         {R"({"payload":{"k":"v"},"meta":{}})", "not \"meta\""},
     };
-    for (const Case& c : refused) {
+    for (const auto& [json, expected] : refused) {
         vlm_message_t untouched{};
-        EXPECT_FALSE(tools::readMessage(parser.parse(std::string(c.json)).value(), untouched, reason))
-            << c.json;
-        EXPECT_NE(reason.find(c.expected), std::string::npos) << c.json << ": " << reason;
+        EXPECT_FALSE(tools::readMessage(parser.parse(std::string(json)).value(), untouched, reason)) << json;
+        EXPECT_NE(reason.find(expected), std::string::npos) << json << ": " << reason;
     }
 }
 

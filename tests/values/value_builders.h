@@ -1,4 +1,3 @@
-// Small helpers for building host values in tests.
 #pragma once
 
 #include <cstdint>
