@@ -15,10 +15,13 @@ namespace {
 
 constexpr const char* category = "connectivity.NAME.CHAIN";
 
-std::string messageText(const vlm_message_t& message)
+std::vector<std::string> textsOf(const vlm_message_t* start, const vlm_message_t* end)
 {
-    return testing_support::jsonOf(message.payload) + " " +
-           testing_support::jsonOf(obclient_map_value(message.metadata));
+    std::vector<std::string> texts;
+    for (const vlm_message_t* message = start; message != end; ++message)
+        texts.push_back(testing_support::jsonOf(message->payload) + " " +
+                        testing_support::jsonOf(obclient_map_value(message->metadata)));
+    return texts;
 }
 
 // A next element as the host wires it: notes each batch as the texts of its messages, or throws.
@@ -36,9 +39,7 @@ int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end)
     if (receiver.failure == Receiver::Failure::other)
         throw 42;
     receiver.starts.push_back(start);
-    receiver.batches.emplace_back();
-    for (vlm_message_t* message = start; message != end; ++message)
-        receiver.batches.back().push_back(messageText(*message));
+    receiver.batches.push_back(textsOf(start, end));
     return 1; // a status the plug-in must ignore
 }
 
@@ -64,10 +65,7 @@ public:
     vlm_message_t* end() { return records_.data() + records_.size(); }
     std::vector<std::string> texts() const
     {
-        std::vector<std::string> result;
-        for (const vlm_message_t& record : records_)
-            result.push_back(messageText(record));
-        return result;
+        return textsOf(records_.data(), records_.data() + records_.size());
     }
 
 private:
