@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <set>
@@ -54,10 +53,11 @@ std::set<std::string> eventIds(const std::string& output)
 
 class LiveConsumer : public replay_testing::ReplayTest {
 protected:
-    // Starts the service stand-in on the frames with extra arguments; returns its URL.
+    // Starts the service stand-in on the frames with extra arguments, token file "t1"; returns its URL.
     std::string startService(const std::string& frames, std::vector<std::string> arguments = {},
                              const char* scheme = "ws://127.0.0.1:")
     {
+        writeInput("token", "t1\n");
         arguments.insert(arguments.begin(), {SERVICE_STANDIN, "--frames", writeInput("served.frames", frames),
                                              "--log-acks", "--token", "t1"});
         service_ = std::make_unique<ToolProcess>(arguments, directory() + "/service.err");
@@ -68,8 +68,6 @@ protected:
     std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
                                                std::vector<std::string> arguments = {})
     {
-        if (!std::ifstream(directory() + "/token"))
-            writeInput("token", "t1\n");
         arguments.insert(arguments.begin(), {TESSARO_CONSUME_TOOL, "--url", url, "--token-file",
                                              directory() + "/token", "--output", output(name), "--batch-wait",
                                              "10", "--ping-interval", "0.5", "--reconnect-max", "0.2"});
@@ -172,7 +170,6 @@ TEST_F(LiveConsumer, RefusedTokensAndBusySubscriptions)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        writeInput("token", "t1\n");
         const std::string url = startService(alarmFrames(3, 1), c.service);
         auto consumer = startConsumer(url, "c");
         EXPECT_EQ(c.status == 0 ? stopOnceAllAcknowledged(*consumer) : consumer->wait(), c.status);
