@@ -13,6 +13,7 @@
 
 #include "connectivity/framework/abstract_codec.h"
 #include "tests/support/host_test.h"
+#include "tests/values/value_builders.h"
 
 namespace {
 
@@ -89,11 +90,8 @@ private:
 std::vector<cv::Message> numberedBatch(std::initializer_list<std::int64_t> ids)
 {
     std::vector<cv::Message> batch;
-    for (std::int64_t id : ids) {
-        cv::map_t metadata;
-        metadata[cv::data_t("n")] = cv::data_t(id);
-        batch.emplace_back(cv::data_t(id), std::move(metadata));
-    }
+    for (std::int64_t id : ids)
+        batch.emplace_back(cv::data_t(id), testing_support::mapOf({{"n", obclient_integer(id)}}));
     return batch;
 }
 
