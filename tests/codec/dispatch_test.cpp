@@ -141,8 +141,7 @@ TEST_F(DispatchTest, ANullTextReadsAsTheEmptyText)
 {
     EXPECT_EQ(obclient_borrowed_string(nullptr).tag, VLM_TAG_EMPTY);
     EXPECT_EQ(obclient_string_n(nullptr, 3).tag, VLM_TAG_EMPTY);
-    vlm_data_t nullText{};
-    nullText.tag = VLM_TAG_STRING;
+    const vlm_data_t nullText{{}, VLM_TAG_STRING, 0};
     const auto outcome = [&](const std::string& place, const cv::data_t& text) {
         clearLogLines();
         cv::data_t config = json("{}");

@@ -17,8 +17,7 @@ TEST_F(StaticConstants, AreMadeAtLoadAndReleasedAtUnload)
     ASSERT_NE(library, nullptr) << dlerror();
     EXPECT_EQ(obclient_live_counts().strings, baseline + 3);
 
-    using TextFunction = const char* (*)(int);
-    auto text = reinterpret_cast<TextFunction>(dlsym(library, "constants_probe_text"));
+    const auto text = reinterpret_cast<const char* (*)(int)>(dlsym(library, "constants_probe_text"));
     ASSERT_NE(text, nullptr);
     EXPECT_STREQ(text(0), "alpha");
     EXPECT_STREQ(text(2), "gamma");
