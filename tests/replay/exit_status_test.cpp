@@ -128,8 +128,7 @@ TEST_F(replayExitStatus, HelpAndCleanRunsExitWithZero)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(mentions(help.out, "--batch N"));
 
-    // Standard input, through the plug-in installed beside the tool; without a path the message passes
-    // through.
+    // Standard input, through the plug-in installed beside the tool; a message without a path passes through.
     const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1,"x":[1.5,"s"]}})";
     const replay_testing::ToolRun clean = runTool({"-"}, message + "\n");
     EXPECT_EQ(clean.status, 0) << clean.err;
