@@ -81,11 +81,6 @@ std::size_t ToolProcess::count(const std::string& prefix) const
                          [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
-void ToolProcess::signal(int number)
-{
-    ::kill(pid_, number);
-}
-
 int ToolProcess::wait()
 {
     int status = 0;

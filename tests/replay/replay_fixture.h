@@ -3,6 +3,7 @@
 // if it leaves a host value live, so every run also checks the tool's own accounting.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -31,7 +32,7 @@ public:
     const std::vector<std::string>& seen() const { return seen_; }
     std::size_t count(const std::string& prefix) const;
 
-    void signal(int number);
+    void signal(int number) { ::kill(pid_, number); }
     // The exit status, or 128 + the signal that ended it.
     int wait();
 

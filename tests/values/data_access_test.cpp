@@ -41,8 +41,7 @@ TEST_F(DataAccess, FailedReadsNameWhatWasAskedAndWhatIsThere)
     const Failure fromEmpty = failureOf([] { (void)cv::data_t().get<cv::list_t>(); });
     EXPECT_EQ(fromEmpty.message, "Get from empty");
     EXPECT_EQ(fromEmpty.stderrText, "");
-    vlm_data_t unknownTag{};
-    unknownTag.tag = 42;
+    const vlm_data_t unknownTag{{}, 42, 0};
     EXPECT_EQ(failureOf([&] { (void)cv::data_t::adopt(unknownTag).get<const char*>(); }).message,
               "Get from empty");
 
