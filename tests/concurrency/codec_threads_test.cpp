@@ -43,12 +43,6 @@ int32_t countArrivals(void* handle, vlm_message_t* start, vlm_message_t* end)
 
 class CodecThreads : public testing_support::HostTest {
 protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        obclient_set_default_log_level(2); // dropped alarms would log at 3; keep the run quiet
-    }
-
     void pushBatches(void* codec, bool towardsHost)
     {
         std::vector<vlm_message_t> batch;
@@ -74,6 +68,7 @@ protected:
 TEST_F(CodecThreads, InstancesOnSeparateThreadsEachTakingBothDirectionsAtOnce)
 {
     constexpr int instances = 3;
+    obclient_set_default_log_level(2); // dropped alarms would log at 3; keep the run quiet
     std::vector<std::atomic<long>> towardsHost(instances), towardsTransport(instances);
     std::vector<std::thread> threads;
     for (int i = 0; i < instances; ++i) {
