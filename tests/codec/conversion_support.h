@@ -19,9 +19,10 @@ namespace codec_testing {
 namespace cv = com::velmora::connectivity10_15_4;
 namespace pulsar = com::velmora::connectivity::plugins::pulsar;
 
-// Read as the replay tool reads its input: objects become host maps, arrays lists, numbers without fraction
-// or exponent integers, other numbers doubles. Every ' is read as ", so tests can write JSON inside C++
-// literals; no test text holds a quote of its own.
+// Read as the replay tool reads its input: objects become host maps, arrays
+// lists, numbers without fraction or exponent integers, other numbers doubles.
+// Every ' is read as ", so tests can write JSON inside C++ literals; no test
+// text holds a quote of its own.
 cv::data_t json(const std::string& text);
 
 // A message as the transport delivers it: the payload, and the path in metadata "pulsarPath".

@@ -1,5 +1,6 @@
-// The codec on the road towards the host: the path picks the kind, the event gets its type, channel and
-// tenant, a failing notification is dropped with one line, and a null text reads as the empty one.
+// The codec on the road towards the host: the path picks the kind, the event gets
+// its type, channel and tenant, a failing notification is dropped with one line, and
+// a null text reads as the empty one.
 #include <memory>
 #include <string>
 #include <vector>

@@ -1,4 +1,5 @@
-// The codec's three settings: accepted values, and the silent fallback to the default for every unusable one.
+// The codec's three settings: accepted values, and the silent fallback to the
+// default for every unusable one.
 #include <memory>
 #include <string>
 #include <utility>

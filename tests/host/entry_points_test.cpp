@@ -1,6 +1,7 @@
-// The built plug-in driven through its exported entry points, resolved by name with the host programs'
-// loader: creation, wiring, lifecycle calls, batches in both directions, destruction (which publishes no
-// status when there is none), and the level and text each failure is reported with.
+// The built plug-in driven through its exported entry points, resolved by
+// name with the host programs' loader: creation, wiring, lifecycle calls, batches in
+// both directions, destruction (which publishes no status when there is none), and the
+// level and text each failure is reported with.
 #include <cstdint>
 #include <functional>
 #include <memory>

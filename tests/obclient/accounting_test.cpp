@@ -1,6 +1,7 @@
-// The host's accounting: running totals of the records made, which benchmarks divide by the work done (every
-// record counts once when made, growth included, and releasing takes nothing off), and checked mode, where
-// freeing what is not live, or with another kind's function, names the pointer and aborts.
+// The host's accounting: running totals of the records made, which benchmarks divide by the
+// work done (every record counts once when made, growth included, and releasing takes nothing
+// off), and checked mode, where freeing what is not live, or with another kind's function,
+// names the pointer and aborts.
 #include <gtest/gtest.h>
 
 #include <cstdio>

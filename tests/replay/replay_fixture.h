@@ -1,6 +1,7 @@
-// The fixture of the tools' suites (tests/replay, tests/consume): a scratch directory for inputs, and the
-// tools run as separate processes on them. A tool inherits checked mode from the test environment and aborts
-// if it leaves a host value live, so every run also checks the tool's own accounting.
+// The fixture of the tools' suites (tests/replay, tests/consume): a scratch directory for
+// inputs, and the tools run as separate processes on them. A tool inherits checked mode
+// from the test environment and aborts if it leaves a host value live, so every run also
+// checks the tool's own accounting.
 #pragma once
 
 #include <signal.h>
