@@ -1,7 +1,7 @@
 // JSON string escaping for the host's JSON text.
 #pragma once
 
-#include <string>
+#include "obclient/json_output.h"
 
 namespace obclient::json {
 
@@ -9,6 +9,6 @@ namespace obclient::json {
 inline constexpr char hexDigits[] = "0123456789abcdef";
 
 // Appends text as a quoted JSON string.
-void appendEscaped(std::string& out, const char* text);
+void appendEscaped(OutputCursor& out, const char* text);
 
 } // namespace obclient::json

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace obclient::json {
 namespace {
@@ -14,6 +15,11 @@ namespace {
 constexpr int mostDecimalsTried = 6;
 constexpr double powersOfTen[mostDecimalsTried + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
 constexpr double fewDecimalsBound = 1125899906842624.0; // 2^50
+
+// Room for any number's text: the general conversion's longest double is 24 characters, and ".0"
+// may follow it.
+constexpr size_t longestText = 32;
+constexpr size_t mostDigits = 20; // of a uint64_t
 
 int decimalDigitCount(uint64_t number)
 {
@@ -40,63 +46,66 @@ bool plainFormIsShorter(int digitCount, int decimals, int significantDigits)
     return plainLength <= exponentLength;
 }
 
-// False, with nothing written, when the number has more decimals than tried, is zero (its
-// sign needs the general path), or prints in the exponent form.
-bool appendFewDecimals(std::string& out, double number)
+// Null, with nothing written, when the number has more decimals than tried, is zero (its
+// sign needs the general path), or prints in the exponent form; else the end of its text at `to`.
+char* writeFewDecimals(char* to, double number)
 {
     const double magnitude = std::fabs(number);
     for (int decimals = 0; decimals <= mostDecimalsTried; ++decimals) {
         const double scaled = magnitude * powersOfTen[decimals];
         if (!(scaled < fewDecimalsBound))
-            return false;
+            return nullptr;
         const auto digits = static_cast<uint64_t>(scaled + 0.5);
         if (static_cast<double>(digits) / powersOfTen[decimals] != magnitude)
             continue;
         if (digits == 0)
-            return false;
+            return nullptr;
         const int digitCount = decimalDigitCount(digits);
         const int significantDigits = decimals == 0 ? digitCount - trailingZeroCount(digits) : digitCount;
         if (!plainFormIsShorter(digitCount, decimals, significantDigits))
-            return false;
-        char text[24];
-        char* end = std::to_chars(text, text + sizeof text, digits).ptr;
+            return nullptr;
         if (number < 0)
-            out.push_back('-');
+            *to++ = '-';
         if (decimals == 0) {
-            out.append(text, end);
-            out.append(".0", 2);
-        } else if (digitCount > decimals) {
-            out.append(text, static_cast<size_t>(digitCount - decimals));
-            out.push_back('.');
-            out.append(end - decimals, static_cast<size_t>(decimals));
-        } else {
-            out.append("0.", 2);
-            out.append(static_cast<size_t>(decimals - digitCount), '0');
-            out.append(text, end);
+            to = std::to_chars(to, to + mostDigits, digits).ptr;
+            std::memcpy(to, ".0", 2);
+            return to + 2;
         }
-        return true;
+        if (digitCount > decimals) {
+            char* end = std::to_chars(to, to + mostDigits, digits).ptr;
+            std::memmove(end - decimals + 1, end - decimals, static_cast<size_t>(decimals));
+            end[-decimals] = '.';
+            return end + 1;
+        }
+        *to++ = '0';
+        *to++ = '.';
+        std::memset(to, '0', static_cast<size_t>(decimals - digitCount));
+        to += decimals - digitCount;
+        return std::to_chars(to, to + mostDigits, digits).ptr;
     }
-    return false;
+    return nullptr;
 }
 
 } // namespace
 
-void appendFiniteDouble(std::string& out, double number)
+void appendFiniteDouble(OutputCursor& out, double number)
 {
-    if (appendFewDecimals(out, number))
-        return;
-    char text[32];
-    char* end = std::to_chars(text, text + sizeof text, number).ptr;
-    out.append(text, end);
-    if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) == end)
-        out.append(".0");
+    char* to = out.room(longestText);
+    char* end = writeFewDecimals(to, number);
+    if (end == nullptr) {
+        end = std::to_chars(to, to + longestText, number).ptr;
+        if (std::find_if(to, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+            std::memcpy(end, ".0", 2);
+            end += 2;
+        }
+    }
+    out.advance(end);
 }
 
-void appendInteger(std::string& out, std::int64_t number)
+void appendInteger(OutputCursor& out, std::int64_t number)
 {
-    char text[24];
-    char* end = std::to_chars(text, text + sizeof text, number).ptr;
-    out.append(text, end);
+    char* to = out.room(longestText);
+    out.advance(std::to_chars(to, to + longestText, number).ptr);
 }
 
 } // namespace obclient::json

@@ -3,6 +3,7 @@
 // string escaping and base64 are modules of their own.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "obclient/base64.h"
@@ -18,62 +19,68 @@ namespace {
 using obclient::json::appendEscaped;
 using obclient::json::appendInteger;
 using obclient::json::hexDigits;
+using obclient::json::OutputCursor;
 
 // Writes {"name": and leaves the form's value to the caller.
-void openMarkedForm(std::string& out, const char* name)
+void openMarkedForm(OutputCursor& out, const char* name)
 {
-    out.append("{\"");
-    out.append(name);
-    out.append("\":");
+    out.putLiteral("{\"");
+    out.put(name, std::strlen(name));
+    out.putLiteral("\":");
 }
 
 // Shortest text that reads back to the same double, always with a fraction or
 // an exponent so that a reader never takes it for an integer.
-void appendDouble(std::string& out, double number)
+void appendDouble(OutputCursor& out, double number)
 {
     if (std::isnan(number)) {
         openMarkedForm(out, value_text::marked::special);
-        out.append("\"nan\"}");
+        out.putLiteral("\"nan\"}");
         return;
     }
     if (std::isinf(number)) {
         openMarkedForm(out, value_text::marked::special);
-        out.append(number > 0 ? "\"inf\"}" : "\"-inf\"}");
+        if (number > 0)
+            out.putLiteral("\"inf\"}");
+        else
+            out.putLiteral("\"-inf\"}");
         return;
     }
     obclient::json::appendFiniteDouble(out, number);
 }
 
-void appendDecimal(std::string& out, uint64_t bits)
+void appendDecimal(OutputCursor& out, uint64_t bits)
 {
     openMarkedForm(out, value_text::marked::decimal);
-    out.append("\"0x");
+    out.putLiteral("\"0x");
+    char* to = out.room(16);
     for (int shift = 60; shift >= 0; shift -= 4)
-        out.push_back(hexDigits[(bits >> shift) & 0xF]);
-    out.append("\"}");
+        *to++ = hexDigits[(bits >> shift) & 0xF];
+    out.advance(to);
+    out.putLiteral("\"}");
 }
 
-void appendBuffer(std::string& out, vlm_buffer_t* buffer)
+void appendBuffer(OutputCursor& out, vlm_buffer_t* buffer)
 {
     openMarkedForm(out, value_text::marked::buffer);
-    out.push_back('"');
+    out.put('"');
     if (buffer != nullptr)
-        value_text::appendBase64(out, vlm_buffer_bytes(buffer), buffer->length);
-    out.append("\"}");
+        value_text::appendBase64(out.flush(), vlm_buffer_bytes(buffer), buffer->length);
+    out.putLiteral("\"}");
 }
 
-void appendValue(std::string& out, const vlm_data_t& value);
+void appendValue(OutputCursor& out, const vlm_data_t& value);
 
-void appendList(std::string& out, vlm_list_t* list)
+void appendList(OutputCursor& out, vlm_list_t* list)
 {
-    out.push_back('[');
+    out.put('[');
     uint64_t count = list != nullptr ? list->count : 0;
     for (uint64_t i = 0; i < count; ++i) {
         if (i != 0)
-            out.push_back(',');
+            out.put(',');
         appendValue(out, vlm_list_items(list)[i]);
     }
-    out.push_back(']');
+    out.put(']');
 }
 
 bool isStringKey(const vlm_data_t& key)
@@ -83,9 +90,9 @@ bool isStringKey(const vlm_data_t& key)
 }
 
 // False, with part of the object written, at the first key that is not a text.
-bool appendObject(std::string& out, vlm_map_table_t* table)
+bool appendObject(OutputCursor& out, vlm_map_table_t* table)
 {
-    out.push_back('{');
+    out.put('{');
     vlm_map_slot_t* slots = vlm_map_slots(table);
     bool first = true;
     for (uint64_t i = 0; i < table->capacity; ++i) {
@@ -94,60 +101,63 @@ bool appendObject(std::string& out, vlm_map_table_t* table)
         if (!isStringKey(slots[i].key))
             return false;
         if (!first)
-            out.push_back(',');
+            out.put(',');
         first = false;
         appendEscaped(out, slots[i].key.payload.borrowed);
-        out.push_back(':');
+        out.put(':');
         appendValue(out, slots[i].value);
     }
-    out.push_back('}');
+    out.put('}');
     return true;
 }
 
-void appendPairs(std::string& out, vlm_map_table_t* table)
+void appendPairs(OutputCursor& out, vlm_map_table_t* table)
 {
     openMarkedForm(out, value_text::marked::map);
-    out.push_back('[');
+    out.put('[');
     vlm_map_slot_t* slots = vlm_map_slots(table);
     bool first = true;
     for (uint64_t i = 0; i < table->capacity; ++i) {
         if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         if (!first)
-            out.push_back(',');
+            out.put(',');
         first = false;
-        out.push_back('[');
+        out.put('[');
         appendValue(out, slots[i].key);
-        out.push_back(',');
+        out.put(',');
         appendValue(out, slots[i].value);
-        out.push_back(']');
+        out.put(']');
     }
-    out.append("]}");
+    out.putLiteral("]}");
 }
 
 // Keys are nearly always texts, so the map is written as an object straight away and
 // rewritten as pairs only when a key that is not a text turns up.
-void appendMap(std::string& out, vlm_map_table_t* table)
+void appendMap(OutputCursor& out, vlm_map_table_t* table)
 {
     if (table == nullptr || table->count == 0) {
-        out.append("{}");
+        out.putLiteral("{}");
         return;
     }
-    const size_t start = out.size();
+    const size_t start = out.written();
     if (appendObject(out, table))
         return;
-    out.resize(start);
+    out.rewind(start);
     appendPairs(out, table);
 }
 
-void appendValue(std::string& out, const vlm_data_t& value)
+void appendValue(OutputCursor& out, const vlm_data_t& value)
 {
     switch (value.tag) {
     case VLM_TAG_EMPTY:
-        out.append("null");
+        out.putLiteral("null");
         break;
     case VLM_TAG_BOOLEAN:
-        out.append(value.payload.boolean != 0 ? "true" : "false");
+        if (value.payload.boolean != 0)
+            out.putLiteral("true");
+        else
+            out.putLiteral("false");
         break;
     case VLM_TAG_DOUBLE:
         appendDouble(out, value.payload.number);
@@ -161,7 +171,7 @@ void appendValue(std::string& out, const vlm_data_t& value)
     case VLM_TAG_STRING:
     case VLM_TAG_BORROWED_STRING:
         if (value.payload.borrowed == nullptr)
-            out.append("null");
+            out.putLiteral("null");
         else
             appendEscaped(out, value.payload.borrowed);
         break;
@@ -177,28 +187,34 @@ void appendValue(std::string& out, const vlm_data_t& value)
     case VLM_TAG_CUSTOM:
         openMarkedForm(out, value_text::marked::custom);
         appendInteger(out, static_cast<int64_t>(obclient::customSequence(value.payload.custom)));
-        out.push_back('}');
+        out.put('}');
         break;
     default:
         // No kind of ours: shown with its tag rather than hidden.
-        out.append("{\"$invalid\":");
+        out.putLiteral("{\"$invalid\":");
         appendInteger(out, value.tag);
-        out.push_back('}');
+        out.put('}');
         break;
     }
 }
 
+// Recursion stays inside the library (appendValue), not through the exported symbol.
+void appendJson(std::string& out, const vlm_data_t& value)
+{
+    OutputCursor cursor(out);
+    appendValue(cursor, value);
+}
+
 } // namespace
 
-// Recursion stays inside the library (appendValue), not through the exported symbol.
 void obclient_append_json(std::string& out, const vlm_data_t& value)
 {
-    appendValue(out, value);
+    appendJson(out, value);
 }
 
 vlm_data_t vlm_data_to_string(vlm_data_t value)
 {
     std::string text;
-    appendValue(text, value);
+    appendJson(text, value);
     return obclient_string_n(text.data(), text.size());
 }
