@@ -21,14 +21,6 @@ constexpr double fewDecimalsBound = 1125899906842624.0; // 2^50
 constexpr size_t longestText = 32;
 constexpr size_t mostDigits = 20; // of a uint64_t
 
-int decimalDigitCount(uint64_t number)
-{
-    int count = 1;
-    for (; number >= 10; number /= 10)
-        ++count;
-    return count;
-}
-
 int trailingZeroCount(uint64_t number)
 {
     int count = 0;
@@ -48,6 +40,8 @@ bool plainFormIsShorter(int digitCount, int decimals, int significantDigits)
 
 // Null, with nothing written, when the number has more decimals than tried, is zero (its
 // sign needs the general path), or prints in the exponent form; else the end of its text at `to`.
+// The digits are moved with copies of a fixed size, which cost a few stores, and the room holds
+// what they write past the text's end.
 char* writeFewDecimals(char* to, double number)
 {
     const double magnitude = std::fabs(number);
@@ -60,28 +54,33 @@ char* writeFewDecimals(char* to, double number)
             continue;
         if (digits == 0)
             return nullptr;
-        const int digitCount = decimalDigitCount(digits);
+        char digitsText[24] = {};
+        const int digitCount =
+            static_cast<int>(std::to_chars(digitsText, digitsText + mostDigits, digits).ptr - digitsText);
         const int significantDigits = decimals == 0 ? digitCount - trailingZeroCount(digits) : digitCount;
         if (!plainFormIsShorter(digitCount, decimals, significantDigits))
             return nullptr;
         if (number < 0)
             *to++ = '-';
-        if (decimals == 0) {
-            to = std::to_chars(to, to + mostDigits, digits).ptr;
-            std::memcpy(to, ".0", 2);
-            return to + 2;
+        const int wholeDigits = digitCount - decimals;
+        if (wholeDigits > 0) {
+            std::memcpy(to, digitsText, sizeof digitsText);
+            to += wholeDigits;
+        } else {
+            *to++ = '0';
         }
-        if (digitCount > decimals) {
-            char* end = std::to_chars(to, to + mostDigits, digits).ptr;
-            std::memmove(end - decimals + 1, end - decimals, static_cast<size_t>(decimals));
-            end[-decimals] = '.';
-            return end + 1;
-        }
-        *to++ = '0';
         *to++ = '.';
-        std::memset(to, '0', static_cast<size_t>(decimals - digitCount));
-        to += decimals - digitCount;
-        return std::to_chars(to, to + mostDigits, digits).ptr;
+        if (decimals == 0) {
+            *to++ = '0';
+            return to;
+        }
+        if (wholeDigits >= 0) {
+            std::memcpy(to, digitsText + wholeDigits, 8);
+        } else {
+            std::memset(to, '0', 8);
+            std::memcpy(to - wholeDigits, digitsText, 8);
+        }
+        return to + decimals;
     }
     return nullptr;
 }

@@ -16,8 +16,7 @@ class OutputCursor {
 public:
     explicit OutputCursor(std::string& out)
         : out_(out), start_(out.size()), at_(out.data() + out.size()), limit_(at_)
-    {
-    }
+    {}
     ~OutputCursor() { out_.resize(written()); }
     OutputCursor(const OutputCursor&) = delete;
     OutputCursor& operator=(const OutputCursor&) = delete;
@@ -44,13 +43,13 @@ public:
     std::size_t written() const { return static_cast<std::size_t>(at_ - out_.data()); }
     void rewind(std::size_t offset) { at_ = out_.data() + offset; }
 
-    // For writers that append to the string themselves; room is made again afterwards.
+    // For writers that append to the string themselves, between flush() and resume().
     std::string& flush()
     {
         out_.resize(written());
-        at_ = limit_ = out_.data() + out_.size();
         return out_;
     }
+    void resume() { at_ = limit_ = out_.data() + out_.size(); }
 
 private:
     // Each chunk is at least what this cursor has written so far, so the zero fill that

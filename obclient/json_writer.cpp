@@ -64,8 +64,10 @@ void appendBuffer(OutputCursor& out, vlm_buffer_t* buffer)
 {
     openMarkedForm(out, value_text::marked::buffer);
     out.put('"');
-    if (buffer != nullptr)
+    if (buffer != nullptr) {
         value_text::appendBase64(out.flush(), vlm_buffer_bytes(buffer), buffer->length);
+        out.resume();
+    }
     out.putLiteral("\"}");
 }
 
