@@ -7,22 +7,22 @@
 namespace obclient::json {
 namespace {
 
-constexpr uint64_t inEveryByte(uint8_t byte)
+template <typename Word> constexpr Word inEveryByte(uint8_t byte)
 {
-    return 0x0101010101010101ULL * byte;
+    return static_cast<Word>(~Word{0} / 0xFF * byte);
 }
 
-// The lowest flagged byte is the first control character, quote or backslash of the eight (flags
+// The lowest flagged byte is the first control character, quote or backslash of the word (flags
 // above it may be false, carried from it): the classic word-at-a-time tests for a byte below a
 // bound and for a byte equal to zero.
-uint64_t needsEscapeInWord(uint64_t bytes)
+template <typename Word> Word needsEscapeInWord(Word bytes)
 {
-    const uint64_t belowSpace = (bytes - inEveryByte(0x20)) & ~bytes;
-    const uint64_t quote = bytes ^ inEveryByte('"');
-    const uint64_t backslash = bytes ^ inEveryByte('\\');
-    const uint64_t isQuote = (quote - inEveryByte(1)) & ~quote;
-    const uint64_t isBackslash = (backslash - inEveryByte(1)) & ~backslash;
-    return (belowSpace | isQuote | isBackslash) & inEveryByte(0x80);
+    const Word belowSpace = (bytes - inEveryByte<Word>(0x20)) & ~bytes;
+    const Word quote = bytes ^ inEveryByte<Word>('"');
+    const Word backslash = bytes ^ inEveryByte<Word>('\\');
+    const Word isQuote = (quote - inEveryByte<Word>(1)) & ~quote;
+    const Word isBackslash = (backslash - inEveryByte<Word>(1)) & ~backslash;
+    return (belowSpace | isQuote | isBackslash) & inEveryByte<Word>(0x80);
 }
 
 // The same three kinds of byte, looked up one at a time.
@@ -35,40 +35,40 @@ constexpr std::array<bool, 256> escapedBytes = [] {
     return escaped;
 }();
 
-// Whole words are stored even when only their first bytes are plain, so the room holds a
-// word more than the text.
-constexpr size_t wordSlack = 8;
-
-uint64_t loadWord(const char* text)
+// Copies the word at `from` to `to` and returns its flags.
+template <typename Word> Word copyWord(const char* from, char* to)
 {
-    uint64_t bytes;
-    std::memcpy(&bytes, text, sizeof bytes);
-    return bytes;
+    Word bytes;
+    std::memcpy(&bytes, from, sizeof bytes);
+    std::memcpy(to, &bytes, sizeof bytes);
+    return needsEscapeInWord(bytes);
+}
+
+// Texts are mostly plain: they are scanned and copied a word at a time, the last word ending
+// where the text ends and overlapping plain bytes already copied, so nothing is read past the
+// text and no byte is handled on its own. Needs length >= sizeof(Word).
+template <typename Word> size_t copyPlainWords(const char* text, size_t length, char* to)
+{
+    constexpr size_t wordSize = sizeof(Word);
+    size_t done = 0;
+    for (; length - done > wordSize; done += wordSize) {
+        if (const Word flags = copyWord<Word>(text + done, to + done); flags != 0)
+            return done + static_cast<size_t>(__builtin_ctzll(flags)) / 8;
+    }
+    done = length - wordSize;
+    const Word flags = copyWord<Word>(text + done, to + done);
+    return flags != 0 ? done + static_cast<size_t>(__builtin_ctzll(flags)) / 8 : length;
 }
 
 // Copies the plain bytes at the start of [text, end) to `to` and returns how many there were.
-// Texts are mostly plain, so they are scanned and copied eight bytes at a time; a text that
-// ends inside a word is finished with the word that ends it, never reading past its end.
 size_t copyPlainRun(const char* text, const char* end, char* to)
 {
-    const size_t length = static_cast<size_t>(end - text);
+    const auto length = static_cast<size_t>(end - text);
+    if (length >= sizeof(uint64_t))
+        return copyPlainWords<uint64_t>(text, length, to);
+    if (length >= sizeof(uint32_t))
+        return copyPlainWords<uint32_t>(text, length, to);
     size_t done = 0;
-    for (; length - done >= 8; done += 8) {
-        const uint64_t bytes = loadWord(text + done);
-        std::memcpy(to + done, &bytes, sizeof bytes);
-        if (const uint64_t flags = needsEscapeInWord(bytes); flags != 0)
-            return done + static_cast<size_t>(__builtin_ctzll(flags)) / 8;
-    }
-    const size_t left = length - done;
-    if (left == 0)
-        return done;
-    if (length >= 8) {
-        // The last word of the text, its bytes already copied shifted out.
-        const uint64_t bytes = loadWord(end - 8) >> (8 * (8 - left));
-        std::memcpy(to + done, &bytes, sizeof bytes);
-        const uint64_t flags = needsEscapeInWord(bytes) & (~0ULL >> (8 * (8 - left)));
-        return done + (flags != 0 ? static_cast<size_t>(__builtin_ctzll(flags)) / 8 : left);
-    }
     for (; done != length && !escapedBytes[static_cast<unsigned char>(text[done])]; ++done)
         to[done] = text[done];
     return done;
@@ -118,7 +118,7 @@ char* writeEscape(char* to, unsigned char byte)
 void appendEscaped(OutputCursor& out, const char* text)
 {
     const char* end = text + std::strlen(text);
-    char* to = out.room(static_cast<size_t>(end - text) + 2 + wordSlack);
+    char* to = out.room(static_cast<size_t>(end - text) + 2);
     *to++ = '"';
     for (;;) {
         const size_t plain = copyPlainRun(text, end, to);
@@ -127,7 +127,8 @@ void appendEscaped(OutputCursor& out, const char* text)
         if (text == end)
             break;
         out.advance(to);
-        to = out.room(longestEscape + static_cast<size_t>(end - text) + 1 + wordSlack);
+        // The escape replaces one byte of what is left, and the closing quote follows.
+        to = out.room(longestEscape + static_cast<size_t>(end - text));
         to = writeEscape(to, static_cast<unsigned char>(*text++));
     }
     *to++ = '"';
