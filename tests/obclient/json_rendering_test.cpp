@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -95,6 +97,53 @@ TEST_F(JsonRenderingTest, StringsAreEscapedAndContainersNestWithoutNames)
     EXPECT_EQ(jsonOf(obclient_list_value(list)),
               "[1,{\"a\":97},[],{},\"q\\\"b\\\\n\\nr\\rt\\tb\\bf\\f\\u0001\\u001f\xc3\xa9\",\"\"]");
     obclient_free_data(obclient_list_value(list));
+}
+
+// Texts are scanned and copied in words of several sizes, each text ending inside a last word, and
+// room for escapes is made as they turn up. Every length, and an escape at every place, against
+// escaping a byte at a time; the long texts make room in the middle of a run of escapes, after
+// text already in the string.
+TEST_F(JsonRenderingTest, TextsOfEveryLengthMatchEscapingAByteAtATime)
+{
+    const std::map<char, std::string> named = {{'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\r', "\\r"},
+                                               {'\t', "\\t"}, {'\b', "\\b"},  {'\f', "\\f"}};
+    const auto escapedByteByByte = [&named](const std::string& text) {
+        std::string out = "\"";
+        for (const char c : text) {
+            char hex[8];
+            if (named.count(c) != 0) {
+                out += named.at(c);
+            } else if (static_cast<unsigned char>(c) < 0x20) {
+                std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c));
+                out += hex;
+            } else {
+                out += c;
+            }
+        }
+        return out + "\"";
+    };
+    std::mt19937_64 random(20240202);
+    const std::string plain = "az09 /~\x7f\xc3\xa9";
+    const std::string escaped = "\"\\\n\r\t\b\f\x01\x1f";
+    std::vector<std::string> texts;
+    for (size_t length = 1; length <= 40; ++length) {
+        for (size_t place = 0; place < length; ++place) {
+            std::string text;
+            for (size_t i = 0; i < length; ++i)
+                text += plain[random() % plain.size()];
+            text[place] = escaped[random() % escaped.size()];
+            texts.push_back(text);
+            texts.push_back(text.substr(0, place));
+        }
+    }
+    for (size_t length = 1; length <= 300; ++length)
+        texts.push_back(std::string(length, '\x01'));
+    texts.push_back(std::string(3000, 'a') + std::string(3000, '"'));
+    for (const std::string& text : texts) {
+        std::string out = "[1,";
+        obclient_append_json(out, obclient_borrowed_string(text.c_str()));
+        ASSERT_EQ(out, "[1," + escapedByteByByte(text)) << text;
+    }
 }
 
 } // namespace
