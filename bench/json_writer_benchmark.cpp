@@ -1,7 +1,8 @@
 // The host's JSON writer on the values it meets most: readings with a few
 // decimals and plain texts. Each is timed beside a baseline in the same run:
 // the general shortest conversion for doubles, and escaping a byte at a time
-// for texts. The ratio is what the writer's short paths are worth.
+// for texts. The ratio is what the writer's short paths are worth. And a whole
+// event, whose many short keys and texts make the cost per piece count.
 #include <benchmark/benchmark.h>
 
 #include <charconv>
@@ -93,6 +94,47 @@ void BM_PlainTextByteAtATime(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * 100 * static_cast<std::int64_t>(plainText.size()));
 }
 BENCHMARK(BM_PlainTextByteAtATime);
+
+// The shape of a replayed event: short keys, identifiers, addresses, times and a reading.
+vlm_data_t event()
+{
+    vlm_map_table_t* source = nullptr;
+    obclient_map_insert_string(&source, "id", obclient_string("839670"));
+    obclient_map_insert_string(&source, "self",
+                               obclient_string("https://t1.example.com/inventory/managedObjects/839670"));
+    obclient_map_insert_string(&source, "name", obclient_string("Sensor 839670"));
+    vlm_list_t* tags = nullptr;
+    obclient_list_append(&tags, obclient_string("floor-2"));
+    obclient_list_append(&tags, obclient_string("critical"));
+    vlm_map_table_t* payload = nullptr;
+    obclient_map_insert_string(&payload, "id", obclient_string("1000001"));
+    obclient_map_insert_string(&payload, "self",
+                               obclient_string("https://t1.example.com/event/events/1000001"));
+    obclient_map_insert_string(&payload, "source", obclient_map_value(source));
+    obclient_map_insert_string(&payload, "type", obclient_string("t5o_DoorEvent"));
+    obclient_map_insert_string(&payload, "text", obclient_string("Door closed"));
+    obclient_map_insert_string(&payload, "time", obclient_double(1735102554.785));
+    obclient_map_insert_string(&payload, "creationTime", obclient_double(1725173939.894));
+    obclient_map_insert_string(&payload, "count", obclient_integer(17));
+    obclient_map_insert_string(&payload, "open", obclient_boolean(false));
+    obclient_map_insert_string(&payload, "t5o_Tags", obclient_list_value(tags));
+    return obclient_map_value(payload);
+}
+
+void BM_EventWritten(benchmark::State& state)
+{
+    const vlm_data_t payload = event();
+    std::string out;
+    for (auto _ : state) {
+        out.clear();
+        for (int i = 0; i < 100; ++i)
+            obclient_append_json(out, payload);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 100);
+    obclient_free_data(payload);
+}
+BENCHMARK(BM_EventWritten);
 
 } // namespace
 
