@@ -34,8 +34,10 @@ bool FrameConverter::toMessage(const std::vector<std::string>& header, const std
         reason = notJsonReason(error, cutShort);
         return false;
     }
+    ReadLimits bodyLimits = limits;
+    bodyLimits.textsMayHoldNul = mayHoldNul(body);
     HostValue payload;
-    if (!buildHostValue(json, payload, reason, limits)) {
+    if (!buildHostValue(json, payload, reason, bodyLimits)) {
         fault = FramePart::Body;
         return false;
     }

@@ -65,7 +65,7 @@ bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason,
     }
     HostValue map(obclient_map_value(obclient_map_new(mapCapacityFor(object.size()))));
     for (simdjson::dom::key_value_pair field : object) {
-        if (field.key.find('\0') != std::string_view::npos) {
+        if (limits.textsMayHoldNul && field.key.find('\0') != std::string_view::npos) {
             reason = texts::nulInText;
             return false;
         }
@@ -215,11 +215,17 @@ bool buildHostValue(const element& json, HostValue& out, std::string& reason, co
         return buildObject(json.get_object().value_unsafe(), out, reason, limits);
     case element_type::ARRAY:
         return buildList(json.get_array().value_unsafe(), out, reason, limits);
-    case element_type::STRING:
-        if (makeHostString(json.get_string().value_unsafe(), out))
+    case element_type::STRING: {
+        const std::string_view text = json.get_string().value_unsafe();
+        if (!limits.textsMayHoldNul) {
+            out.reset(obclient_string_n(text.data(), text.size()));
+            return true;
+        }
+        if (makeHostString(text, out))
             return true;
         reason = texts::nulInText;
         return false;
+    }
     case element_type::INT64:
         out.reset(obclient_integer(json.get_int64().value_unsafe()));
         return true;
@@ -240,6 +246,13 @@ bool buildHostValue(const element& json, HostValue& out, std::string& reason, co
     return true;
 }
 
+bool mayHoldNul(std::string_view jsonText)
+{
+    const size_t backslash = jsonText.find('\\');
+    return backslash != std::string_view::npos &&
+           jsonText.find("\\u0000", backslash) != std::string_view::npos;
+}
+
 std::string notJsonReason(simdjson::error_code error, bool cutShort)
 {
     std::string reason = texts::notJson + std::string(simdjson::error_message(error));
@@ -257,7 +270,9 @@ JsonText readJsonText(simdjson::dom::parser& parser, std::string_view text, Host
     std::string widened;
     if (parseWideningIntegers(parser, text, false, widened, json))
         return JsonText::NotJson;
-    return buildHostValue(json, out, reason) ? JsonText::Read : JsonText::Refused;
+    ReadLimits limits;
+    limits.textsMayHoldNul = mayHoldNul(text);
+    return buildHostValue(json, out, reason, limits) ? JsonText::Read : JsonText::Refused;
 }
 
 } // namespace tools

@@ -24,7 +24,12 @@ namespace tools {
 // can all collide; bounding the entries per object bounds what one record costs.
 struct ReadLimits {
     size_t maxObjectEntries = size_t{1} << 16;
+    // A parsed text holds a NUL only through the escape \u0000; a record whose JSON
+    // text has none (mayHoldNul false) needs no text searched for one.
+    bool textsMayHoldNul = true;
 };
+
+bool mayHoldNul(std::string_view jsonText);
 
 bool buildHostValue(const simdjson::dom::element& element, HostValue& out, std::string& reason,
                     const ReadLimits& limits = {});

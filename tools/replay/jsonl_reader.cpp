@@ -30,7 +30,9 @@ bool JsonlReader::readLine(const Line& line, vlm_message_t& message)
         errors_.report(source_.name(), line.number, tools::notJsonReason(error, !line.terminated));
         return false;
     }
-    if (!tools::readMessage(json, message, reason_, source_.valueLimits())) {
+    tools::ReadLimits limits = source_.valueLimits();
+    limits.textsMayHoldNul = tools::mayHoldNul(line.text);
+    if (!tools::readMessage(json, message, reason_, limits)) {
         errors_.report(source_.name(), line.number, reason_);
         return false;
     }
