@@ -141,8 +141,13 @@ OptionsOutcome parseCommandLine(int argc, char** argv, const std::vector<option>
                                 const ToolOptionApplier& apply, SharedOptions& shared,
                                 std::vector<std::string>& operands, std::string& error)
 {
-    std::vector<option> longOptions(std::begin(sharedOptions), std::end(sharedOptions));
-    longOptions.insert(longOptions.end(), toolOptions.begin(), toolOptions.end());
+    // Appended one by one: a range insert here trips a false overflow warning in GCC 12's link-time
+    // optimizer.
+    std::vector<option> longOptions;
+    longOptions.reserve(std::size(sharedOptions) + toolOptions.size() + 1);
+    longOptions.insert(longOptions.end(), std::begin(sharedOptions), std::end(sharedOptions));
+    for (const option& toolOption : toolOptions)
+        longOptions.push_back(toolOption);
     longOptions.push_back(option{nullptr, 0, nullptr, 0});
 
     optind = 0; // a fresh scan, should the options be read more than once in a process
