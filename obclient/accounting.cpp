@@ -14,33 +14,17 @@
 namespace obclient {
 namespace {
 
-constexpr size_t kindCount = 5;
+using namespace counting;
 
 size_t indexOf(RecordKind kind)
 {
     return static_cast<size_t>(kind);
 }
 
-// Live is made minus released. Each thread counts its own records (plain
-// stores, no locked instruction) and the totals are summed when read; a thread
-// that ends folds its counts into the retired totals first, so nothing is lost.
-struct Counts {
-    std::array<std::atomic<int64_t>, kindCount> made{};
-    std::array<std::atomic<int64_t>, kindCount> released{};
-};
-
-struct ThreadCounts : Counts {
-    ThreadCounts* next = nullptr;
-    ThreadCounts* previous = nullptr;
-    bool linked = false;
-    // Set once the thread's exit has folded these counts into the retired totals.
-    bool retired = false;
-};
-
 struct CountRegistry {
     std::mutex lock;
     ThreadCounts* threads = nullptr;
-    Counts retired;
+    Counts retired{};
 };
 
 // Never destroyed: records are released while the process exits.
@@ -49,11 +33,6 @@ CountRegistry& countRegistry()
     static CountRegistry* instance = new CountRegistry;
     return *instance;
 }
-
-// Trivially destructible and initial-exec (the host library is loaded with the
-// program), so counting costs no TLS lookup call and the counts stay readable
-// until the thread is gone.
-__attribute__((tls_model("initial-exec"))) thread_local ThreadCounts threadCounts;
 
 struct ThreadCountsRetirer {
     ~ThreadCountsRetirer()
@@ -71,6 +50,7 @@ struct ThreadCountsRetirer {
         if (threadCounts.next != nullptr)
             threadCounts.next->previous = threadCounts.previous;
         threadCounts.retired = true;
+        threadCounts.open = false;
     }
 };
 thread_local ThreadCountsRetirer threadCountsRetirer;
@@ -84,13 +64,9 @@ thread_local ThreadCountsRetirer threadCountsRetirer;
         registry.threads->previous = &threadCounts;
     registry.threads = &threadCounts;
     threadCounts.linked = true;
+    threadCounts.open = true;
     // The first use of a thread_local with a destructor registers it for thread exit.
     static_cast<void>(&threadCountsRetirer);
-}
-
-void bump(std::atomic<int64_t>& counter)
-{
-    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 // Null once the thread's counts are retired (records released by later
@@ -140,8 +116,6 @@ Totals sumCounts()
         add(*counts);
     return totals;
 }
-
-std::atomic<bool> checkedMode{false};
 
 int64_t liveCount(const Totals& totals, size_t kind)
 {
@@ -233,6 +207,11 @@ struct CheckedModeFromEnvironment {
 
 } // namespace
 
+namespace counting {
+__thread ThreadCounts threadCounts;
+std::atomic<bool> checkedMode{false};
+} // namespace counting
+
 const char* recordKindName(RecordKind kind)
 {
     switch (kind) {
@@ -257,7 +236,7 @@ bool reuseMemory()
     return !checkedMode.load(std::memory_order_relaxed);
 }
 
-void* allocateRecord(RecordKind kind, size_t bytes, bool zeroed)
+void* allocateRecordAnyhow(RecordKind kind, size_t bytes, bool zeroed)
 {
     void* record = takeBlock(bytes, zeroed, reuseMemory());
     if (record == nullptr) {
@@ -279,14 +258,9 @@ size_t recordBytes(RecordKind kind, size_t headerBytes, size_t itemBytes, uint64
     return headerBytes + static_cast<size_t>(items) * itemBytes;
 }
 
-void retireRecord(RecordKind kind, const void* record, const char* function)
+void retireRecordAnyhow(RecordKind kind, const void* record, const char* function)
 {
     noteReleased(kind, record, function);
-}
-
-void freeRecordMemory(void* record)
-{
-    returnBlock(record);
 }
 
 void* resizeRecord(RecordKind kind, void* record, size_t oldBytes, size_t bytes, const char* function)
@@ -340,18 +314,18 @@ void obclient_set_checked(bool on)
 {
     obclient::Registry& reg = obclient::registry();
     std::lock_guard<std::mutex> guard(reg.lock);
-    if (on == obclient::checkedMode.load(std::memory_order_relaxed))
+    if (on == obclient::counting::checkedMode.load(std::memory_order_relaxed))
         return;
     reg.live.clear();
     const obclient::Totals totals = obclient::sumCounts();
-    for (size_t i = 0; i < obclient::kindCount; ++i) {
+    for (size_t i = 0; i < obclient::counting::kindCount; ++i) {
         int64_t live = on ? obclient::liveCount(totals, i) : 0;
         obclient::unregisteredLive[i].store(live, std::memory_order_relaxed);
     }
-    obclient::checkedMode.store(on, std::memory_order_relaxed);
+    obclient::counting::checkedMode.store(on, std::memory_order_relaxed);
 }
 
 bool obclient_checked(void)
 {
-    return obclient::checkedMode.load(std::memory_order_relaxed);
+    return obclient::counting::checkedMode.load(std::memory_order_relaxed);
 }

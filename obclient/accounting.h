@@ -3,8 +3,12 @@
 #ifndef OBCLIENT_ACCOUNTING_H
 #define OBCLIENT_ACCOUNTING_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "obclient/record_pool.h"
 
 namespace obclient {
 
@@ -12,17 +16,86 @@ enum class RecordKind { String, Map, List, Buffer, Custom };
 
 const char* recordKindName(RecordKind kind);
 
+namespace counting {
+
+constexpr size_t kindCount = 5;
+
+// Live is made minus released. Each thread counts its own records (plain
+// stores, no locked instruction) and the totals are summed when read; a thread
+// that ends folds its counts into the retired totals first, so nothing is lost.
+struct Counts {
+    std::atomic<int64_t> made[kindCount];
+    std::atomic<int64_t> released[kindCount];
+};
+
+// Trivially constructible and destructible, so it needs no initialisation call
+// where it is used and the counts stay readable until the thread is gone.
+struct ThreadCounts : Counts {
+    ThreadCounts* next;
+    ThreadCounts* previous;
+    bool linked;
+    // Set once the thread's exit has folded these counts into the retired totals.
+    bool retired;
+    // Linked and not retired: the one test the inlined paths make.
+    bool open;
+};
+extern __attribute__((tls_model("initial-exec"), visibility("hidden"))) __thread ThreadCounts threadCounts;
+
+extern __attribute__((visibility("hidden"))) std::atomic<bool> checkedMode;
+
+inline void bump(std::atomic<int64_t>& counter)
+{
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+// Unchecked, reusing memory, and this thread's counts in use.
+inline bool onFastPath()
+{
+    return !checkedMode.load(std::memory_order_relaxed) && threadCounts.open;
+}
+
+} // namespace counting
+
+// The general paths behind the inlined ones below.
+void* allocateRecordAnyhow(RecordKind kind, size_t bytes, bool zeroed);
+void retireRecordAnyhow(RecordKind kind, const void* record, const char* function);
+
 // Never returns null: a host that cannot allocate has no way to report it to
 // the plug-in, so running out of memory aborts with a message.
-void* allocateRecord(RecordKind kind, size_t bytes, bool zeroed);
+inline void* allocateRecord(RecordKind kind, size_t bytes, bool zeroed)
+{
+    if (counting::onFastPath()) {
+        if (void* const block = takeFreeBlock(bytes)) {
+            counting::bump(counting::threadCounts.made[static_cast<size_t>(kind)]);
+            if (zeroed)
+                std::memset(block, 0, bytes);
+            return block;
+        }
+    }
+    return allocateRecordAnyhow(kind, bytes, zeroed);
+}
+
 // The size of a header followed by `items` elements, aborting when it does not fit in memory.
 size_t recordBytes(RecordKind kind, size_t headerBytes, size_t itemBytes, uint64_t items);
+
 // Releasing is two steps: the accounting, checked before the record is read
 // (so a double release is reported instead of walking freed memory), then the
 // memory (the record's contents released first). `function` names the host function that releases the record,
 // for the report printed when checked mode finds the pointer is not a live record of `kind`.
-void retireRecord(RecordKind kind, const void* record, const char* function);
-void freeRecordMemory(void* record);
+inline void retireRecord(RecordKind kind, const void* record, const char* function)
+{
+    if (counting::onFastPath())
+        counting::bump(counting::threadCounts.released[static_cast<size_t>(kind)]);
+    else
+        retireRecordAnyhow(kind, record, function);
+}
+
+inline void freeRecordMemory(void* record)
+{
+    if (!returnFreeBlock(record))
+        returnBlock(record);
+}
+
 void* resizeRecord(RecordKind kind, void* record, size_t oldBytes, size_t bytes, const char* function);
 
 } // namespace obclient

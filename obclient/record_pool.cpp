@@ -11,56 +11,19 @@
 #include <new>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-// A free block, and a taken block's slack past the asked size, stay out of bounds for the sanitizer.
-#define OBCLIENT_POISON(block, bytes) ASAN_POISON_MEMORY_REGION(block, bytes)
-#define OBCLIENT_UNPOISON(block, bytes) ASAN_UNPOISON_MEMORY_REGION(block, bytes)
-#else
-#define OBCLIENT_POISON(block, bytes) static_cast<void>(0)
-#define OBCLIENT_UNPOISON(block, bytes) static_cast<void>(0)
-#endif
-
 namespace obclient {
 namespace {
 
-// 16-byte steps up to 256 bytes (strings, lists, small buffers), then powers of
-// two up to 4 KiB (map tables of up to about a hundred slots).
-constexpr size_t stepBytes = 16;
-constexpr size_t steppedLimit = 256;
-constexpr size_t steppedClasses = steppedLimit / stepBytes;
-constexpr size_t largestClassBytes = 4096;
-constexpr size_t classCount = steppedClasses + 4; // 512, 1024, 2048, 4096
+using namespace pool;
 
-// Only address space until runs of it are made usable; a class whose stretch is
-// used up takes from malloc, so the size bounds the pool's reach, not a program.
-constexpr size_t stretchBytes = size_t{1} << 30;
-constexpr size_t regionBytes = classCount * stretchBytes;
+constexpr size_t stretchBytes = size_t{1} << stretchShift;
 // Made usable a run at a time, so one mprotect serves many blocks.
 constexpr size_t runBytes = size_t{64} << 10;
-// Free blocks a thread keeps per class. Past it, the oldest half go to the shared
-// depot, from which a thread that makes more than it frees (one that builds
-// what another releases) refills before it carves new runs.
-constexpr uint32_t stackCapacity = 1024;
+// Past a full stack the oldest half go to the shared depot, from which a thread
+// that makes more than it frees (one that builds what another releases) refills
+// before it carves new runs.
 constexpr uint32_t transferCount = stackCapacity / 2;
 
-size_t classOf(size_t bytes)
-{
-    if (bytes <= steppedLimit)
-        return bytes == 0 ? 0 : (bytes - 1) / stepBytes;
-    size_t index = steppedClasses;
-    for (size_t size = 2 * steppedLimit; size < bytes; size *= 2)
-        ++index;
-    return index;
-}
-
-size_t classBytes(size_t index)
-{
-    return index < steppedClasses ? (index + 1) * stepBytes : steppedLimit << (index - steppedClasses + 1);
-}
-
-// Zero until the region is reserved; set once, never moved.
-std::atomic<uintptr_t> regionBase{0};
 std::atomic<size_t> stretchUsed[classCount];
 
 char* reserveRegion()
@@ -75,34 +38,6 @@ char* reserveRegion()
     }();
     return base;
 }
-
-// The class whose stretch holds block, or classCount for a block from malloc.
-// A block handed over from another thread arrives with the region's base visible.
-size_t classOfBlock(const void* block)
-{
-    const uintptr_t base = regionBase.load(std::memory_order_relaxed);
-    const uintptr_t offset = reinterpret_cast<uintptr_t>(block) - base;
-    return base != 0 && offset < regionBytes ? offset / stretchBytes : classCount;
-}
-
-struct ClassCache {
-    void** stack; // free blocks, the most recently freed on top
-    uint32_t count;
-    char* runNext; // the rest of this thread's run, never handed out yet
-    char* runEnd;
-};
-
-// Trivially destructible, so it stays usable after the thread's destructors
-// have run (records released then go to the depot).
-struct ThreadCache {
-    ClassCache classes[classCount];
-    bool reaperArmed;
-    bool closed;
-};
-
-// Initial-exec: the host library is loaded with the program, never later, and
-// this saves a TLS lookup call on every record.
-__attribute__((tls_model("initial-exec"))) thread_local ThreadCache cache{};
 
 struct Depot {
     std::mutex lock;
@@ -134,9 +69,9 @@ void deposit(size_t index, void* const* blocks, size_t count) noexcept
 struct CacheReaper {
     ~CacheReaper()
     {
-        cache.closed = true;
+        threadCache.closed = true;
         for (size_t index = 0; index < classCount; ++index) {
-            ClassCache& own = cache.classes[index];
+            ClassCache& own = threadCache.classes[index];
             const size_t bytes = classBytes(index);
             deposit(index, own.stack, own.count);
             for (char* block = own.runNext; static_cast<size_t>(own.runEnd - block) >= bytes;
@@ -153,9 +88,9 @@ thread_local CacheReaper reaper;
 
 void armReaper()
 {
-    if (cache.reaperArmed)
+    if (threadCache.reaperArmed)
         return;
-    cache.reaperArmed = true;
+    threadCache.reaperArmed = true;
     // The first use of a thread_local with a destructor registers it for thread exit.
     static_cast<void>(&reaper);
 }
@@ -220,12 +155,12 @@ bool startRun(size_t index, ClassCache& own)
 
 [[gnu::noinline]] void returnToFullStack(size_t index, ClassCache& own, void* block)
 {
-    if (cache.closed || !haveStack(own)) {
+    if (threadCache.closed || !haveStack(own)) {
         deposit(index, &block, 1);
         return;
     }
     if (own.count == stackCapacity) {
-        // The oldest go: the newest are the likeliest still in cache.
+        // The oldest go: the newest are the likeliest still in threadCache.
         deposit(index, own.stack, transferCount);
         own.count -= transferCount;
         std::memmove(own.stack, own.stack + transferCount, own.count * sizeof(void*));
@@ -241,16 +176,21 @@ void* fromMalloc(size_t bytes, bool zeroed)
 
 } // namespace
 
+namespace pool {
+__thread ThreadCache threadCache;
+std::atomic<uintptr_t> regionBase{0};
+} // namespace pool
+
 const char* const recordPoolDescription =
     "per-thread stacks of free blocks in size classes (16 to 256 bytes in 16-byte steps, then 512 to 4096), "
     "each class carved from its own stretch of one reserved range; malloc above";
 
 void* takeBlock(size_t bytes, bool zeroed, bool reuse)
 {
-    if (!reuse || bytes > largestClassBytes || cache.closed)
+    if (!reuse || bytes > largestClassBytes || threadCache.closed)
         return fromMalloc(bytes, zeroed);
-    const size_t index = classOf(bytes);
-    ClassCache& own = cache.classes[index];
+    const size_t index = classOf(std::max<size_t>(bytes, 1));
+    ClassCache& own = threadCache.classes[index];
     void* const block = own.count != 0 ? own.stack[--own.count] : takeWithoutFreeBlock(index, own);
     if (block == nullptr)
         return fromMalloc(bytes, zeroed);
@@ -262,17 +202,15 @@ void* takeBlock(size_t bytes, bool zeroed, bool reuse)
 
 void returnBlock(void* block)
 {
+    if (returnFreeBlock(block))
+        return;
     const size_t index = classOfBlock(block);
     if (index == classCount) {
         std::free(block);
         return;
     }
     OBCLIENT_POISON(block, classBytes(index));
-    ClassCache& own = cache.classes[index];
-    if (own.stack == nullptr || own.count == stackCapacity || cache.closed)
-        returnToFullStack(index, own, block);
-    else
-        own.stack[own.count++] = block;
+    returnToFullStack(index, threadCache.classes[index], block);
 }
 
 void* resizeBlock(void* block, size_t oldBytes, size_t newBytes, bool reuse)

@@ -7,7 +7,19 @@
 #ifndef OBCLIENT_RECORD_POOL_H
 #define OBCLIENT_RECORD_POOL_H
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+// A free block, and a taken block's slack past the asked size, stay out of bounds for the sanitizer.
+#define OBCLIENT_POISON(block, bytes) ASAN_POISON_MEMORY_REGION(block, bytes)
+#define OBCLIENT_UNPOISON(block, bytes) ASAN_UNPOISON_MEMORY_REGION(block, bytes)
+#else
+#define OBCLIENT_POISON(block, bytes) static_cast<void>(0)
+#define OBCLIENT_UNPOISON(block, bytes) static_cast<void>(0)
+#endif
 
 namespace obclient {
 
@@ -20,6 +32,100 @@ void returnBlock(void* block);
 void* resizeBlock(void* block, size_t oldBytes, size_t newBytes, bool reuse);
 
 extern const char* const recordPoolDescription;
+
+namespace pool {
+
+// 16-byte steps up to 256 bytes (strings, lists, small buffers), then powers of
+// two up to 4 KiB (map tables of up to about a hundred slots).
+constexpr size_t stepBytes = 16;
+constexpr size_t steppedLimit = 256;
+constexpr size_t steppedClasses = steppedLimit / stepBytes;
+constexpr size_t largestClassBytes = 4096;
+constexpr size_t classCount = steppedClasses + 4; // 512, 1024, 2048, 4096
+
+// Only address space until runs of it are made usable; a class whose stretch is
+// used up takes from malloc, so the size bounds the pool's reach, not a program.
+constexpr unsigned stretchShift = 30;
+constexpr size_t regionBytes = classCount << stretchShift;
+// Free blocks a thread keeps per class.
+constexpr uint32_t stackCapacity = 1024;
+
+// For 1 to largestClassBytes bytes.
+inline size_t classOf(size_t bytes)
+{
+    if (bytes <= steppedLimit)
+        return (bytes - 1) / stepBytes;
+    // 257..512 bytes have 8 as the highest bit of bytes - 1, and each power of two up is one class more.
+    return steppedClasses + static_cast<size_t>(63 - __builtin_clzll(bytes - 1)) - 8;
+}
+
+inline size_t classBytes(size_t index)
+{
+    return index < steppedClasses ? (index + 1) * stepBytes : steppedLimit << (index - steppedClasses + 1);
+}
+
+struct ClassCache {
+    void** stack; // free blocks, the most recently freed on top
+    uint32_t count;
+    char* runNext; // the rest of this thread's run, never handed out yet
+    char* runEnd;
+};
+
+// Trivially constructible and destructible, so it needs no initialisation call
+// where it is used and stays usable after the thread's destructors have run
+// (records released then go to the depot). Initial-exec: the host library is
+// loaded with the program, never later, and this saves a TLS lookup call.
+struct ThreadCache {
+    ClassCache classes[classCount];
+    bool reaperArmed;
+    bool closed;
+};
+extern __attribute__((tls_model("initial-exec"), visibility("hidden"))) __thread ThreadCache threadCache;
+
+// Zero until the region is reserved; set once, never moved.
+extern __attribute__((visibility("hidden"))) std::atomic<uintptr_t> regionBase;
+
+// The class whose stretch holds block, or classCount for a block from malloc.
+// A block handed over from another thread arrives with the region's base visible.
+inline size_t classOfBlock(const void* block)
+{
+    const uintptr_t base = regionBase.load(std::memory_order_relaxed);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(block) - base;
+    return base != 0 && offset < regionBytes ? offset >> stretchShift : classCount;
+}
+
+} // namespace pool
+
+// takeBlock's common case with reuse on, small enough to inline into every
+// record's maker: the thread's last freed block of the class. Null sends the
+// caller to takeBlock. A closed thread's stacks are empty, so it never gets here.
+inline void* takeFreeBlock(size_t bytes)
+{
+    // Zero bytes wrap around and fail the test too.
+    if (bytes - 1 >= pool::largestClassBytes)
+        return nullptr;
+    pool::ClassCache& own = pool::threadCache.classes[pool::classOf(bytes)];
+    if (own.count == 0)
+        return nullptr;
+    void* const block = own.stack[--own.count];
+    OBCLIENT_UNPOISON(block, bytes);
+    return block;
+}
+
+// returnBlock's common case: onto the thread's own stack of the block's class.
+// False sends the caller to returnBlock. A closed thread has no stacks.
+inline bool returnFreeBlock(void* block)
+{
+    const size_t index = pool::classOfBlock(block);
+    if (index == pool::classCount)
+        return false;
+    pool::ClassCache& own = pool::threadCache.classes[index];
+    if (own.stack == nullptr || own.count == pool::stackCapacity)
+        return false;
+    OBCLIENT_POISON(block, pool::classBytes(index));
+    own.stack[own.count++] = block;
+    return true;
+}
 
 } // namespace obclient
 
