@@ -56,9 +56,9 @@ inline bool onFastPath()
 
 } // namespace counting
 
-// The general paths behind the inlined ones below.
-void* allocateRecordAnyhow(RecordKind kind, size_t bytes, bool zeroed);
-void retireRecordAnyhow(RecordKind kind, const void* record, const char* function);
+// The general paths behind the inlined ones below, kept out of their callers so those stay small.
+[[gnu::noinline]] void* allocateRecordAnyhow(RecordKind kind, size_t bytes, bool zeroed);
+[[gnu::noinline]] void retireRecordAnyhow(RecordKind kind, const void* record, const char* function);
 
 // Never returns null: a host that cannot allocate has no way to report it to
 // the plug-in, so running out of memory aborts with a message.

@@ -26,8 +26,9 @@ namespace obclient {
 // `reuse` off (checked mode) takes fresh memory from malloc, leaving
 // use-after-free to the sanitizers and valgrind. Null when memory runs out.
 void* takeBlock(size_t bytes, bool zeroed, bool reuse);
-// Any block takeBlock gave, whichever mode it was taken in.
-void returnBlock(void* block);
+// Any block takeBlock gave, whichever mode it was taken in. Out of line: the
+// common case is returnFreeBlock, inlined into the callers.
+[[gnu::noinline]] void returnBlock(void* block);
 // Keeps the first min(oldBytes, newBytes) bytes; null when memory runs out, the block untouched.
 void* resizeBlock(void* block, size_t oldBytes, size_t newBytes, bool reuse);
 
