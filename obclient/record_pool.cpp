@@ -73,7 +73,7 @@ struct CacheReaper {
         for (size_t index = 0; index < classCount; ++index) {
             ClassCache& own = threadCache.classes[index];
             const size_t bytes = classBytes(index);
-            deposit(index, own.stack, own.count);
+            deposit(index, own.stack, static_cast<size_t>(own.top - own.stack));
             for (char* block = own.runNext; static_cast<size_t>(own.runEnd - block) >= bytes;
                  block += bytes) {
                 void* const carved = block;
@@ -99,6 +99,8 @@ bool haveStack(ClassCache& own)
 {
     if (own.stack == nullptr) {
         own.stack = static_cast<void**>(std::malloc(stackCapacity * sizeof(void*)));
+        own.top = own.stack;
+        own.limit = own.stack == nullptr ? nullptr : own.stack + stackCapacity;
         armReaper();
     }
     return own.stack != nullptr;
@@ -116,7 +118,7 @@ bool refillFromDepot(size_t index, ClassCache& own)
     const size_t count = std::min<size_t>(blocks.size(), transferCount);
     std::memcpy(own.stack, blocks.data() + blocks.size() - count, count * sizeof(void*));
     blocks.resize(blocks.size() - count);
-    own.count = static_cast<uint32_t>(count);
+    own.top = own.stack + count;
     return true;
 }
 
@@ -146,8 +148,8 @@ bool startRun(size_t index, ClassCache& own)
     if (static_cast<size_t>(own.runEnd - own.runNext) < bytes && !refillFromDepot(index, own) &&
         !startRun(index, own))
         return nullptr;
-    if (own.count != 0)
-        return own.stack[--own.count];
+    if (own.top != own.stack)
+        return *--own.top;
     void* const block = own.runNext;
     own.runNext += bytes;
     return block;
@@ -159,13 +161,14 @@ bool startRun(size_t index, ClassCache& own)
         deposit(index, &block, 1);
         return;
     }
-    if (own.count == stackCapacity) {
-        // The oldest go: the newest are the likeliest still in threadCache.
+    if (own.top == own.limit) {
+        // The oldest go: the newest are the likeliest still in cache.
         deposit(index, own.stack, transferCount);
-        own.count -= transferCount;
-        std::memmove(own.stack, own.stack + transferCount, own.count * sizeof(void*));
+        constexpr size_t kept = stackCapacity - transferCount;
+        std::memmove(own.stack, own.stack + transferCount, kept * sizeof(void*));
+        own.top = own.stack + kept;
     }
-    own.stack[own.count++] = block;
+    *own.top++ = block;
 }
 
 void* fromMalloc(size_t bytes, bool zeroed)
@@ -178,7 +181,7 @@ void* fromMalloc(size_t bytes, bool zeroed)
 
 namespace pool {
 __thread ThreadCache threadCache;
-std::atomic<uintptr_t> regionBase{0};
+std::atomic<uintptr_t> regionBase{unreservedBase};
 } // namespace pool
 
 const char* const recordPoolDescription =
@@ -191,7 +194,7 @@ void* takeBlock(size_t bytes, bool zeroed, bool reuse)
         return fromMalloc(bytes, zeroed);
     const size_t index = classOf(std::max<size_t>(bytes, 1));
     ClassCache& own = threadCache.classes[index];
-    void* const block = own.count != 0 ? own.stack[--own.count] : takeWithoutFreeBlock(index, own);
+    void* const block = own.top != own.stack ? *--own.top : takeWithoutFreeBlock(index, own);
     if (block == nullptr)
         return fromMalloc(bytes, zeroed);
     OBCLIENT_UNPOISON(block, bytes);

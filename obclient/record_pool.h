@@ -65,9 +65,12 @@ inline size_t classBytes(size_t index)
     return index < steppedClasses ? (index + 1) * stepBytes : steppedLimit << (index - steppedClasses + 1);
 }
 
+// Pointers rather than a count, so that taking and returning each compare one
+// pair of them: with no stack yet all three are null, and both go the slow way.
 struct ClassCache {
-    void** stack; // free blocks, the most recently freed on top
-    uint32_t count;
+    void** stack; // free blocks up to top, the most recently freed last
+    void** top;
+    void** limit;  // stack + stackCapacity
     char* runNext; // the rest of this thread's run, never handed out yet
     char* runEnd;
 };
@@ -83,16 +86,19 @@ struct ThreadCache {
 };
 extern __attribute__((tls_model("initial-exec"), visibility("hidden"))) __thread ThreadCache threadCache;
 
-// Zero until the region is reserved; set once, never moved.
+// Set once, when the region is reserved, and never moved. Until then it lies
+// regionBytes below the top of the address space, where no user-space block
+// is, so every block's offset from it comes out too large and no separate test
+// for "not reserved" is needed.
 extern __attribute__((visibility("hidden"))) std::atomic<uintptr_t> regionBase;
+constexpr uintptr_t unreservedBase = uintptr_t{0} - regionBytes;
 
 // The class whose stretch holds block, or classCount for a block from malloc.
 // A block handed over from another thread arrives with the region's base visible.
 inline size_t classOfBlock(const void* block)
 {
-    const uintptr_t base = regionBase.load(std::memory_order_relaxed);
-    const uintptr_t offset = reinterpret_cast<uintptr_t>(block) - base;
-    return base != 0 && offset < regionBytes ? offset >> stretchShift : classCount;
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(block) - regionBase.load(std::memory_order_relaxed);
+    return offset < regionBytes ? offset >> stretchShift : classCount;
 }
 
 } // namespace pool
@@ -106,9 +112,9 @@ inline void* takeFreeBlock(size_t bytes)
     if (bytes - 1 >= pool::largestClassBytes)
         return nullptr;
     pool::ClassCache& own = pool::threadCache.classes[pool::classOf(bytes)];
-    if (own.count == 0)
+    if (own.top == own.stack)
         return nullptr;
-    void* const block = own.stack[--own.count];
+    void* const block = *--own.top;
     OBCLIENT_UNPOISON(block, bytes);
     return block;
 }
@@ -121,10 +127,10 @@ inline bool returnFreeBlock(void* block)
     if (index == pool::classCount)
         return false;
     pool::ClassCache& own = pool::threadCache.classes[index];
-    if (own.stack == nullptr || own.count == pool::stackCapacity)
+    if (own.top == own.limit)
         return false;
     OBCLIENT_POISON(block, pool::classBytes(index));
-    own.stack[own.count++] = block;
+    *own.top++ = block;
     return true;
 }
 
