@@ -65,12 +65,15 @@ void vlm_free_map(vlm_map_table_t* table)
     if (table == nullptr)
         return;
     obclient::retireRecord(RecordKind::Map, table, "vlm_free_map");
+    // Stops at the last entry: a table a plug-in emptied by taking its entries is
+    // released without reading its slots, which are cold by then.
     vlm_map_slot_t* slots = vlm_map_slots(table);
-    for (uint64_t i = 0; i < table->capacity; ++i) {
+    for (uint64_t i = 0, left = table->count; left != 0 && i < table->capacity; ++i) {
         if (!vlm::map_policy::isOccupiedSlot(slots[i]))
             continue;
         obclient_free_data(slots[i].key);
         obclient_free_data(slots[i].value);
+        --left;
     }
     vlm_free_string(table->name);
     obclient::freeRecordMemory(table);
