@@ -49,8 +49,7 @@ struct ThreadCountsRetirer {
             threadCounts.next;
         if (threadCounts.next != nullptr)
             threadCounts.next->previous = threadCounts.previous;
-        threadCounts.retired = true;
-        threadCounts.open = false;
+        threadCounts.state = CountsState::Retired;
     }
 };
 thread_local ThreadCountsRetirer threadCountsRetirer;
@@ -63,8 +62,7 @@ thread_local ThreadCountsRetirer threadCountsRetirer;
     if (registry.threads != nullptr)
         registry.threads->previous = &threadCounts;
     registry.threads = &threadCounts;
-    threadCounts.linked = true;
-    threadCounts.open = true;
+    threadCounts.state = CountsState::Open;
     // The first use of a thread_local with a destructor registers it for thread exit.
     static_cast<void>(&threadCountsRetirer);
 }
@@ -73,9 +71,9 @@ thread_local ThreadCountsRetirer threadCountsRetirer;
 // thread-exit destructors): the retired totals then take the count directly.
 Counts* countsOfThisThread()
 {
-    if (!threadCounts.linked)
+    if (threadCounts.state == CountsState::Unlinked)
         linkThreadCounts();
-    return threadCounts.retired ? nullptr : &threadCounts;
+    return threadCounts.state == CountsState::Retired ? nullptr : &threadCounts;
 }
 
 void countMade(size_t kind)

@@ -30,14 +30,14 @@ struct Counts {
 
 // Trivially constructible and destructible, so it needs no initialisation call
 // where it is used and the counts stay readable until the thread is gone.
+// Unlinked is zero, what a new thread's storage holds. Retired: the thread's exit
+// has folded these counts into the retired totals.
+enum class CountsState : uint8_t { Unlinked, Open, Retired };
+
 struct ThreadCounts : Counts {
     ThreadCounts* next;
     ThreadCounts* previous;
-    bool linked;
-    // Set once the thread's exit has folded these counts into the retired totals.
-    bool retired;
-    // Linked and not retired: the one test the inlined paths make.
-    bool open;
+    CountsState state;
 };
 extern __attribute__((tls_model("initial-exec"), visibility("hidden"))) __thread ThreadCounts threadCounts;
 
@@ -51,7 +51,7 @@ inline void bump(std::atomic<int64_t>& counter)
 // Unchecked, reusing memory, and this thread's counts in use.
 inline bool onFastPath()
 {
-    return !checkedMode.load(std::memory_order_relaxed) && threadCounts.open;
+    return !checkedMode.load(std::memory_order_relaxed) && threadCounts.state == CountsState::Open;
 }
 
 } // namespace counting
