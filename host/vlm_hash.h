@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include <string.h>
 
-/* MurmurHash64A; all arithmetic wraps at 64 bits. */
+/* MurmurHash64A; all arithmetic wraps at 64 bits. Words are read little-endian, as the host does. */
 static inline uint64_t vlm_murmur_hash64a(const void* data, size_t length, uint64_t seed)
 {
     const uint64_t m = UINT64_C(0xC6A4A7935BD1E995);
@@ -26,9 +26,20 @@ static inline uint64_t vlm_murmur_hash64a(const void* data, size_t length, uint6
     }
     size_t rest = length & 7;
     if (rest != 0) {
+        /* The tail's bytes as one little-endian word, read in at most two loads that may
+         * overlap (keys are mostly shorter than a block, so this is most of the work). */
         const uint8_t* tail = bytes + blocks * 8;
-        for (size_t i = 0; i < rest; ++i)
-            h ^= (uint64_t)tail[i] << (8 * i);
+        uint64_t k;
+        if (rest >= 4) {
+            uint32_t low, high;
+            memcpy(&low, tail, sizeof low);
+            memcpy(&high, tail + rest - 4, sizeof high);
+            k = (uint64_t)low | ((uint64_t)high << (8 * (rest - 4)));
+        } else {
+            k = (uint64_t)tail[0] | ((uint64_t)tail[rest / 2] << (8 * (rest / 2))) |
+                ((uint64_t)tail[rest - 1] << (8 * (rest - 1)));
+        }
+        h ^= k;
         h *= m;
     }
     h ^= h >> r;

@@ -34,6 +34,12 @@ TEST_F(EqualityAndHash, BothSidesHashEveryKindAsComputedIndependentlyAndRefuseCu
     const std::pair<cv::data_t, std::uint64_t> cases[] = {
         {cv::data_t(""), 0xe36925ae8296b197u},
         {cv::data_t("a"), 0x60455235038d56cbu},
+        // Every length of a text's tail past its 8-byte blocks.
+        {cv::data_t("ab"), 0x8df5bcc268b54a56u},
+        {cv::data_t("abc"), 0x0e903061f4c485b4u},
+        {cv::data_t("hello"), 0x31a36a030d929a32u},
+        {cv::data_t("source"), 0xa713ab6ca16117dfu},
+        {cv::data_t("channel"), 0x46d454e86e6232e3u},
         {hostValue(obclient_borrowed_string("hello, world")), 0x1191ee7ca4909c2eu},
         {cv::data_t(std::int64_t{42}), 0xa9053146cb5f81d3u},
         {cv::data_t(std::int64_t{-1}), 0x099c106fdb5f42e2u},
