@@ -101,8 +101,8 @@ TEST_F(JsonRenderingTest, StringsAreEscapedAndContainersNestWithoutNames)
 
 // Texts are scanned and copied in words of several sizes, each text ending inside a last word, and
 // room for escapes is made as they turn up. Every length, and an escape at every place, against
-// escaping a byte at a time; the long texts make room in the middle of a run of escapes, after
-// text already in the string.
+// escaping a byte at a time, as borrowed texts and as host strings; the long texts make room in
+// the middle of a run of escapes, after text already in the string.
 TEST_F(JsonRenderingTest, TextsOfEveryLengthMatchEscapingAByteAtATime)
 {
     const std::map<char, std::string> named = {{'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\r', "\\r"},
@@ -142,6 +142,14 @@ TEST_F(JsonRenderingTest, TextsOfEveryLengthMatchEscapingAByteAtATime)
     for (const std::string& text : texts) {
         std::string out = "[1,";
         obclient_append_json(out, obclient_borrowed_string(text.c_str()));
+        ASSERT_EQ(out, "[1," + escapedByteByByte(text)) << text;
+        // A host string from the record pool, whose plain texts are read in whole blocks.
+        obclient_set_checked(false);
+        const vlm_data_t owned = obclient_string_n(text.data(), text.size());
+        out = "[1,";
+        obclient_append_json(out, owned);
+        obclient_free_data(owned);
+        obclient_set_checked(true);
         ASSERT_EQ(out, "[1," + escapedByteByByte(text)) << text;
     }
 }
