@@ -31,25 +31,56 @@ void growForInsertion(vlm_map_table_t** table)
                                : vlm_reallocate_map(*table, policy::grownCapacity((*table)->count));
 }
 
+// The free slot a key absent from the table goes into, growing the table first when it
+// is full; null when the table holds the key already.
+template <class SameKey>
+vlm_map_slot_t* slotForNewKey(vlm_map_table_t** table, uint64_t hash, SameKey sameKey)
+{
+    for (;;) {
+        const policy::ProbeResult probe = policy::probe(*table, hash, sameKey);
+        if (probe.found != policy::noSlot)
+            return nullptr;
+        if (probe.freeSlot != policy::noSlot && !policy::shouldGrow(**table))
+            return vlm_map_slots(*table) + probe.freeSlot;
+        growForInsertion(table);
+    }
+}
+
+void fillSlot(vlm_map_table_t* table, vlm_map_slot_t& slot, uint64_t hash, vlm_data_t key, vlm_data_t value)
+{
+    slot.hash = hash;
+    slot.key = key;
+    slot.value = value;
+    ++table->count;
+}
+
 // Takes key and value: inserts them, or frees both when the key is there already.
 int insertHashed(vlm_map_table_t** table, vlm_data_t key, vlm_data_t value, uint64_t hash)
 {
-    for (;;) {
-        obclient::ProbeResult probe = obclient::probeMap(*table, key, hash);
-        if (probe.match != nullptr) {
-            obclient_free_data(key);
-            obclient_free_data(value);
-            return 0;
-        }
-        if (probe.freeSlot != nullptr && !policy::shouldGrow(**table)) {
-            probe.freeSlot->hash = hash;
-            probe.freeSlot->key = key;
-            probe.freeSlot->value = value;
-            ++(*table)->count;
-            return 1;
-        }
-        growForInsertion(table);
+    vlm_map_slot_t* slot = slotForNewKey(
+        table, hash, [&key](const vlm_map_slot_t& stored) { return obclient::valuesEqual(stored.key, key); });
+    if (slot == nullptr) {
+        obclient_free_data(key);
+        obclient_free_data(value);
+        return 0;
     }
+    fillSlot(*table, *slot, hash, key, value);
+    return 1;
+}
+
+// Whether a stored key equals the string a text of `length` bytes would be copied into,
+// which ends at the text's first NUL; compared as the general path's strcmp does.
+bool sameStringKey(const vlm_data_t& stored, const char* text, size_t length)
+{
+    if (stored.tag != VLM_TAG_STRING)
+        return false;
+    const char* storedText = stored.payload.string != nullptr ? stored.payload.string : "";
+    size_t i = 0;
+    for (; i < length && text[i] != '\0'; ++i) {
+        if (storedText[i] != text[i])
+            return false;
+    }
+    return storedText[i] == '\0';
 }
 
 } // namespace
@@ -78,9 +109,18 @@ int obclient_map_insert_string_n(vlm_map_table_t** table, const char* key, size_
 {
     if (key == nullptr)
         return -1;
-    // The string hash is that of the text's bytes, as vlm_hash_string makes it.
-    return insertHashed(table, obclient_string_n(key, length), value,
-                        vlm_murmur_hash64a(key, length, policy::hashSeed));
+    // The string hash is that of the text's bytes, as vlm_hash_string makes it. The key's
+    // string is made only once the key is known to be new.
+    const uint64_t hash = vlm_murmur_hash64a(key, length, policy::hashSeed);
+    vlm_map_slot_t* slot = slotForNewKey(table, hash, [key, length](const vlm_map_slot_t& stored) {
+        return sameStringKey(stored.key, key, length);
+    });
+    if (slot == nullptr) {
+        obclient_free_data(value);
+        return 0;
+    }
+    fillSlot(*table, *slot, hash, obclient_string_n(key, length), value);
+    return 1;
 }
 
 int obclient_map_erase(vlm_map_table_t* table, vlm_data_t key)
