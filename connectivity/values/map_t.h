@@ -195,7 +195,7 @@ inline map_t::const_iterator map_t::find(const data_t& key) const
     return find(key, keyHash(key));
 }
 
-template <bool Const> void map_t::basic_iterator<Const>::check() const
+template <bool Const> inline void map_t::basic_iterator<Const>::check() const
 {
     // Three comparisons on the fast path; the environment is read only on a fault.
     if (owner_->slots() == slots_ && owner_->capacity() == capacity_ && owner_->size() == count_)
