@@ -22,7 +22,9 @@ inline constexpr std::uint64_t minimumCapacity = 8;
 
 // Three quarters keeps linear probes short while a table is at most a third
 // larger than its entries need; 8 slots then take 7 entries before growing.
-inline constexpr double loadLimit = 0.75;
+// A fraction of integers, so the test is exact and costs no conversions.
+inline constexpr std::uint64_t loadLimitNumerator = 3;
+inline constexpr std::uint64_t loadLimitDenominator = 4;
 
 inline bool isEmptySlot(const vlm_map_slot_t& slot)
 {
@@ -35,9 +37,11 @@ inline bool isErasedSlot(const vlm_map_slot_t& slot)
 }
 
 // Any other combination, so an empty key stored under a hash above 1 is an entry.
+// Written as one test of each field, since every walk over a table asks it of each slot.
+static_assert(VLM_SLOT_EMPTY_HASH == 0 && VLM_SLOT_ERASED_HASH == 1);
 inline bool isOccupiedSlot(const vlm_map_slot_t& slot)
 {
-    return !isEmptySlot(slot) && !isErasedSlot(slot);
+    return (slot.hash > VLM_SLOT_ERASED_HASH) | (slot.key.tag != VLM_TAG_EMPTY);
 }
 
 inline std::uint64_t probeStart(std::uint64_t hash, std::uint64_t capacity)
@@ -56,7 +60,7 @@ inline std::uint64_t nextSlot(std::uint64_t index, std::uint64_t capacity)
 // probes get long. Computed on the counts before the insertion.
 inline bool shouldGrow(const vlm_map_table_t& table)
 {
-    return static_cast<double>(table.count + table.erased) > static_cast<double>(table.capacity) * loadLimit;
+    return (table.count + table.erased) * loadLimitDenominator > table.capacity * loadLimitNumerator;
 }
 
 // From the entries alone, not the erased slots: re-placement drops the markers,
