@@ -90,6 +90,15 @@ inline void retireRecord(RecordKind kind, const void* record, const char* functi
         retireRecordAnyhow(kind, record, function);
 }
 
+// Counts `count` records of one kind as released, in one update: for a caller that
+// found itself on the fast path and released them without retireRecord.
+inline void countReleased(RecordKind kind, uint64_t count)
+{
+    std::atomic<int64_t>& released = counting::threadCounts.released[static_cast<size_t>(kind)];
+    released.store(released.load(std::memory_order_relaxed) + static_cast<int64_t>(count),
+                   std::memory_order_relaxed);
+}
+
 inline void freeRecordMemory(void* record)
 {
     if (!returnFreeBlock(record))

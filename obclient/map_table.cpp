@@ -35,6 +35,47 @@ void placeEntry(vlm_map_table_t* table, const vlm_map_slot_t& entry)
     slots[index] = entry;
 }
 
+// Strings, most of what a map holds, are released in the walk itself when their
+// accounting can wait, and counted once for all of them at the end.
+class EntryReleaser {
+public:
+    void release(const vlm_data_t& held)
+    {
+        if (held.tag == VLM_TAG_STRING && countStringsAtEnd_ && held.payload.string != nullptr) {
+            obclient::freeRecordMemory(held.payload.string);
+            ++stringsReleased_;
+            return;
+        }
+        obclient_free_data(held);
+    }
+
+    void finish()
+    {
+        if (countStringsAtEnd_)
+            obclient::countReleased(RecordKind::String, stringsReleased_);
+    }
+
+private:
+    const bool countStringsAtEnd_ = obclient::counting::onFastPath();
+    uint64_t stringsReleased_ = 0;
+};
+
+// Stops at the last entry: a table a plug-in emptied by taking its entries is
+// released without reading its slots, which are cold by then.
+void releaseEntries(vlm_map_table_t* table)
+{
+    EntryReleaser releaser;
+    const vlm_map_slot_t* slots = vlm_map_slots(table);
+    for (uint64_t i = 0, left = table->count; left != 0 && i < table->capacity; ++i) {
+        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
+            continue;
+        releaser.release(slots[i].key);
+        releaser.release(slots[i].value);
+        --left;
+    }
+    releaser.finish();
+}
+
 } // namespace
 
 vlm_map_table_t* vlm_allocate_map(uint64_t capacity)
@@ -65,16 +106,7 @@ void vlm_free_map(vlm_map_table_t* table)
     if (table == nullptr)
         return;
     obclient::retireRecord(RecordKind::Map, table, "vlm_free_map");
-    // Stops at the last entry: a table a plug-in emptied by taking its entries is
-    // released without reading its slots, which are cold by then.
-    vlm_map_slot_t* slots = vlm_map_slots(table);
-    for (uint64_t i = 0, left = table->count; left != 0 && i < table->capacity; ++i) {
-        if (!vlm::map_policy::isOccupiedSlot(slots[i]))
-            continue;
-        obclient_free_data(slots[i].key);
-        obclient_free_data(slots[i].value);
-        --left;
-    }
+    releaseEntries(table);
     vlm_free_string(table->name);
     obclient::freeRecordMemory(table);
 }
