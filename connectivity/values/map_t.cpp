@@ -71,9 +71,9 @@ map_t& map_t::operator=(map_t&& other) noexcept
     return *this;
 }
 
-map_t::~map_t()
+void map_t::releaseTable(vlm_map_table_t* table) noexcept
 {
-    vlm_free_map(table_);
+    vlm_free_map(table);
 }
 
 map_t map_t::adopt(vlm_map_table_t* table) noexcept

@@ -35,7 +35,12 @@ public:
     map_t(map_t&& other) noexcept : table_(other.table_) { other.table_ = nullptr; }
     map_t& operator=(const map_t& other);
     map_t& operator=(map_t&& other) noexcept;
-    ~map_t();
+    // Maps are moved far more often than they own a table, so the host call is skipped inline.
+    ~map_t()
+    {
+        if (table_ != nullptr)
+            releaseTable(table_);
+    }
 
     static map_t adopt(vlm_map_table_t* table) noexcept;
     vlm_map_table_t* release() noexcept;
@@ -95,6 +100,7 @@ private:
     void grow();
     std::size_t firstOccupied(std::size_t from) const noexcept;
     void dropName() noexcept;
+    static void releaseTable(vlm_map_table_t* table) noexcept;
 
     vlm_map_table_t* table_;
 };
