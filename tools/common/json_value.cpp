@@ -44,12 +44,61 @@ std::string tooManyEntries(const ReadLimits& limits)
     return texts::tooManyEntries + std::to_string(limits.maxObjectEntries) + texts::tooManyEntriesHint;
 }
 
+// Everything but objects and arrays. Inlined into the loops that fill containers
+// too, so that a scalar entry, most entries, costs no recursive call.
+[[gnu::always_inline]] inline bool buildScalar(const element& json, HostValue& out, std::string& reason,
+                                               const ReadLimits& limits)
+{
+    switch (json.type()) {
+    case element_type::STRING: {
+        const std::string_view text = json.get_string().value_unsafe();
+        if (!limits.textsMayHoldNul) {
+            out.reset(obclient_string_n(text.data(), text.size()));
+            return true;
+        }
+        if (makeHostString(text, out))
+            return true;
+        reason = texts::nulInText;
+        return false;
+    }
+    case element_type::INT64:
+        out.reset(obclient_integer(json.get_int64().value_unsafe()));
+        return true;
+    case element_type::UINT64:
+        // Beyond the signed range an integer cannot be a host integer; the nearest double keeps its size.
+        out.reset(obclient_double(static_cast<double>(json.get_uint64().value_unsafe())));
+        return true;
+    case element_type::DOUBLE:
+        out.reset(obclient_double(json.get_double().value_unsafe()));
+        return true;
+    case element_type::BOOL:
+        out.reset(obclient_boolean(json.get_bool().value_unsafe()));
+        return true;
+    case element_type::OBJECT:
+    case element_type::ARRAY:
+    case element_type::NULL_VALUE:
+        break;
+    }
+    out.reset();
+    return true;
+}
+
+// A list item or a map entry's value.
+[[gnu::always_inline]] inline bool buildEntryValue(const element& json, HostValue& out, std::string& reason,
+                                                   const ReadLimits& limits)
+{
+    const element_type type = json.type();
+    if (type == element_type::OBJECT || type == element_type::ARRAY)
+        return buildHostValue(json, out, reason, limits);
+    return buildScalar(json, out, reason, limits);
+}
+
 bool buildList(simdjson::dom::array array, HostValue& out, std::string& reason, const ReadLimits& limits)
 {
     HostValue list(obclient_list_value(obclient_list_new(array.size())));
     for (element item : array) {
         HostValue value;
-        if (!buildHostValue(item, value, reason, limits))
+        if (!buildEntryValue(item, value, reason, limits))
             return false;
         obclient_list_append(&list.get().payload.list, value.release());
     }
@@ -70,7 +119,7 @@ bool buildMap(simdjson::dom::object object, HostValue& out, std::string& reason,
             return false;
         }
         HostValue value;
-        if (!buildHostValue(field.value, value, reason, limits))
+        if (!buildEntryValue(field.value, value, reason, limits))
             return false;
         // The key is copied by the host only now, with the length the parser measured.
         const int inserted = obclient_map_insert_string_n(&map.get().payload.map, field.key.data(),
@@ -215,35 +264,9 @@ bool buildHostValue(const element& json, HostValue& out, std::string& reason, co
         return buildObject(json.get_object().value_unsafe(), out, reason, limits);
     case element_type::ARRAY:
         return buildList(json.get_array().value_unsafe(), out, reason, limits);
-    case element_type::STRING: {
-        const std::string_view text = json.get_string().value_unsafe();
-        if (!limits.textsMayHoldNul) {
-            out.reset(obclient_string_n(text.data(), text.size()));
-            return true;
-        }
-        if (makeHostString(text, out))
-            return true;
-        reason = texts::nulInText;
-        return false;
+    default:
+        return buildScalar(json, out, reason, limits);
     }
-    case element_type::INT64:
-        out.reset(obclient_integer(json.get_int64().value_unsafe()));
-        return true;
-    case element_type::UINT64:
-        // Beyond the signed range an integer cannot be a host integer; the nearest double keeps its size.
-        out.reset(obclient_double(static_cast<double>(json.get_uint64().value_unsafe())));
-        return true;
-    case element_type::DOUBLE:
-        out.reset(obclient_double(json.get_double().value_unsafe()));
-        return true;
-    case element_type::BOOL:
-        out.reset(obclient_boolean(json.get_bool().value_unsafe()));
-        return true;
-    case element_type::NULL_VALUE:
-        break;
-    }
-    out.reset();
-    return true;
 }
 
 bool mayHoldNul(std::string_view jsonText)
