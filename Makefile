@@ -6,7 +6,7 @@ PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletes
             valgrind jq python3 dpkg-dev file libssl-dev openssl
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: setup build format-check test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo bench package format clean
+.PHONY: setup build format-check test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo profile bench package format clean
 
 # Installs only what is missing, so a second run costs one dpkg query.
 setup:
@@ -81,14 +81,26 @@ demo: setup
 	./build/release/bin/tessaro-replay --config examples/config.yaml --format frames examples/notifications.frames
 	examples/live-session build/release
 
-bench: setup
-	cmake --preset release
+# The profile the optimised builds of bench and package are built with: an instrumented
+# replay tool converting a generated stream of notifications, in one worker and in several.
+# The stream has another seed than the benchmark's file.
+PROFILE_DATA := build/profile-data
+profile: setup
+	cmake --preset profile
+	cmake --build --preset profile -j $(JOBS) --target tessaro-replay TessaroNotifications2Codec
+	python3 bench/generate_notifications.py --count 50000 --seed 7 --output build/profile/training.jsonl
+	rm -rf $(PROFILE_DATA)
+	./build/profile/bin/tessaro-replay --quiet --jobs 1 build/profile/training.jsonl --output /dev/null 2>build/profile/training.log
+	./build/profile/bin/tessaro-replay --quiet build/profile/training.jsonl --output /dev/null 2>>build/profile/training.log
+
+bench: profile
+	cmake --preset release -DTESSARO_PROFILE=use
 	cmake --build --preset release -j $(JOBS)
 	bench/run
 
 # The Debian package, from a release build installed below /usr: build/package/*.deb.
-package: setup
-	cmake --preset package
+package: profile
+	cmake --preset package -DTESSARO_PROFILE=use
 	cmake --build --preset package -j $(JOBS) --target package
 
 format:
