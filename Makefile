@@ -81,9 +81,9 @@ demo: setup
 	./build/release/bin/tessaro-replay --config examples/config.yaml --format frames examples/notifications.frames
 	examples/live-session build/release
 
-# The profile the optimised builds of bench and package are built with: an instrumented
-# replay tool converting a generated stream of notifications, in one worker and in several.
-# The stream has another seed than the benchmark's file.
+# The profile the bench and package presets are optimised with, made afresh before each of
+# their builds: an instrumented replay tool converting a generated stream of notifications,
+# in one worker and in several. The stream has another seed than the benchmark's file.
 PROFILE_DATA := build/profile-data
 profile: setup
 	cmake --preset profile
@@ -94,13 +94,13 @@ profile: setup
 	./build/profile/bin/tessaro-replay --quiet build/profile/training.jsonl --output /dev/null 2>>build/profile/training.log
 
 bench: profile
-	cmake --preset release -DTESSARO_PROFILE=use
-	cmake --build --preset release -j $(JOBS)
-	bench/run
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	bench/run --build-dir build/bench
 
 # The Debian package, from a release build installed below /usr: build/package/*.deb.
 package: profile
-	cmake --preset package -DTESSARO_PROFILE=use
+	cmake --preset package
 	cmake --build --preset package -j $(JOBS) --target package
 
 format:
