@@ -69,9 +69,9 @@ boost::optional<MapEntry> MeasurementMessageBuilder::addMeasurementFragment(MapE
 {
     if (!entry.second.isMap() || !isMeasurementFragment(entry.second.get<cv::map_t>()))
         return std::move(entry);
-    takeEachEntry(entry.second.get<cv::map_t>(), [this](MapEntry&& series) {
+    takeEachEntry(entry.second.get<cv::map_t>(), [this](MapEntry&& series, std::uint64_t keyHash) {
         // insert keeps the series met first under a name and releases a later one.
-        measurements.insert(std::move(series.first),
+        measurements.insert(std::move(series.first), keyHash,
                             cv::data_t(toMeasurementValue(series.second.get<cv::map_t>())));
     });
     return boost::none;

@@ -85,7 +85,7 @@ void OrbelMessageBuilder::setMetadata(const cv::StaticString& key, cv::data_t va
 cv::Message finishBuilder(OrbelMessageBuilder& builder)
 {
     // insert leaves a "measurements" the notification carried in place; ours is then released.
-    builder.payload.insert(cv::data_t(keys::measurements.value()),
+    builder.payload.insert(cv::data_t(keys::measurements.value()), keys::measurements.hash(),
                            cv::data_t(std::move(builder.measurements)));
     builder.message.getPayload() = cv::data_t(std::move(builder.payload));
     return std::move(builder.message);

@@ -72,7 +72,7 @@ cv::Message finishBuilder(OrbelMessageBuilder& builder);
 template <class Visit> void takeEachEntry(cv::map_t& map, Visit&& visit)
 {
     for (cv::map_entry_t& entry : map)
-        visit(MapEntry(std::move(entry.first), std::move(entry.second)));
+        visit(MapEntry(std::move(entry.first), std::move(entry.second)), entry.hash);
 }
 
 // The fields a builder reads, found in one walk over the notification map

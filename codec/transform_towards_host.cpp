@@ -67,18 +67,17 @@ const char* stringIdOf(const cv::Message& message)
     return id == nullptr ? nullptr : id->get<const char*>();
 }
 
-// Leaves the error stub in the batch slot when conversion throws. It does not
-// catch: a catch and rethrow would unwind the stack a second time.
+// Leaves the error stub in the batch slot unless dismissed once conversion has
+// succeeded. It does not catch: a catch and rethrow would unwind the stack a
+// second time.
 class StubOnFailure {
 public:
-    StubOnFailure(cv::Message& slot, const ErrorStub& stub)
-        : slot_(slot), stub_(stub), uncaught_(std::uncaught_exceptions())
-    {}
+    StubOnFailure(cv::Message& slot, const ErrorStub& stub) : slot_(slot), stub_(stub) {}
     StubOnFailure(const StubOnFailure&) = delete;
     StubOnFailure& operator=(const StubOnFailure&) = delete;
     ~StubOnFailure()
     {
-        if (std::uncaught_exceptions() <= uncaught_)
+        if (dismissed_)
             return;
         try {
             slot_ = stub_.make();
@@ -87,11 +86,12 @@ public:
             slot_ = cv::Message();
         }
     }
+    void dismiss() { dismissed_ = true; }
 
 private:
     cv::Message& slot_;
     const ErrorStub& stub_;
-    int uncaught_;
+    bool dismissed_ = false;
 };
 
 // Call only while an exception is being handled. The text of a standard
@@ -125,8 +125,9 @@ bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& messag
     const ErrorStub errorStub(message.getPayload().get<cv::map_t>());
     cv::Message notification;
     notification.swap(message);
-    const StubOnFailure stubOnFailure(message, errorStub);
+    StubOnFailure stubOnFailure(message, errorStub);
     message = convertNotification(std::move(notification));
+    stubOnFailure.dismiss();
     return true;
 }
 

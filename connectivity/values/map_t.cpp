@@ -186,6 +186,11 @@ std::size_t map_t::insertNew(data_t&& key, data_t&& value, std::uint64_t hash, p
 std::pair<map_t::iterator, bool> map_t::insert(data_t&& key, data_t&& value)
 {
     const std::uint64_t hash = keyHash(key);
+    return insert(std::move(key), hash, std::move(value));
+}
+
+std::pair<map_t::iterator, bool> map_t::insert(data_t&& key, std::uint64_t hash, data_t&& value)
+{
     const policy::ProbeResult result = probe(key, hash);
     if (result.found != policy::noSlot)
         return {iterator(this, result.found), false};

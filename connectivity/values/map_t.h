@@ -66,6 +66,8 @@ public:
 
     std::pair<iterator, bool> insert(data_t&& key, data_t&& value);
     std::pair<iterator, bool> insert(std::pair<data_t, data_t>&& entry);
+    // With the key's hash already known (a constant's, or the slot's the key came from).
+    std::pair<iterator, bool> insert(data_t&& key, std::uint64_t hash, data_t&& value);
 
     data_t& operator[](data_t&& key);
     data_t& operator[](const data_t& key);
