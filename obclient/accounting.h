@@ -43,9 +43,9 @@ extern __attribute__((tls_model("initial-exec"), visibility("hidden"))) __thread
 
 extern __attribute__((visibility("hidden"))) std::atomic<bool> checkedMode;
 
-inline void bump(std::atomic<int64_t>& counter)
+inline void bump(std::atomic<int64_t>& counter, int64_t amount = 1)
 {
-    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    counter.store(counter.load(std::memory_order_relaxed) + amount, std::memory_order_relaxed);
 }
 
 // Unchecked, reusing memory, and this thread's counts in use.
@@ -92,11 +92,9 @@ inline void retireRecord(RecordKind kind, const void* record, const char* functi
 
 // Counts `count` records of one kind as released, in one update: for a caller that
 // found itself on the fast path and released them without retireRecord.
-inline void countReleased(RecordKind kind, uint64_t count)
+inline void countReleasedOnFastPath(RecordKind kind, uint64_t count)
 {
-    std::atomic<int64_t>& released = counting::threadCounts.released[static_cast<size_t>(kind)];
-    released.store(released.load(std::memory_order_relaxed) + static_cast<int64_t>(count),
-                   std::memory_order_relaxed);
+    counting::bump(counting::threadCounts.released[static_cast<size_t>(kind)], static_cast<int64_t>(count));
 }
 
 inline void freeRecordMemory(void* record)

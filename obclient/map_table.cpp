@@ -52,7 +52,7 @@ public:
     void finish()
     {
         if (countStringsAtEnd_)
-            obclient::countReleased(RecordKind::String, stringsReleased_);
+            obclient::countReleasedOnFastPath(RecordKind::String, stringsReleased_);
     }
 
 private:

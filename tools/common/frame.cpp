@@ -34,10 +34,8 @@ bool FrameConverter::toMessage(const std::vector<std::string>& header, const std
         reason = notJsonReason(error, cutShort);
         return false;
     }
-    ReadLimits bodyLimits = limits;
-    bodyLimits.textsMayHoldNul = mayHoldNul(body);
     HostValue payload;
-    if (!buildHostValue(json, payload, reason, bodyLimits)) {
+    if (!buildHostValue(json, payload, reason, limitsForText(body, limits))) {
         fault = FramePart::Body;
         return false;
     }

@@ -269,11 +269,10 @@ bool buildHostValue(const element& json, HostValue& out, std::string& reason, co
     }
 }
 
-bool mayHoldNul(std::string_view jsonText)
+ReadLimits limitsForText(std::string_view jsonText, ReadLimits limits)
 {
-    const size_t backslash = jsonText.find('\\');
-    return backslash != std::string_view::npos &&
-           jsonText.find("\\u0000", backslash) != std::string_view::npos;
+    limits.textsMayHoldNul = jsonText.find("\\u0000") != std::string_view::npos;
+    return limits;
 }
 
 std::string notJsonReason(simdjson::error_code error, bool cutShort)
@@ -293,9 +292,7 @@ JsonText readJsonText(simdjson::dom::parser& parser, std::string_view text, Host
     std::string widened;
     if (parseWideningIntegers(parser, text, false, widened, json))
         return JsonText::NotJson;
-    ReadLimits limits;
-    limits.textsMayHoldNul = mayHoldNul(text);
-    return buildHostValue(json, out, reason, limits) ? JsonText::Read : JsonText::Refused;
+    return buildHostValue(json, out, reason, limitsForText(text)) ? JsonText::Read : JsonText::Refused;
 }
 
 } // namespace tools

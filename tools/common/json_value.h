@@ -25,11 +25,12 @@ namespace tools {
 struct ReadLimits {
     size_t maxObjectEntries = size_t{1} << 16;
     // A parsed text holds a NUL only through the escape \u0000; a record whose JSON
-    // text has none (mayHoldNul false) needs no text searched for one.
+    // text has none (see limitsForText) needs no text searched for one.
     bool textsMayHoldNul = true;
 };
 
-bool mayHoldNul(std::string_view jsonText);
+// The limits for reading one record whose JSON text is jsonText.
+ReadLimits limitsForText(std::string_view jsonText, ReadLimits limits = {});
 
 bool buildHostValue(const simdjson::dom::element& element, HostValue& out, std::string& reason,
                     const ReadLimits& limits = {});

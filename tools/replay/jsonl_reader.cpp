@@ -30,9 +30,7 @@ bool JsonlReader::readLine(const Line& line, vlm_message_t& message)
         errors_.report(source_.name(), line.number, tools::notJsonReason(error, !line.terminated));
         return false;
     }
-    tools::ReadLimits limits = source_.valueLimits();
-    limits.textsMayHoldNul = tools::mayHoldNul(line.text);
-    if (!tools::readMessage(json, message, reason_, limits)) {
+    if (!tools::readMessage(json, message, reason_, tools::limitsForText(line.text, source_.valueLimits()))) {
         errors_.report(source_.name(), line.number, reason_);
         return false;
     }
