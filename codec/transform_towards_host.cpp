@@ -3,6 +3,7 @@
 // transformMessageTowardsHost leaves the error stub in the batch slot and lets
 // the exception go on; the batch loop, still handling it, calls
 // handleTransformError, which takes its text from the loop and logs the line.
+#include <cstring>
 #include <exception>
 #include <string>
 #include <utility>
@@ -35,12 +36,21 @@ public:
             return;
         hasId = true;
         // A borrowed text is copied as its pointer, without allocating; an owned one
-        // is kept here until needed (platform ids fit the short-string buffer).
-        if (id->tag() == VLM_TAG_BORROWED_STRING)
+        // is kept here until needed. Platform ids are short, and every notification
+        // pays for this copy, so those are copied in place without a string's calls.
+        if (id->tag() == VLM_TAG_BORROWED_STRING) {
             borrowedId = *id;
+            return;
+        }
+        const char* text = id->get<const char*>();
+        const std::size_t length = std::strlen(text);
+        if (length < sizeof shortIdText)
+            std::memcpy(shortIdText, text, length + 1);
         else
-            ownedIdText = id->get<const char*>();
+            longIdText.assign(text, length);
     }
+    ErrorStub(const ErrorStub&) = delete;
+    ErrorStub& operator=(const ErrorStub&) = delete;
 
     cv::Message make() const
     {
@@ -48,14 +58,16 @@ public:
             return cv::Message();
         cv::map_t stubPayload;
         stubPayload.findOrInsert(keys::id.value(), keys::id.hash()) =
-            borrowedId.empty() ? cv::data_t(ownedIdText.c_str()) : borrowedId;
+            borrowedId.empty() ? cv::data_t(longIdText.empty() ? shortIdText : longIdText.c_str())
+                               : borrowedId;
         return cv::Message(cv::data_t(std::move(stubPayload)), cv::map_t());
     }
 
 private:
     bool hasId = false;
     cv::data_t borrowedId;
-    std::string ownedIdText;
+    char shortIdText[32] = {};
+    std::string longIdText; // an id too long for shortIdText
 };
 
 // The id the drop report names: the stub's, or the untouched message's when the

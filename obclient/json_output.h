@@ -15,9 +15,20 @@ namespace obclient::json {
 class OutputCursor {
 public:
     explicit OutputCursor(std::string& out)
-        : out_(out), start_(out.size()), at_(out.data() + out.size()), limit_(at_)
+        : out_(out), start_(out.size()), at_(out.data() + out.size()), limit_(at_), cutBack_(true)
     {}
-    ~OutputCursor() { out_.resize(written()); }
+    // Writes from the start of a buffer that is used again and again, over what it held, and
+    // leaves its size as it is, so that resize() zero-fills it only when it grows past its
+    // largest size yet. The text is its first written() bytes.
+    struct Overwrite {};
+    OutputCursor(std::string& buffer, Overwrite)
+        : out_(buffer), start_(0), at_(buffer.data()), limit_(at_ + buffer.size()), cutBack_(false)
+    {}
+    ~OutputCursor()
+    {
+        if (cutBack_)
+            out_.resize(written());
+    }
     OutputCursor(const OutputCursor&) = delete;
     OutputCursor& operator=(const OutputCursor&) = delete;
 
@@ -68,6 +79,7 @@ private:
     std::size_t start_;
     char* at_;
     char* limit_;
+    bool cutBack_;
 };
 
 } // namespace obclient::json

@@ -214,6 +214,11 @@ void obclient_append_json(std::string& out, const vlm_data_t& value)
     appendJson(out, value);
 }
 
+void obclient_append_json(obclient::json::OutputCursor& out, const vlm_data_t& value)
+{
+    appendValue(out, value);
+}
+
 vlm_data_t vlm_data_to_string(vlm_data_t value)
 {
     std::string text;

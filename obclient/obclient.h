@@ -105,6 +105,11 @@ const char* obclient_record_allocator(void);
 // Appends the value's JSON text; kinds JSON lacks use the marked forms
 // {"$decimal":"0x..."}, {"$buffer":"<base64>"}, {"$custom":N} and {"$map":[[k,v],...]}.
 void obclient_append_json(std::string& out, const vlm_data_t& value);
+namespace obclient::json {
+class OutputCursor;
+}
+// The same through a cursor (obclient/json_output.h), which a writer of many values keeps.
+void obclient_append_json(obclient::json::OutputCursor& out, const vlm_data_t& value);
 
 inline bool operator==(const obclient_counts_t& a, const obclient_counts_t& b)
 {

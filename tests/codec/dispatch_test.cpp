@@ -63,7 +63,8 @@ TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOn
     auto codec = makeCodec(json("{'tenantId': 'acme', 'towardsHostChannelPrefix': 'site.'}"));
     std::vector<cv::Message> batch;
     batch.push_back(notification("t1/x/alarms/17", alarm("'a1'")));
-    batch.push_back(notification("t1/x/events/3", event("e-bad", "")));
+    batch.push_back(
+        notification("t1/x/events/3", event("e-bad-with-an-id-too-long-to-be-kept-in-place", "")));
     batch.push_back(
         notification("t1/x/measurements2", std::string("{'source': {'id': '4711'}, 'type': 't', ") +
                                                validTime + ", 'id': 'm1', 'tenantId': 'other'}"));
@@ -104,7 +105,8 @@ TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOn
         std::string("3 <") + category + "> Error when transforming message towards host";
     EXPECT_EQ(logTexts(category),
               (std::vector<std::string>{
-                  prefix + " ('id' = 'e-bad'): Required key 'text' missing from message payload",
+                  prefix + " ('id' = 'e-bad-with-an-id-too-long-to-be-kept-in-place'): Required key 'text' "
+                           "missing from message payload",
                   prefix + ": Value for key 'id' is not a string.",
                   prefix + ": Incorrect type in get (you asked for map but it's actually string)",
                   prefix + " ('id' = 'x1'): Unrecognised Pulsar message type: 'inventory'",

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "obclient/json_output.h"
 #include "obclient/obclient.h"
 #include "tools/common/texts.h"
 
@@ -42,16 +43,13 @@ void EventWriter::write(const vlm_message_t* start, const vlm_message_t* end)
 {
     if (writeError_ != 0)
         return;
-    text_.clear();
-    for (const vlm_message_t* message = start; message != end; ++message)
-        appendEventLine(text_, *message);
-    if (!emit(text_))
+    if (!emit(lines_.render(start, end)))
         return;
     for (const vlm_message_t* message = start; message != end; ++message)
         countArrived(tally_, *message);
 }
 
-bool EventWriter::emit(const std::string& text)
+bool EventWriter::emit(std::string_view text)
 {
     if (writeError_ != 0)
         return false;
@@ -63,13 +61,17 @@ bool EventWriter::emit(const std::string& text)
     return true;
 }
 
-void appendEventLine(std::string& text, const vlm_message_t& message)
+std::string_view EventLines::render(const vlm_message_t* start, const vlm_message_t* end)
 {
-    text.append("{\"metadata\":");
-    obclient_append_json(text, obclient_map_value(message.metadata));
-    text.append(",\"payload\":");
-    obclient_append_json(text, message.payload);
-    text.append("}\n");
+    obclient::json::OutputCursor out(buffer_, obclient::json::OutputCursor::Overwrite());
+    for (const vlm_message_t* message = start; message != end; ++message) {
+        out.putLiteral("{\"metadata\":");
+        obclient_append_json(out, obclient_map_value(message->metadata));
+        out.putLiteral(",\"payload\":");
+        obclient_append_json(out, message->payload);
+        out.putLiteral("}\n");
+    }
+    return std::string_view(buffer_.data(), out.written());
 }
 
 void countArrived(Tally& tally, const vlm_message_t& message)

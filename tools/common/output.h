@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "host/vlm_abi.h"
 #include "tools/common/summary.h"
@@ -33,8 +34,16 @@ private:
     bool owned_ = false;
 };
 
-// Appends the message's output line to text.
-void appendEventLine(std::string& text, const vlm_message_t& message);
+// Renders batches of messages as output lines into a buffer kept from batch to batch,
+// so the buffer is zero-filled only when it grows past its largest size yet.
+class EventLines {
+public:
+    // The lines of the messages from start to end; valid until the next call.
+    std::string_view render(const vlm_message_t* start, const vlm_message_t* end);
+
+private:
+    std::string buffer_;
+};
 // Counts a message that left the codec: an event by its type, or passed through.
 void countArrived(Tally& tally, const vlm_message_t& message);
 
@@ -51,7 +60,7 @@ public:
     static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end);
 
     // Writes lines rendered elsewhere; false when this or an earlier write failed.
-    bool emit(const std::string& text);
+    bool emit(std::string_view text);
 
     // errno of the first failed write, 0 when all went out.
     int writeError() const { return writeError_; }
@@ -61,7 +70,7 @@ private:
 
     std::FILE* out_ = nullptr;
     Tally& tally_;
-    std::string text_; // reused from batch to batch
+    EventLines lines_;
     int writeError_ = 0;
 };
 

@@ -45,11 +45,11 @@ void ChunkWorker::convert(Chunk& chunk)
 
 int32_t ChunkWorker::receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end)
 {
-    Chunk::Part& part = *static_cast<ChunkWorker*>(handle)->part_;
-    for (const vlm_message_t* message = start; message != end; ++message) {
-        tools::appendEventLine(part.events, *message);
+    ChunkWorker& worker = *static_cast<ChunkWorker*>(handle);
+    Chunk::Part& part = *worker.part_;
+    part.events.append(worker.lines_.render(start, end));
+    for (const vlm_message_t* message = start; message != end; ++message)
         tools::countArrived(part.tally, *message);
-    }
     return 0;
 }
 

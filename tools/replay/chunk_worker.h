@@ -9,6 +9,7 @@
 #include "obclient/plugin_library.h"
 #include "tools/common/batch.h"
 #include "tools/common/codec_session.h"
+#include "tools/common/output.h"
 #include "tools/replay/chunk.h"
 #include "tools/replay/options.h"
 
@@ -32,6 +33,7 @@ private:
     tools::CodecSession session_;
     tools::Batch batch_;
     Chunk::Part* part_ = nullptr; // where the batch being converted goes
+    tools::EventLines lines_;
 };
 
 } // namespace replay
