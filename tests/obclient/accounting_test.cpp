@@ -11,7 +11,6 @@
 
 namespace {
 
-using CheckedModeTest = testing_support::HostTest;
 using CheckedModeDeathTest = testing_support::HostTest;
 
 std::string addressOf(const void* pointer)
@@ -41,12 +40,14 @@ TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbort)
     EXPECT_DEATH(vlm_free_map(table), "not a live map");
 }
 
-TEST_F(CheckedModeTest, RecordsFromBeforeCheckingMayBeFreed)
+TEST_F(CheckedModeDeathTest, RecordsFromBeforeCheckingMayBeFreedOnce)
 {
     obclient_set_checked(false);
     char* early = vlm_copy_string("made unchecked");
     obclient_set_checked(true);
     vlm_free_string(early);
+    // One free per record made unchecked, not a pass for every unknown pointer from then on.
+    EXPECT_DEATH(vlm_free_string(early), "not a live string");
 }
 
 using AllocationTotalsTest = testing_support::HostTest;
