@@ -48,6 +48,9 @@ TEST_F(MapPlacementTest, ContainersAsKeysAreFoundByEqualCopies)
     vlm_map_table_t* table = nullptr;
     ASSERT_EQ(obclient_map_insert(&table, obclient_map_value(keyMap), obclient_integer(10)), 1);
     ASSERT_EQ(obclient_map_insert(&table, obclient_list_value(keyList), obclient_integer(20)), 1);
+    // A map without a table is empty, and equal to any other such map.
+    ASSERT_EQ(obclient_map_insert(&table, obclient_map_value(nullptr), obclient_integer(30)), 1);
+    EXPECT_EQ(obclient_map_find(table, obclient_map_value(nullptr))->payload.integer, 30);
 
     vlm_data_t probeMap = vlm_copy_data(obclient_map_value(keyMap));
     vlm_data_t probeList = vlm_copy_data(obclient_list_value(keyList));

@@ -36,6 +36,7 @@ TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
         {R"({"a":1,"b":{"c":[2.5]},"d":"e"})", R"({"d":"e","b":{"c":[2.5]},"a":1})"},
         {R"({"$decimal":"0xFF"})", R"({"$decimal":"0x00000000000000ff"})"},
         {R"({"$buffer":"aGk="})", R"({"$buffer":"aGk="})"},
+        {R"({"$buffer":"AQID+/8="})", R"({"$buffer":"AQID+/8="})"}, // a whole group, and both last letters
         {R"({"$buffer":""})", R"({"$buffer":""})"},
         {R"({"$double":"-inf"})", R"({"$double":"-inf"})"},
         {R"({"$double":"nan"})", R"({"$double":"nan"})"},
