@@ -4,6 +4,11 @@
 // are checked here.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "obclient/record_pool.h"
 #include "tests/support/host_test.h"
 
@@ -22,6 +27,23 @@ TEST_F(RecordSizeClassTest, EverySizeGetsTheSmallestClassThatHoldsIt)
             ASSERT_LT(classBytes(index - 1), bytes) << bytes << " bytes";
         }
     }
+}
+
+// Records hold 64-bit fields and pointers, and the JSON writer reads pooled texts sixteen
+// bytes at a time from their start: every record starts on a sixteen-byte boundary, as
+// malloc's do, whichever class serves it.
+TEST_F(RecordSizeClassTest, UncheckedRecordsStartOnSixteenByteBoundaries)
+{
+    obclient_set_checked(false);
+    std::vector<vlm_data_t> strings;
+    for (size_t length = 0; length < 5000; length += length < 300 ? 1 : 97)
+        strings.push_back(obclient_string_n(std::string(length, 'x').c_str(), length));
+    for (const vlm_data_t& text : strings) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(text.payload.string) % 16, 0u)
+            << std::strlen(text.payload.string);
+        obclient_free_data(text);
+    }
+    obclient_set_checked(true);
 }
 
 } // namespace
