@@ -48,6 +48,8 @@ TEST_F(MapPlacementTest, ContainersAsKeysAreFoundByEqualCopies)
     vlm_map_table_t* table = nullptr;
     ASSERT_EQ(obclient_map_insert(&table, obclient_map_value(keyMap), obclient_integer(10)), 1);
     ASSERT_EQ(obclient_map_insert(&table, obclient_list_value(keyList), obclient_integer(20)), 1);
+    const unsigned char bytes[] = {1, 2, 3};
+    ASSERT_EQ(obclient_map_insert(&table, obclient_buffer(bytes, sizeof bytes), obclient_integer(40)), 1);
     // A map without a table is empty, and equal to any other such map.
     ASSERT_EQ(obclient_map_insert(&table, obclient_map_value(nullptr), obclient_integer(30)), 1);
     EXPECT_EQ(obclient_map_find(table, obclient_map_value(nullptr))->payload.integer, 30);
@@ -56,6 +58,9 @@ TEST_F(MapPlacementTest, ContainersAsKeysAreFoundByEqualCopies)
     vlm_data_t probeList = vlm_copy_data(obclient_list_value(keyList));
     EXPECT_EQ(obclient_map_find(table, probeMap)->payload.integer, 10);
     EXPECT_EQ(obclient_map_find(table, probeList)->payload.integer, 20);
+    const vlm_data_t probeBuffer = obclient_buffer(bytes, sizeof bytes);
+    EXPECT_EQ(obclient_map_find(table, probeBuffer)->payload.integer, 40);
+    obclient_free_data(probeBuffer);
     // A name makes maps unequal even though it does not enter the hash.
     obclient_map_set_name(&probeMap.payload.map, "other");
     EXPECT_EQ(obclient_map_find(table, probeMap), nullptr);
