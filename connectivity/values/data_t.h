@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -33,6 +34,14 @@ inline const char* stringText(const vlm_payload_t& payload) noexcept
     return payload.borrowed != nullptr ? payload.borrowed : "";
 }
 
+// Records move as one 16-byte block. Copied member by member, GCC may rebuild a
+// record on the stack from narrower stores and reload it whole, which the CPU
+// cannot serve from those stores: a stall on every such move.
+inline void copyRecord(vlm_data_t& to, const vlm_data_t& from) noexcept
+{
+    std::memcpy(&to, &from, sizeof to);
+}
+
 class data_t {
 public:
     data_t() noexcept : record_{} {}
@@ -45,13 +54,20 @@ public:
     data_t(list_t&& list) noexcept;
 
     data_t(const data_t& other);
-    data_t(data_t&& other) noexcept : record_(other.record_) { other.record_ = vlm_data_t{}; }
+    data_t(data_t&& other) noexcept
+    {
+        copyRecord(record_, other.record_);
+        other.record_ = vlm_data_t{};
+    }
     data_t& operator=(const data_t& other);
     data_t& operator=(data_t&& other) noexcept
     {
         // Take the source first, release the old value last: a value moved onto itself survives.
         data_t taken(std::move(other));
-        std::swap(record_, taken.record_);
+        vlm_data_t old;
+        copyRecord(old, record_);
+        copyRecord(record_, taken.record_);
+        copyRecord(taken.record_, old);
         return *this;
     }
     // Values are moved far more often than they own anything, so the release call is skipped inline.
@@ -65,13 +81,14 @@ public:
     static data_t adopt(vlm_data_t record) noexcept
     {
         data_t value;
-        value.record_ = record;
+        copyRecord(value.record_, record);
         return value;
     }
     // Gives up ownership; this value becomes empty.
     vlm_data_t release() noexcept
     {
-        vlm_data_t record = record_;
+        vlm_data_t record;
+        copyRecord(record, record_);
         record_ = vlm_data_t{};
         return record;
     }
