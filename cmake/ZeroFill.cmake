@@ -5,6 +5,7 @@
 # processor when the program starts. Link options too: link-time optimisation
 # generates the code again.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$")
-  add_compile_options(-mmemset-strategy=libcall:-1:noalign)
-  add_link_options(-mmemset-strategy=libcall:-1:noalign)
+  set(library_memset -mmemset-strategy=libcall:-1:noalign)
+  add_compile_options(${library_memset})
+  add_link_options(${library_memset})
 endif()
