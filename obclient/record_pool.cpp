@@ -21,8 +21,11 @@ constexpr size_t stretchBytes = size_t{1} << stretchShift;
 constexpr size_t runBytes = size_t{64} << 10;
 // Past a full stack the oldest half go to the shared depot, from which a thread
 // that makes more than it frees (one that builds what another releases) refills
-// before it carves new runs.
-constexpr uint32_t transferCount = stackCapacity / 2;
+// as many before it carves new runs.
+size_t transferCount(size_t index)
+{
+    return stackCapacity(index) / 2;
+}
 
 std::atomic<size_t> stretchUsed[classCount];
 
@@ -95,12 +98,12 @@ void armReaper()
     static_cast<void>(&reaper);
 }
 
-bool haveStack(ClassCache& own)
+bool haveStack(size_t index, ClassCache& own)
 {
     if (own.stack == nullptr) {
-        own.stack = static_cast<void**>(std::malloc(stackCapacity * sizeof(void*)));
+        own.stack = static_cast<void**>(std::malloc(stackCapacity(index) * sizeof(void*)));
         own.top = own.stack;
-        own.limit = own.stack == nullptr ? nullptr : own.stack + stackCapacity;
+        own.limit = own.stack == nullptr ? nullptr : own.stack + stackCapacity(index);
         armReaper();
     }
     return own.stack != nullptr;
@@ -108,16 +111,18 @@ bool haveStack(ClassCache& own)
 
 bool refillFromDepot(size_t index, ClassCache& own)
 {
-    if (!haveStack(own))
+    if (!haveStack(index, own))
         return false;
     Depot& shared = depot();
     std::lock_guard<std::mutex> hold(shared.lock);
     std::vector<void*>& blocks = shared.blocks[index];
     if (blocks.empty())
         return false;
-    const size_t count = std::min<size_t>(blocks.size(), transferCount);
-    std::memcpy(own.stack, blocks.data() + blocks.size() - count, count * sizeof(void*));
-    blocks.resize(blocks.size() - count);
+    const auto taken =
+        blocks.end() - static_cast<std::ptrdiff_t>(std::min(blocks.size(), transferCount(index)));
+    const size_t count = static_cast<size_t>(blocks.end() - taken);
+    std::copy(taken, blocks.end(), own.stack);
+    blocks.erase(taken, blocks.end());
     own.top = own.stack + count;
     return true;
 }
@@ -157,15 +162,16 @@ bool startRun(size_t index, ClassCache& own)
 
 [[gnu::noinline]] void returnToFullStack(size_t index, ClassCache& own, void* block)
 {
-    if (threadCache.closed || !haveStack(own)) {
+    if (threadCache.closed || !haveStack(index, own)) {
         deposit(index, &block, 1);
         return;
     }
     if (own.top == own.limit) {
         // The oldest go: the newest are the likeliest still in cache.
-        deposit(index, own.stack, transferCount);
-        constexpr size_t kept = stackCapacity - transferCount;
-        std::memmove(own.stack, own.stack + transferCount, kept * sizeof(void*));
+        const size_t transfer = transferCount(index);
+        const size_t kept = stackCapacity(index) - transfer;
+        deposit(index, own.stack, transfer);
+        std::memmove(own.stack, own.stack + transfer, kept * sizeof(void*));
         own.top = own.stack + kept;
     }
     *own.top++ = block;

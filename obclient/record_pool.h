@@ -7,6 +7,7 @@
 #ifndef OBCLIENT_RECORD_POOL_H
 #define OBCLIENT_RECORD_POOL_H
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -48,8 +49,6 @@ constexpr size_t classCount = steppedClasses + 4; // 512, 1024, 2048, 4096
 // used up takes from malloc, so the size bounds the pool's reach, not a program.
 constexpr unsigned stretchShift = 30;
 constexpr size_t regionBytes = classCount << stretchShift;
-// Free blocks a thread keeps per class.
-constexpr uint32_t stackCapacity = 1024;
 
 // For 1 to largestClassBytes bytes.
 inline size_t classOf(size_t bytes)
@@ -60,9 +59,23 @@ inline size_t classOf(size_t bytes)
     return steppedClasses + static_cast<size_t>(63 - __builtin_clzll(bytes - 1)) - 8;
 }
 
-inline size_t classBytes(size_t index)
+inline constexpr size_t classBytes(size_t index)
 {
     return index < steppedClasses ? (index + 1) * stepBytes : steppedLimit << (index - steppedClasses + 1);
+}
+
+// Free blocks a thread keeps per class before the oldest half go to the shared
+// depot. A thread that releases what it made must get its own blocks back: from
+// the depot they may go to another thread, and a line holding blocks of two
+// threads then moves between their cores on every write (two replay workers
+// each ran at half speed when a batch overflowed 1,024). So a class keeps what a
+// batch of a few hundred notifications releases, within a bound in bytes.
+constexpr size_t stackBudgetBytes = size_t{512} << 10;
+constexpr size_t minStackCapacity = 1024;
+constexpr size_t maxStackCapacity = 16384;
+inline constexpr size_t stackCapacity(size_t index)
+{
+    return std::clamp(stackBudgetBytes / classBytes(index), minStackCapacity, maxStackCapacity);
 }
 
 // Pointers rather than a count, so that taking and returning each compare one
@@ -70,7 +83,7 @@ inline size_t classBytes(size_t index)
 struct ClassCache {
     void** stack; // free blocks up to top, the most recently freed last
     void** top;
-    void** limit;  // stack + stackCapacity
+    void** limit;  // stack + stackCapacity(class)
     char* runNext; // the rest of this thread's run, never handed out yet
     char* runEnd;
 };

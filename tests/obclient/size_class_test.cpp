@@ -1,11 +1,12 @@
 // The record pool's size classes: a class too small for a record lets it run
 // into the next block, which no sanitizer sees inside the pool's own runs. The
 // tests that turn the pool on make only short records, so the larger classes
-// are checked here.
+// are checked here, and so is which thread a released block goes back to.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,32 @@ TEST_F(RecordSizeClassTest, UncheckedRecordsStartOnSixteenByteBoundaries)
             << std::strlen(text.payload.string);
         obclient_free_data(text);
     }
+    obclient_set_checked(true);
+}
+
+// A batch of managed objects releases thousands of short strings at once. Had
+// some of them gone on to the shared depot, the thread would carve new blocks
+// while its old ones went to another thread, whose writes then share lines with it.
+TEST_F(RecordSizeClassTest, AThreadGetsBackEveryBlockOfABatchItReleased)
+{
+    obclient_set_checked(false);
+    constexpr size_t batchStrings = 6000;
+    std::vector<vlm_data_t> strings;
+    for (size_t i = 0; i < batchStrings; ++i)
+        strings.push_back(obclient_string("id"));
+    std::set<const void*> released;
+    for (const vlm_data_t& text : strings) {
+        released.insert(text.payload.string);
+        obclient_free_data(text);
+    }
+    size_t reused = 0;
+    for (vlm_data_t& text : strings) {
+        text = obclient_string("id");
+        reused += released.count(text.payload.string);
+    }
+    for (const vlm_data_t& text : strings)
+        obclient_free_data(text);
+    EXPECT_EQ(reused, batchStrings);
     obclient_set_checked(true);
 }
 
