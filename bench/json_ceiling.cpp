@@ -1,12 +1,47 @@
 // The ceiling for the replay tool on one core: simdjson parses every line of a
 // JSONL file into its DOM and writes the same value back as JSON, with no codec
 // and no host values in between, onto standard output; the caller times it.
+// The file is read a block at a time and each line parsed where it lies, as the
+// tool reads it: loading a large file whole costs more in page faults than the
+// parsing, and would time the kernel instead.
 //   bench_json_ceiling FILE >/dev/null
 #include <simdjson.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
-#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr size_t blockBytes = size_t{1} << 20;
+
+class Rewriter {
+public:
+    void line(const char* text, size_t length)
+    {
+        simdjson::dom::element value;
+        // The buffer holds at least SIMDJSON_PADDING readable bytes past every line.
+        if (length > 0 && !parser_.parse(text, length, false).get(value)) {
+            written_.append(simdjson::minify(value));
+            written_.push_back('\n');
+        }
+        if (written_.size() >= blockBytes)
+            flush();
+    }
+
+    void flush()
+    {
+        std::fwrite(written_.data(), 1, written_.size(), stdout);
+        written_.clear();
+    }
+
+private:
+    simdjson::dom::parser parser_;
+    std::string written_;
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -14,29 +49,36 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_json_ceiling FILE\n");
         return 2;
     }
-    simdjson::padded_string input;
-    if (simdjson::padded_string::load(argv[1]).get(input)) {
+    std::FILE* input = std::fopen(argv[1], "rb");
+    if (input == nullptr) {
         std::fprintf(stderr, "bench_json_ceiling: cannot read %s\n", argv[1]);
         return 1;
     }
-    simdjson::dom::parser parser;
-    std::string written;
-    const std::string_view text(input.data(), input.size());
-    for (size_t begin = 0; begin < text.size();) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string_view::npos)
-            end = text.size();
-        simdjson::dom::element value;
-        if (end > begin && !parser.parse(text.data() + begin, end - begin, true).get(value)) {
-            written.append(simdjson::minify(value));
-            written.push_back('\n');
+    Rewriter rewriter;
+    std::vector<char> buffer;
+    size_t filled = 0;
+    for (bool atEnd = false; !atEnd;) {
+        buffer.resize(filled + blockBytes + simdjson::SIMDJSON_PADDING);
+        const size_t read = std::fread(buffer.data() + filled, 1, blockBytes, input);
+        filled += read;
+        atEnd = read == 0;
+        size_t begin = 0;
+        for (;;) {
+            const auto* newline =
+                static_cast<const char*>(std::memchr(buffer.data() + begin, '\n', filled - begin));
+            if (newline == nullptr && !atEnd)
+                break;
+            const size_t end = newline != nullptr ? static_cast<size_t>(newline - buffer.data()) : filled;
+            rewriter.line(buffer.data() + begin, end - begin);
+            begin = end + 1;
+            if (newline == nullptr)
+                break;
         }
-        if (written.size() >= (size_t{1} << 20)) {
-            std::fwrite(written.data(), 1, written.size(), stdout);
-            written.clear();
-        }
-        begin = end + 1;
+        // The unfinished last line moves to the front, to be completed by the next block.
+        filled = begin < filled ? filled - begin : 0;
+        std::memmove(buffer.data(), buffer.data() + begin, filled);
     }
-    std::fwrite(written.data(), 1, written.size(), stdout);
+    std::fclose(input);
+    rewriter.flush();
     return 0;
 }
