@@ -57,25 +57,24 @@ int main(int argc, char** argv)
     Rewriter rewriter;
     std::vector<char> buffer;
     size_t filled = 0;
-    for (bool atEnd = false; !atEnd;) {
+    for (;;) {
         buffer.resize(filled + blockBytes + simdjson::SIMDJSON_PADDING);
         const size_t read = std::fread(buffer.data() + filled, 1, blockBytes, input);
         filled += read;
-        atEnd = read == 0;
         size_t begin = 0;
-        for (;;) {
-            const auto* newline =
-                static_cast<const char*>(std::memchr(buffer.data() + begin, '\n', filled - begin));
-            if (newline == nullptr && !atEnd)
-                break;
-            const size_t end = newline != nullptr ? static_cast<size_t>(newline - buffer.data()) : filled;
+        while (const auto* newline =
+                   static_cast<const char*>(std::memchr(buffer.data() + begin, '\n', filled - begin))) {
+            const size_t end = static_cast<size_t>(newline - buffer.data());
             rewriter.line(buffer.data() + begin, end - begin);
             begin = end + 1;
-            if (newline == nullptr)
-                break;
+        }
+        if (read == 0) {
+            // The last line may lack its newline.
+            rewriter.line(buffer.data() + begin, filled - begin);
+            break;
         }
         // The unfinished last line moves to the front, to be completed by the next block.
-        filled = begin < filled ? filled - begin : 0;
+        filled -= begin;
         std::memmove(buffer.data(), buffer.data() + begin, filled);
     }
     std::fclose(input);

@@ -19,9 +19,24 @@ using namespace pool;
 constexpr size_t stretchBytes = size_t{1} << stretchShift;
 // Made usable a run at a time, so one mprotect serves many blocks.
 constexpr size_t runBytes = size_t{64} << 10;
-// Past a full stack the oldest half go to the shared depot, from which a thread
-// that makes more than it frees (one that builds what another releases) refills
-// as many before it carves new runs.
+// Free blocks a thread keeps per class before the oldest half go to the shared
+// depot. A thread that releases what it made must get its own blocks back: from
+// the depot they may go to another thread, and a line holding blocks of two
+// threads then moves between their cores on every write (two replay workers
+// each ran at half speed when a batch overflowed 1,024). So a class keeps what a
+// batch of a few hundred notifications releases, within a bound in bytes.
+constexpr size_t stackBudgetBytes = size_t{512} << 10;
+constexpr size_t minStackCapacity = 1024;
+constexpr size_t maxStackCapacity = 16384;
+
+size_t stackCapacity(size_t index)
+{
+    return std::clamp(stackBudgetBytes / classBytes(index), minStackCapacity, maxStackCapacity);
+}
+
+// Past a full stack the oldest half go to the depot, from which a thread that
+// makes more than it frees (one that builds what another releases) refills as
+// many before it carves new runs.
 size_t transferCount(size_t index)
 {
     return stackCapacity(index) / 2;
@@ -101,9 +116,10 @@ void armReaper()
 bool haveStack(size_t index, ClassCache& own)
 {
     if (own.stack == nullptr) {
-        own.stack = static_cast<void**>(std::malloc(stackCapacity(index) * sizeof(void*)));
+        const size_t capacity = stackCapacity(index);
+        own.stack = static_cast<void**>(std::malloc(capacity * sizeof(void*)));
         own.top = own.stack;
-        own.limit = own.stack == nullptr ? nullptr : own.stack + stackCapacity(index);
+        own.limit = own.stack == nullptr ? nullptr : own.stack + capacity;
         armReaper();
     }
     return own.stack != nullptr;
@@ -118,9 +134,8 @@ bool refillFromDepot(size_t index, ClassCache& own)
     std::vector<void*>& blocks = shared.blocks[index];
     if (blocks.empty())
         return false;
-    const auto taken =
-        blocks.end() - static_cast<std::ptrdiff_t>(std::min(blocks.size(), transferCount(index)));
-    const size_t count = static_cast<size_t>(blocks.end() - taken);
+    const size_t count = std::min(blocks.size(), transferCount(index));
+    const auto taken = blocks.end() - static_cast<std::ptrdiff_t>(count);
     std::copy(taken, blocks.end(), own.stack);
     blocks.erase(taken, blocks.end());
     own.top = own.stack + count;
@@ -169,7 +184,7 @@ bool startRun(size_t index, ClassCache& own)
     if (own.top == own.limit) {
         // The oldest go: the newest are the likeliest still in cache.
         const size_t transfer = transferCount(index);
-        const size_t kept = stackCapacity(index) - transfer;
+        const size_t kept = static_cast<size_t>(own.limit - own.stack) - transfer;
         deposit(index, own.stack, transfer);
         std::memmove(own.stack, own.stack + transfer, kept * sizeof(void*));
         own.top = own.stack + kept;

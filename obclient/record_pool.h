@@ -7,7 +7,6 @@
 #ifndef OBCLIENT_RECORD_POOL_H
 #define OBCLIENT_RECORD_POOL_H
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -59,23 +58,9 @@ inline size_t classOf(size_t bytes)
     return steppedClasses + static_cast<size_t>(63 - __builtin_clzll(bytes - 1)) - 8;
 }
 
-inline constexpr size_t classBytes(size_t index)
+inline size_t classBytes(size_t index)
 {
     return index < steppedClasses ? (index + 1) * stepBytes : steppedLimit << (index - steppedClasses + 1);
-}
-
-// Free blocks a thread keeps per class before the oldest half go to the shared
-// depot. A thread that releases what it made must get its own blocks back: from
-// the depot they may go to another thread, and a line holding blocks of two
-// threads then moves between their cores on every write (two replay workers
-// each ran at half speed when a batch overflowed 1,024). So a class keeps what a
-// batch of a few hundred notifications releases, within a bound in bytes.
-constexpr size_t stackBudgetBytes = size_t{512} << 10;
-constexpr size_t minStackCapacity = 1024;
-constexpr size_t maxStackCapacity = 16384;
-inline constexpr size_t stackCapacity(size_t index)
-{
-    return std::clamp(stackBudgetBytes / classBytes(index), minStackCapacity, maxStackCapacity);
 }
 
 // Pointers rather than a count, so that taking and returning each compare one
@@ -83,7 +68,7 @@ inline constexpr size_t stackCapacity(size_t index)
 struct ClassCache {
     void** stack; // free blocks up to top, the most recently freed last
     void** top;
-    void** limit;  // stack + stackCapacity(class)
+    void** limit;  // stack + the class's capacity
     char* runNext; // the rest of this thread's run, never handed out yet
     char* runEnd;
 };
