@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "codec/alarm_message_builder.h"
 #include "codec/codec_errors.h"
@@ -54,8 +55,13 @@ std::unique_ptr<OrbelMessageBuilder> createBuilderFor(const char* tail, cv::Mess
 
 cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notification) const
 {
-    // The path is looked up once: builders change only the payload, so the tail stays valid.
-    const char* tail = pulsarPathTail(notification);
+    return convertNotification(std::move(notification), pulsarPathTail(notification));
+}
+
+// Builders change only the payload, so the tail stays valid throughout.
+cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notification,
+                                                            const char* tail) const
+{
     const std::unique_ptr<OrbelMessageBuilder> builder = createBuilderFor(tail, notification);
     const bool isMeasurement = startsWith(tail, measurementsKeyword);
     builder->setMetadata(keys::vlmChannel, isMeasurement ? measurementChannel : devicesChannel);
@@ -75,7 +81,12 @@ const char* TessaroNotifications2Codec::pulsarPathTail(const cv::Message& notifi
     const cv::map_t::const_iterator path = metadata.find(keys::pulsarPath.value(), keys::pulsarPath.hash());
     if (path == metadata.end())
         throw std::runtime_error(errors::noPulsarPath);
-    const char* position = path->second.get<const char*>();
+    return tailOfPath(path->second);
+}
+
+const char* TessaroNotifications2Codec::tailOfPath(const cv::data_t& path)
+{
+    const char* position = path.get<const char*>();
     for (int slashes = 0; *position != '\0' && slashes < 2; ++position) {
         if (*position == '/')
             ++slashes;

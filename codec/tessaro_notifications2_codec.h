@@ -35,6 +35,11 @@ public:
     static const char* pulsarPathTail(const cv::Message& notification);
 
 private:
+    // The same, with the tail of the notification's path already found.
+    cv::Message convertNotification(cv::Message&& notification, const char* tail) const;
+    // The tail of a path value; throws the typed read's error when the value is no string.
+    static const char* tailOfPath(const cv::data_t& path);
+
     cv::data_t measurementChannel;
     cv::data_t devicesChannel;
     boost::optional<cv::data_t> tenant;

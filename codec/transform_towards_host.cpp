@@ -129,8 +129,11 @@ const char* currentExceptionText()
 bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& message)
 {
     const cv::map_t& metadata = message.getMetadata();
-    if (metadata.find(keys::pulsarPath.value(), keys::pulsarPath.hash()) == metadata.end())
+    const cv::map_t::const_iterator found = metadata.find(keys::pulsarPath.value(), keys::pulsarPath.hash());
+    if (found == metadata.end())
         return true;
+    // The value stays where it is while the metadata moves to the notification with its table.
+    const cv::data_t& path = found->second;
     if (logger.isEnabled(cv::Logger::levelDebug))
         logger.debug("%s", (logTexts::processingMessage + cv::toString(message, true)).c_str());
     // A payload that is not a map throws here, leaving the message as it came.
@@ -138,7 +141,7 @@ bool TessaroNotifications2Codec::transformMessageTowardsHost(cv::Message& messag
     cv::Message notification;
     notification.swap(message);
     StubOnFailure stubOnFailure(message, errorStub);
-    message = convertNotification(std::move(notification));
+    message = convertNotification(std::move(notification), tailOfPath(path));
     stubOnFailure.dismiss();
     return true;
 }

@@ -77,6 +77,9 @@ TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOn
     batch.push_back(notification("t1/x/alarms", "'not a map'"));
     batch.push_back(notification("t1/x/measurements", "null"));
     batch.push_back(notification("t1/x/inventory/5", "{'id': 'x1'}"));
+    // A path that is no text fails the typed read; the report still names the id.
+    batch.push_back(notification("t1/x/alarms", alarm("'p1'")));
+    batch.back().getMetadata()[cv::data_t("pulsarPath")] = cv::data_t(7);
 
     codec->sendBatchTowardsHost(batch.data(), batch.data() + batch.size());
 
@@ -103,14 +106,16 @@ TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOn
 
     const std::string prefix =
         std::string("3 <") + category + "> Error when transforming message towards host";
-    EXPECT_EQ(logTexts(category),
-              (std::vector<std::string>{
-                  prefix + " ('id' = 'e-bad-with-an-id-too-long-to-be-kept-in-place'): Required key 'text' "
-                           "missing from message payload",
-                  prefix + ": Value for key 'id' is not a string.",
-                  prefix + ": Incorrect type in get (you asked for map but it's actually string)",
-                  prefix + " ('id' = 'x1'): Unrecognised Pulsar message type: 'inventory'",
-              }));
+    EXPECT_EQ(
+        logTexts(category),
+        (std::vector<std::string>{
+            prefix + " ('id' = 'e-bad-with-an-id-too-long-to-be-kept-in-place'): Required key 'text' "
+                     "missing from message payload",
+            prefix + ": Value for key 'id' is not a string.",
+            prefix + ": Incorrect type in get (you asked for map but it's actually string)",
+            prefix + " ('id' = 'x1'): Unrecognised Pulsar message type: 'inventory'",
+            prefix + " ('id' = 'p1'): Incorrect type in get (you asked for string but it's actually integer)",
+        }));
 }
 
 TEST_F(DispatchTest, TraceLineOnlyForANotificationWhenTheCategoryLogsLevelSix)

@@ -20,6 +20,8 @@ public:
     ~HeldStderr();
     // From now on the lines go to the end of into.
     void redirect(std::string& into);
+    // Writes what is held to stderr in one piece and goes on holding.
+    void writeOut();
 
 private:
     std::string* previous_;

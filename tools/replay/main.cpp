@@ -20,6 +20,7 @@
 #include "tools/common/summary.h"
 #include "tools/common/texts.h"
 #include "tools/replay/chunked_replay.h"
+#include "tools/replay/held_stderr.h"
 #include "tools/replay/input.h"
 #include "tools/replay/options.h"
 #include "tools/replay/replay_texts.h"
@@ -62,14 +63,43 @@ int writeFailed(const EventWriter& writer)
                                      replay::texts::stoppedReading);
 }
 
+// Holds this thread's stderr lines and writes them out in one piece just before each batch's
+// events and when it ends: a batch's input errors and drop lines then come out as several
+// workers write them, and a run with many drops makes one write per batch rather than per line.
+class BatchStderr {
+public:
+    explicit BatchStderr(EventWriter& writer) : writer_(writer), hold_(held_) {}
+    BatchStderr(const BatchStderr&) = delete;
+    BatchStderr& operator=(const BatchStderr&) = delete;
+    ~BatchStderr() { writeOut(); }
+
+    // For lines that no batch follows, such as input errors at the end of a chunk.
+    void writeOut() { hold_.writeOut(); }
+
+    // The batch function the codec is wired to towards the host; handle is this.
+    static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end)
+    {
+        BatchStderr& self = *static_cast<BatchStderr*>(handle);
+        self.writeOut();
+        return EventWriter::receiveBatch(&self.writer_, start, end);
+    }
+
+private:
+    EventWriter& writer_;
+    std::string held_;
+    HeldStderr hold_;
+};
+
 // One worker, on this thread. The batches end where the inputs' chunks end, as with several workers.
 int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Options& options, Tally& tally,
                        uint64_t& inputErrors)
 {
     std::string reason;
     EventWriter writer(tally);
+    routeStderrByThread();
+    BatchStderr batchStderr(writer);
     CodecSession codec(plugin);
-    if (!codec.open(options, config.get(), writer, reason))
+    if (!codec.open(options, config.get(), &batchStderr, &BatchStderr::receiveBatch, reason))
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
     OutputFile output;
@@ -101,6 +131,7 @@ int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Opt
                 }
             }
             batch.sendThrough(codec);
+            batchStderr.writeOut();
         } while (writer.writeError() == 0 && source.lines().endOfChunk());
         source.finish(errors);
     }
