@@ -80,7 +80,7 @@ TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)
     EXPECT_TRUE(mentions(singleErr[0], json + ":" + lastLine + ": ")) << "the last line keeps its number";
 }
 
-// With both streams on one file, each batch's stderr lines come just before its events,
+// With both streams on one file, each chunk's stderr lines come just before its events,
 // whatever the number of workers.
 TEST_F(replayJobs, StderrLinesAndEventsInterleaveAlikeOnOneStream)
 {
@@ -96,6 +96,7 @@ TEST_F(replayJobs, StderrLinesAndEventsInterleaveAlikeOnOneStream)
         EXPECT_EQ(tool.wait(), 1) << jobs;
         merged.push_back(replay_testing::contentsOf(path));
     }
+    EXPECT_NE(merged[0].rfind("{\"metadata\"", 0), 0u) << "the first chunk's stderr lines come first";
     EXPECT_TRUE(mentions(merged[0], "not valid JSON"));
     EXPECT_TRUE(mentions(merged[0], "Error when transforming message towards host"));
     EXPECT_TRUE(merged[0] == merged[1]) << "the streams interleave differently with --jobs 2";

@@ -43,7 +43,9 @@ void EventWriter::write(const vlm_message_t* start, const vlm_message_t* end)
 {
     if (writeError_ != 0)
         return;
-    if (!emit(lines_.render(start, end)))
+    lines_.clear();
+    lines_.add(start, end);
+    if (!emit(lines_.text()))
         return;
     for (const vlm_message_t* message = start; message != end; ++message)
         countArrived(tally_, *message);
@@ -61,9 +63,10 @@ bool EventWriter::emit(std::string_view text)
     return true;
 }
 
-std::string_view EventLines::render(const vlm_message_t* start, const vlm_message_t* end)
+void EventLines::add(const vlm_message_t* start, const vlm_message_t* end)
 {
     obclient::json::OutputCursor out(buffer_, obclient::json::OutputCursor::Overwrite());
+    out.rewind(size_);
     for (const vlm_message_t* message = start; message != end; ++message) {
         out.putLiteral("{\"metadata\":");
         obclient_append_json(out, obclient_map_value(message->metadata));
@@ -71,7 +74,7 @@ std::string_view EventLines::render(const vlm_message_t* start, const vlm_messag
         obclient_append_json(out, message->payload);
         out.putLiteral("}\n");
     }
-    return std::string_view(buffer_.data(), out.written());
+    size_ = out.written();
 }
 
 void countArrived(Tally& tally, const vlm_message_t& message)

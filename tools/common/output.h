@@ -38,11 +38,15 @@ private:
 // so the buffer is zero-filled only when it grows past its largest size yet.
 class EventLines {
 public:
-    // The lines of the messages from start to end; valid until the next call.
-    std::string_view render(const vlm_message_t* start, const vlm_message_t* end);
+    // Adds the lines of the messages from start to end to those held.
+    void add(const vlm_message_t* start, const vlm_message_t* end);
+    // The lines held; valid until the next change.
+    std::string_view text() const { return std::string_view(buffer_.data(), size_); }
+    void clear() { size_ = 0; }
 
 private:
     std::string buffer_;
+    size_t size_ = 0;
 };
 // Counts a message that left the codec: an event by its type, or passed through.
 void countArrived(Tally& tally, const vlm_message_t& message);

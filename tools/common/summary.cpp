@@ -39,6 +39,15 @@ void Tally::add(const Tally& later)
         countEvent(type, count);
 }
 
+void Tally::clear()
+{
+    read = 0;
+    arrived = 0;
+    passedThrough = 0;
+    eventsByType.clear();
+    countOf_.clear();
+}
+
 bool printSummaryLine(const std::string& label, uint64_t count)
 {
     return std::fprintf(stderr, "%-34s%10llu\n", label.c_str(), wide(count)) > 0;

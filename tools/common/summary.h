@@ -28,6 +28,8 @@ struct Tally {
     void countEvent(std::string_view type, uint64_t count = 1);
     // Adds a later part of the run: event types new here go last, as if counted here.
     void add(const Tally& later);
+    // Back to nothing counted.
+    void clear();
     uint64_t dropped() const { return read - arrived; }
 
 private:

@@ -4,26 +4,16 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <string>
 #include <vector>
 
-#include "tools/common/summary.h"
+#include "tools/replay/chunk_output.h"
 #include "tools/replay/line_reader.h"
 
 namespace replay {
 
 struct Chunk {
-    // One per batch the codec converted, so that a failed write stops the run inside a
-    // chunk exactly where a single worker would have stopped.
-    struct Part {
-        std::string held;   // stderr lines, up to the end of the batch's conversion
-        std::string events; // the batch's output lines
-        tools::Tally tally; // read: the batch's messages; the rest: its events
-        uint64_t inputErrors = 0;
-    };
-
     std::string name; // of the input
     bool toConvert = true;
     // What the worker takes over.
@@ -31,7 +21,7 @@ struct Chunk {
     std::vector<char> text;
     std::vector<SkippedLines> skipped;
 
-    std::deque<Part> parts;
+    ChunkOutput output;
     std::exception_ptr failure; // why the conversion could not finish, raised again by the writer
     bool finished = false;      // converted, or nothing to convert; read and set under the pool's lock
 };

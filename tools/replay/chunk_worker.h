@@ -1,7 +1,7 @@
 // Converts whole chunks on one thread, with a codec instance of its own (the
 // plug-in allows one instance per thread): reads the chunk's records, sends them
-// in batches, and keeps each batch's output lines and stderr lines in the chunk,
-// for a writer to emit later in input order. Host values never leave the thread.
+// in batches, and keeps the output lines and stderr lines in the chunk, for a
+// writer to emit later in input order. Host values never leave the thread.
 #pragma once
 
 #include <string>
@@ -9,7 +9,6 @@
 #include "obclient/plugin_library.h"
 #include "tools/common/batch.h"
 #include "tools/common/codec_session.h"
-#include "tools/common/output.h"
 #include "tools/replay/chunk.h"
 #include "tools/replay/options.h"
 
@@ -27,13 +26,13 @@ public:
     void convert(Chunk& chunk);
 
 private:
+    // Into the output of the chunk being converted; handle is &output_.
     static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end);
 
     const Options& options_;
     tools::CodecSession session_;
     tools::Batch batch_;
-    Chunk::Part* part_ = nullptr; // where the batch being converted goes
-    tools::EventLines lines_;
+    ChunkOutput* output_ = nullptr;
 };
 
 } // namespace replay

@@ -1,6 +1,5 @@
 #include "tools/replay/chunked_replay.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "tools/replay/chunk_cutter.h"
@@ -73,13 +72,12 @@ void ChunkedReplay::submitNote(const std::string& name, const std::function<void
     auto chunk = std::make_unique<Chunk>();
     chunk->name = name;
     chunk->toConvert = false;
-    Chunk::Part& part = chunk->parts.emplace_back();
     InputErrors errors;
     {
-        HeldStderr hold(part.held);
+        HeldStderr hold(chunk->output.held);
         report(errors);
     }
-    part.inputErrors = errors.count();
+    chunk->output.inputErrors = errors.count();
     chunk->finished = true;
     submit(std::move(chunk));
 }
@@ -120,19 +118,10 @@ void ChunkedReplay::writeFinished(bool wait)
     }
 }
 
-// Each batch as one worker would have written it; after a failed write, nothing more.
 void ChunkedReplay::write(const Chunk& chunk)
 {
-    for (const Chunk::Part& part : chunk.parts) {
-        if (writer_.writeError() != 0)
-            return;
-        std::fwrite(part.held.data(), 1, part.held.size(), stderr);
-        inputErrors_ += part.inputErrors;
-        if (writer_.emit(part.events))
-            tally_.add(part.tally);
-        else
-            tally_.read += part.tally.read;
-    }
+    if (chunk.output.writeTo(writer_, tally_))
+        inputErrors_ += chunk.output.inputErrors;
     progress_.update(tally_);
 }
 

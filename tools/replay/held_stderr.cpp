@@ -53,15 +53,6 @@ void HeldStderr::redirect(std::string& into)
     heldText = &into;
 }
 
-void HeldStderr::writeOut()
-{
-    std::string* const into = heldText;
-    heldText = previous_;
-    std::fwrite(into->data(), 1, into->size(), stderr);
-    into->clear();
-    heldText = into;
-}
-
 HeldStderr::~HeldStderr()
 {
     heldText = previous_;

@@ -20,8 +20,6 @@ public:
     ~HeldStderr();
     // From now on the lines go to the end of into.
     void redirect(std::string& into);
-    // Writes what is held to stderr in one piece and goes on holding.
-    void writeOut();
 
 private:
     std::string* previous_;

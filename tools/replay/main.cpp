@@ -19,6 +19,7 @@
 #include "tools/common/output.h"
 #include "tools/common/summary.h"
 #include "tools/common/texts.h"
+#include "tools/replay/chunk_output.h"
 #include "tools/replay/chunked_replay.h"
 #include "tools/replay/held_stderr.h"
 #include "tools/replay/input.h"
@@ -63,49 +64,23 @@ int writeFailed(const EventWriter& writer)
                                      replay::texts::stoppedReading);
 }
 
-// Holds this thread's stderr lines and writes them out in one piece just before each batch's
-// events and when it ends: a batch's input errors and drop lines then come out as several
-// workers write them, and a run with many drops makes one write per batch rather than per line.
-class BatchStderr {
-public:
-    explicit BatchStderr(EventWriter& writer) : writer_(writer), hold_(held_) {}
-    BatchStderr(const BatchStderr&) = delete;
-    BatchStderr& operator=(const BatchStderr&) = delete;
-    ~BatchStderr() { writeOut(); }
-
-    // For lines that no batch follows, such as input errors at the end of a chunk.
-    void writeOut() { hold_.writeOut(); }
-
-    // The batch function the codec is wired to towards the host; handle is this.
-    static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end)
-    {
-        BatchStderr& self = *static_cast<BatchStderr*>(handle);
-        self.writeOut();
-        return EventWriter::receiveBatch(&self.writer_, start, end);
-    }
-
-private:
-    EventWriter& writer_;
-    std::string held_;
-    HeldStderr hold_;
-};
-
-// One worker, on this thread. The batches end where the inputs' chunks end, as with several workers.
+// One worker, on this thread. The batches end where the inputs' chunks end, and each chunk is
+// written as several workers write it.
 int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Options& options, Tally& tally,
                        uint64_t& inputErrors)
 {
     std::string reason;
     EventWriter writer(tally);
-    routeStderrByThread();
-    BatchStderr batchStderr(writer);
+    ChunkOutput chunk;
     CodecSession codec(plugin);
-    if (!codec.open(options, config.get(), &batchStderr, &BatchStderr::receiveBatch, reason))
+    if (!codec.open(options, config.get(), &chunk, &ChunkOutput::receiveBatch, reason))
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
     OutputFile output;
     if (!openOutput(options, output, writer))
         return exitUsage;
 
+    routeStderrByThread();
     InputErrors errors;
     Batch batch(options.batchSize);
     Progress progress(::isatty(STDERR_FILENO) != 0);
@@ -120,18 +95,21 @@ int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Opt
         source.cutIntoChunks(options.format);
         const std::unique_ptr<MessageReader> reader = openMessageReader(options.format, source, errors);
         vlm_message_t message{};
+        // A failed write stops the reading: an endless input would otherwise run on for nothing.
         do {
-            // A failed write stops the reading: an endless input would otherwise run on for nothing.
-            while (writer.writeError() == 0 && reader->next(message)) {
-                ++tally.read;
-                batch.add(message);
-                if (batch.full()) {
-                    batch.sendThrough(codec);
-                    progress.update(tally);
+            {
+                HeldStderr hold(chunk.held);
+                while (reader->next(message)) {
+                    ++chunk.tally.read;
+                    batch.add(message);
+                    if (batch.full())
+                        batch.sendThrough(codec);
                 }
+                batch.sendThrough(codec);
             }
-            batch.sendThrough(codec);
-            batchStderr.writeOut();
+            chunk.writeTo(writer, tally);
+            chunk.clear();
+            progress.update(tally);
         } while (writer.writeError() == 0 && source.lines().endOfChunk());
         source.finish(errors);
     }
