@@ -14,10 +14,10 @@
 namespace replay {
 
 struct ChunkOutput {
-    std::string held;          // stderr lines
-    tools::EventLines events;  // output lines
-    tools::Tally tally;        // read: the chunk's messages; the rest: its events
-    uint64_t inputErrors = 0;  // among the held lines
+    std::string held;         // stderr lines
+    tools::EventLines events; // output lines
+    tools::Tally tally;       // read: the chunk's messages; the rest: its events
+    uint64_t inputErrors = 0; // among the held lines
 
     // The batch function a codec is wired to towards the host; handle is the ChunkOutput.
     static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end);

@@ -48,11 +48,6 @@ HeldStderr::HeldStderr(std::string& into) : previous_(heldText)
     heldText = &into;
 }
 
-void HeldStderr::redirect(std::string& into)
-{
-    heldText = &into;
-}
-
 HeldStderr::~HeldStderr()
 {
     heldText = previous_;

@@ -18,8 +18,6 @@ public:
     HeldStderr(const HeldStderr&) = delete;
     HeldStderr& operator=(const HeldStderr&) = delete;
     ~HeldStderr();
-    // From now on the lines go to the end of into.
-    void redirect(std::string& into);
 
 private:
     std::string* previous_;
