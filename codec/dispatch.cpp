@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "codec/alarm_message_builder.h"
@@ -19,32 +20,29 @@ namespace com::velmora::connectivity::plugins::pulsar {
 namespace {
 
 struct NotificationKind {
-    const char* keyword;
+    std::string_view keyword;
     std::unique_ptr<OrbelMessageBuilder> (*createBuilder)(cv::Message&);
 };
-
-constexpr const char* measurementsKeyword = "measurements";
 
 // Only the keyword's own length is compared: "alarmsX" is an alarm, "measurements2" a measurement.
 const NotificationKind notificationKinds[] = {
     {"alarms", &createAlarmBuilder},
     {"events", &createEventBuilder},
-    {measurementsKeyword, &createMeasurementBuilder},
+    {"measurements", &createMeasurementBuilder},
     {"managedobjects", &createManagedObjectBuilder},
     {"operations", &createOperationBuilder},
 };
 
-bool startsWith(const char* text, const char* keyword)
-{
-    return std::strncmp(text, keyword, std::strlen(keyword)) == 0;
-}
+// Its events go to the measurement channel, the others' to the devices channel.
+const NotificationKind& measurementKind = notificationKinds[2];
 
-// The builder of the kind named at the start of the path's tail.
-std::unique_ptr<OrbelMessageBuilder> createBuilderFor(const char* tail, cv::Message& notification)
+// The kind named at the start of the path's tail. Most kinds differ in their first
+// letter, which is compared first.
+const NotificationKind& kindOf(const char* tail)
 {
     for (const NotificationKind& kind : notificationKinds) {
-        if (startsWith(tail, kind.keyword))
-            return kind.createBuilder(notification);
+        if (tail[0] == kind.keyword[0] && std::strncmp(tail, kind.keyword.data(), kind.keyword.size()) == 0)
+            return kind;
     }
     const char* slash = std::strchr(tail, '/');
     throw std::runtime_error(
@@ -62,9 +60,9 @@ cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notifi
 cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notification,
                                                             const char* tail) const
 {
-    const std::unique_ptr<OrbelMessageBuilder> builder = createBuilderFor(tail, notification);
-    const bool isMeasurement = startsWith(tail, measurementsKeyword);
-    builder->setMetadata(keys::vlmChannel, isMeasurement ? measurementChannel : devicesChannel);
+    const NotificationKind& kind = kindOf(tail);
+    const std::unique_ptr<OrbelMessageBuilder> builder = kind.createBuilder(notification);
+    builder->setMetadata(keys::vlmChannel, &kind == &measurementKind ? measurementChannel : devicesChannel);
     if (tenant)
         builder->setField(keys::tenantId, *tenant);
     return finishBuilder(*builder);
@@ -72,7 +70,7 @@ cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notifi
 
 std::unique_ptr<OrbelMessageBuilder> TessaroNotifications2Codec::createBuilder(cv::Message& notification)
 {
-    return createBuilderFor(pulsarPathTail(notification), notification);
+    return kindOf(pulsarPathTail(notification)).createBuilder(notification);
 }
 
 const char* TessaroNotifications2Codec::pulsarPathTail(const cv::Message& notification)
