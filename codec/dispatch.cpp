@@ -33,9 +33,6 @@ const NotificationKind notificationKinds[] = {
     {"operations", &createOperationBuilder},
 };
 
-// Its events go to the measurement channel, the others' to the devices channel.
-const NotificationKind& measurementKind = notificationKinds[2];
-
 // The kind named at the start of the path's tail. Most kinds differ in their first
 // letter, which is compared first.
 const NotificationKind& kindOf(const char* tail)
@@ -62,7 +59,9 @@ cv::Message TessaroNotifications2Codec::convertNotification(cv::Message&& notifi
 {
     const NotificationKind& kind = kindOf(tail);
     const std::unique_ptr<OrbelMessageBuilder> builder = kind.createBuilder(notification);
-    builder->setMetadata(keys::vlmChannel, &kind == &measurementKind ? measurementChannel : devicesChannel);
+    // Measurements go to their own channel, every other kind to the devices channel.
+    const bool isMeasurement = kind.createBuilder == &createMeasurementBuilder;
+    builder->setMetadata(keys::vlmChannel, isMeasurement ? measurementChannel : devicesChannel);
     if (tenant)
         builder->setField(keys::tenantId, *tenant);
     return finishBuilder(*builder);
