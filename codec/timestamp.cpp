@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <system_error>
@@ -192,46 +193,74 @@ int twoDigits(const char* at)
     return (at[0] - '0') * 10 + (at[1] - '0');
 }
 
+std::uint64_t loadWord(const char* bytes)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// Whether eight characters follow pattern: 'd' a digit, any other character
+// itself. Eight at a time, as the platform writes millions of times; a digit is
+// a byte whose xor with '0' is at most 9. The masks come from the pattern alone,
+// so they fold to constants.
+bool matchesWord(const char* text, const char (&pattern)[9])
+{
+    char expected[8];
+    char digits[8];
+    for (std::size_t i = 0; i < 8; ++i) {
+        const bool digit = pattern[i] == 'd';
+        expected[i] = digit ? '0' : pattern[i];
+        digits[i] = static_cast<char>(digit ? 0xFF : 0);
+    }
+    constexpr std::uint64_t eachByte = 0x0101010101010101u;
+    const std::uint64_t word = loadWord(text);
+    const std::uint64_t digitMask = loadWord(digits);
+    const std::uint64_t wrongSeparators = (word ^ loadWord(expected)) & ~digitMask;
+    const std::uint64_t values = (word ^ ('0' * eachByte)) & digitMask;
+    // Above 9, adding 0x76 sets a byte's top bit; above 0x89 the top bit is set already.
+    const std::uint64_t wrongDigits = ((values + 0x76 * eachByte) | values) & (0x80 * eachByte) & digitMask;
+    return (wrongSeparators | wrongDigits) == 0;
+}
+
 // The form the platform itself writes, "2024-02-01T10:00:00.000Z" or with "+01:00",
 // read at fixed places; any other text, or a field out of range, is left to the
-// general reading, which gives the same seconds for this form. Each place is
-// looked at only after the one before it was no NUL.
+// general reading, which gives the same seconds for this form. The length is
+// found first, reading at most one character past the longer form, so the
+// characters before it can be read a word at a time.
 bool readPlatformForm(const char* text, double& seconds)
 {
-    constexpr const char shape[] = "dddd-dd-ddTdd:dd:dd.ddd";
-    std::size_t at = 0;
-#pragma GCC unroll 24
-    for (; shape[at] != '\0'; ++at) {
-        if (shape[at] == 'd' ? !isDigit(text[at]) : text[at] != shape[at])
-            return false;
-    }
+    constexpr std::size_t utcLength = 24;
+    constexpr std::size_t offsetLength = 29;
+    constexpr std::size_t zoneAt = 23;
+    const std::size_t length = strnlen(text, offsetLength + 1);
+    if ((length != utcLength && length != offsetLength) || !matchesWord(text, "dddd-dd-") ||
+        !matchesWord(text + 8, "ddTdd:dd") || !matchesWord(text + 15, "d:dd.ddd"))
+        return false;
+    const char* const zone = text + zoneAt;
     std::int64_t offset = 0;
-    const char* const zone = text + at;
-    if (zone[0] == 'Z') {
-        if (zone[1] != '\0')
+    if (length == utcLength) {
+        if (zone[0] != 'Z')
             return false;
-    } else if (zone[0] == '+' || zone[0] == '-') {
-        if (!isDigit(zone[1]) || !isDigit(zone[2]) || zone[3] != ':' || !isDigit(zone[4]) ||
-            !isDigit(zone[5]) || zone[6] != '\0')
+    } else {
+        if ((zone[0] != '+' && zone[0] != '-') || !isDigit(zone[1]) || !isDigit(zone[2]) || zone[3] != ':' ||
+            !isDigit(zone[4]) || !isDigit(zone[5]))
             return false;
         const std::int64_t sign = zone[0] == '-' ? -1 : 1;
         offset = sign * (std::int64_t{twoDigits(zone + 1)} * 3600 + std::int64_t{twoDigits(zone + 4)} * 60);
-    } else {
-        return false;
     }
-    std::tm brokenDown{};
     const int month = twoDigits(text + 5);
-    brokenDown.tm_mday = twoDigits(text + 8);
-    brokenDown.tm_hour = twoDigits(text + 11);
-    brokenDown.tm_min = twoDigits(text + 14);
-    brokenDown.tm_sec = twoDigits(text + 17);
-    if (month < 1 || month > 12 || brokenDown.tm_mday < 1 || brokenDown.tm_mday > 31 ||
-        brokenDown.tm_hour > 23 || brokenDown.tm_min > 59 || brokenDown.tm_sec > 60)
+    const int day = twoDigits(text + 8);
+    const int hour = twoDigits(text + 11);
+    const int minute = twoDigits(text + 14);
+    const int second = twoDigits(text + 17);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
         return false;
-    brokenDown.tm_year = twoDigits(text) * 100 + twoDigits(text + 2) - 1900;
-    brokenDown.tm_mon = month - 1;
+    const std::int64_t year = twoDigits(text) * 100 + twoDigits(text + 2);
+    const std::int64_t wholeSeconds = (daysFromCivil(year, month, 1) + day - 1) * 86400 +
+                                      std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
     const double fraction = (twoDigits(text + 20) * 10 + (text[22] - '0')) / 1000.0;
-    seconds = static_cast<double>(utcSecondsSinceEpoch(brokenDown)) + fraction - static_cast<double>(offset);
+    seconds = static_cast<double>(wholeSeconds) + fraction - static_cast<double>(offset);
     return true;
 }
 

@@ -11,10 +11,11 @@ std::int64_t floorDivide(std::int64_t numerator, std::int64_t denominator)
     return (numerator % denominator != 0 && (numerator < 0) != (denominator < 0)) ? quotient - 1 : quotient;
 }
 
-// Days from 1970-01-01 to the given proleptic Gregorian date (month 1 to 12).
+} // namespace
+
 // Counting years from March puts the leap day last, so each 400-year era has
 // the same length and the day of the year is a closed formula.
-std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day)
+std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) noexcept
 {
     year -= month <= 2 ? 1 : 0;
     const std::int64_t era = floorDivide(year, 400);
@@ -25,8 +26,6 @@ std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t d
     // 719468 days lie between 0000-03-01 and 1970-01-01.
     return era * 146097 + dayOfEra - 719468;
 }
-
-} // namespace
 
 std::int64_t utcSecondsSinceEpoch(const std::tm& time) noexcept
 {
