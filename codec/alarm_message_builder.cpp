@@ -79,10 +79,10 @@ enum AlarmField : std::size_t {
 // checked for strings only once every key has been found); building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createAlarmBuilder(cv::Message& notification)
 {
-    NotificationFields fields(notification.getPayload(),
-                              {&keys::source, &keys::type, &keys::time, &keys::text, &keys::status,
-                               &keys::severity, &keys::count, &keys::id, &keys::creationTime,
-                               &keys::firstOccurrenceTime, &keys::lastUpdated});
+    static const cv::KeySet fieldKeys({&keys::source, &keys::type, &keys::time, &keys::text, &keys::status,
+                                       &keys::severity, &keys::count, &keys::id, &keys::creationTime,
+                                       &keys::firstOccurrenceTime, &keys::lastUpdated});
+    NotificationFields fields(notification.getPayload(), fieldKeys);
     cv::data_t& source = fields.required(Source);
     fields.required(Type);
     const double time = requiredTime(fields.required(Time));

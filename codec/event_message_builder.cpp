@@ -35,9 +35,9 @@ enum EventField : std::size_t {
 // before the source map is looked into. Building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createEventBuilder(cv::Message& notification)
 {
-    NotificationFields fields(notification.getPayload(),
-                              {&keys::source, &keys::type, &keys::time, &keys::text, &keys::id,
-                               &keys::creationTime, &keys::firstOccurrenceTime, &keys::lastUpdated});
+    static const cv::KeySet fieldKeys({&keys::source, &keys::type, &keys::time, &keys::text, &keys::id,
+                                       &keys::creationTime, &keys::firstOccurrenceTime, &keys::lastUpdated});
+    NotificationFields fields(notification.getPayload(), fieldKeys);
     cv::data_t& source = fields.required(Source);
     fields.required(Type);
     const double time = requiredTime(fields.required(Time));

@@ -89,12 +89,12 @@ cv::map_t ManagedObjectBuilder::splitPosition(cv::map_t& position)
 // "id" is looked at. Nothing after the checks can fail.
 std::unique_ptr<OrbelMessageBuilder> createManagedObjectBuilder(cv::Message& notification)
 {
-    NotificationFields fields(notification.getPayload(),
-                              {&keys::type, &keys::name, &keys::id, &keys::t5oSupportedOperations,
-                               &keys::t5oSupportedMeasurements, &keys::t5oPosition, &keys::childDevices,
-                               &keys::childAssets, &keys::childAdditions, &keys::deviceParents,
-                               &keys::assetParents, &keys::additionParents, &keys::creationTime,
-                               &keys::lastUpdated});
+    static const cv::KeySet fieldKeys({&keys::type, &keys::name, &keys::id, &keys::t5oSupportedOperations,
+                                       &keys::t5oSupportedMeasurements, &keys::t5oPosition,
+                                       &keys::childDevices, &keys::childAssets, &keys::childAdditions,
+                                       &keys::deviceParents, &keys::assetParents, &keys::additionParents,
+                                       &keys::creationTime, &keys::lastUpdated});
+    NotificationFields fields(notification.getPayload(), fieldKeys);
     fields.required(Name);
     requireString(keys::id, fields.required(Id));
     requireString(keys::name, fields.required(Name));

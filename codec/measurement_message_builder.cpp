@@ -88,8 +88,9 @@ enum MeasurementField : std::size_t { Source, Type, Time, Id, CreationTime, Last
 std::unique_ptr<OrbelMessageBuilder> createMeasurementBuilder(cv::Message& notification)
 {
     cv::data_t& payload = notification.getPayload();
-    NotificationFields fields(payload, {&keys::source, &keys::type, &keys::time, &keys::id,
-                                        &keys::creationTime, &keys::lastUpdated});
+    static const cv::KeySet fieldKeys(
+        {&keys::source, &keys::type, &keys::time, &keys::id, &keys::creationTime, &keys::lastUpdated});
+    NotificationFields fields(payload, fieldKeys);
     cv::data_t& source = fields.required(Source);
     fields.required(Type);
     const double time = requiredTime(fields.required(Time));

@@ -50,9 +50,9 @@ enum OperationField : std::size_t {
 // error a notification with several faults reports; building then cannot fail.
 std::unique_ptr<OrbelMessageBuilder> createOperationBuilder(cv::Message& notification)
 {
-    NotificationFields fields(notification.getPayload(),
-                              {&keys::source, &keys::status, &keys::deviceId, &keys::creationTime,
-                               &keys::firstOccurrenceTime, &keys::lastUpdated});
+    static const cv::KeySet fieldKeys({&keys::source, &keys::status, &keys::deviceId, &keys::creationTime,
+                                       &keys::firstOccurrenceTime, &keys::lastUpdated});
+    NotificationFields fields(notification.getPayload(), fieldKeys);
     cv::data_t& source = fields.required(Source);
     parseOperationStatus(getStringFor(fields.required(Status), keys::status));
     cv::data_t& sourceId = sourceIdOf(source);

@@ -91,20 +91,10 @@ cv::Message finishBuilder(OrbelMessageBuilder& builder)
     return std::move(builder.message);
 }
 
-NotificationFields::NotificationFields(cv::data_t& payload,
-                                       std::initializer_list<const cv::StaticString*> keys)
-    : map_(payload.get<cv::map_t>())
+NotificationFields::NotificationFields(cv::data_t& payload, const cv::KeySet& keys)
+    : map_(payload.get<cv::map_t>()), keys_(keys)
 {
-    std::array<const cv::data_t*, maxFields> values{};
-    std::array<std::uint64_t, maxFields> hashes{};
-    std::size_t count = 0;
-    for (const cv::StaticString* key : keys) {
-        keys_[count] = key;
-        values[count] = &key->value();
-        hashes[count] = key->hash();
-        ++count;
-    }
-    map_.locate(values.data(), hashes.data(), count, slots_.data());
+    map_.locate(keys, slots_.data());
 }
 
 cv::data_t& NotificationFields::valueAt(std::size_t field) const

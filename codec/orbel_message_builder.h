@@ -13,6 +13,7 @@
 #include <boost/optional.hpp>
 
 #include "connectivity/values/data_t.h"
+#include "connectivity/values/key_set.h"
 #include "connectivity/values/map_t.h"
 #include "connectivity/values/message.h"
 #include "connectivity/values/static_string.h"
@@ -75,18 +76,15 @@ template <class Visit> void takeEachEntry(cv::map_t& map, Visit&& visit)
         visit(MapEntry(std::move(entry.first), std::move(entry.second)), entry.hash);
 }
 
-// The fields a builder reads, found in one walk over the notification map
-// rather than one probe per key. Taking a field moves its key and value out and
-// erases the entry, as a find and erase would, so the leftovers are exactly what
-// no step took. The map must outlive this and change only through it.
+// The fields a builder reads, found in one walk over the notification map. Taking a field moves its key and
+// value out and erases the entry, as a find and erase would, so the leftovers are exactly what no step took.
+// The map must outlive this and change only through it.
 class NotificationFields {
 public:
-    static constexpr std::size_t maxFields = 16;
+    // Member i of keys is the key of field number i; keys must outlive this.
+    NotificationFields(cv::data_t& payload, const cv::KeySet& keys);
 
-    // keys[i] is the key of field number i.
-    NotificationFields(cv::data_t& payload, std::initializer_list<const cv::StaticString*> keys);
-
-    const cv::StaticString& key(std::size_t field) const { return *keys_[field]; }
+    const cv::StaticString& key(std::size_t field) const { return keys_[field]; }
     bool has(std::size_t field) const { return slots_[field] != absent(); }
     // The field's value, left in place; throws the missing-key text when absent.
     cv::data_t& required(std::size_t field) const;
@@ -101,8 +99,8 @@ private:
     cv::data_t& valueAt(std::size_t field) const;
 
     cv::map_t& map_;
-    std::array<const cv::StaticString*, maxFields> keys_{};
-    std::array<std::size_t, maxFields> slots_{};
+    const cv::KeySet& keys_;
+    std::array<std::size_t, cv::KeySet::maxKeys> slots_{};
 };
 
 // The value and the key it was stored under (equal to key, and so of key's hash).

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "connectivity/values/key_set.h"
 #include "host/map_policy.h"
 #include "host/vlm_host.h"
 
@@ -143,22 +144,19 @@ map_t::const_iterator map_t::find(const data_t& key, std::uint64_t hash) const
     return const_iterator(this, result.found == policy::noSlot ? capacity() : result.found);
 }
 
-void map_t::locate(const data_t* const keys[], const std::uint64_t hashes[], std::size_t count,
-                   std::size_t slots[]) const
+void map_t::locate(const KeySet& keys, std::size_t slots[]) const
 {
     const std::size_t cap = capacity();
-    std::fill(slots, slots + count, cap);
+    std::fill(slots, slots + keys.size(), cap);
     const vlm_map_slot_t* s = this->slots();
     for (std::size_t index = 0; index < cap; ++index) {
         const vlm_map_slot_t& slot = s[index];
         if (!policy::isOccupiedSlot(slot))
             continue;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (slot.hash == hashes[i] && sameKey(slot.key, *keys[i])) {
-                slots[i] = index;
-                break;
-            }
-        }
+        const std::size_t member = keys.memberFor(slot.hash);
+        if (member != keys.size() && slot.hash == keys[member].hash() &&
+            sameKey(slot.key, keys[member].value()))
+            slots[member] = index;
     }
 }
 

@@ -14,6 +14,8 @@
 
 namespace com::velmora::connectivity10_15_4 {
 
+class KeySet;
+
 // One slot of the host table, seen through the value type.
 struct map_entry_t {
     std::uint64_t hash;
@@ -79,11 +81,9 @@ public:
     // released when present.
     data_t& findOrInsert(data_t&& key, std::uint64_t hash);
 
-    // Where each of several keys of known hashes sits, found in one walk over
-    // the slots instead of one probe each: slots[i] is the index of keys[i]'s
-    // slot, or capacity() when absent.
-    void locate(const data_t* const keys[], const std::uint64_t hashes[], std::size_t count,
-                std::size_t slots[]) const;
+    // Where each member of keys sits, found in one walk over the slots: slots[i]
+    // is the index of member i's slot, or capacity() when it is absent.
+    void locate(const KeySet& keys, std::size_t slots[]) const;
 
     void erase(iterator position);
     // Erases like erase, but hands the key and the value over instead of

@@ -5,7 +5,9 @@
 #include <random>
 #include <vector>
 
+#include "connectivity/values/key_set.h"
 #include "connectivity/values/map_t.h"
+#include "connectivity/values/static_string.h"
 #include "tests/support/host_test.h"
 #include "tests/values/value_builders.h"
 
@@ -125,6 +127,32 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
     EXPECT_EQ(event.begin()->first.get<const char*>(), keyText);
     EXPECT_EQ(event.begin()->second.get<std::int64_t>(), 12);
     EXPECT_EQ(obclient_live_counts().strings, liveStrings - 1);
+}
+
+// A key set names a member from a window of the hash alone; locate must still compare the whole
+// hash and the key, so an entry forged with a member's hash but another key is not that member.
+TEST_F(MapTable, LocateFindsEachMemberOfAKeySetAndNothingElse)
+{
+    const cv::StaticString id("id"), source("source"), time("time"), text("text"), status("status");
+    const cv::KeySet keys({&id, &source, &time, &text, &status});
+    for (std::size_t member = 0; member < keys.size(); ++member)
+        EXPECT_EQ(keys.memberFor(keys[member].hash()), member) << keys[member].text();
+
+    cv::map_t notification;
+    for (const char* key : {"self", "source", "type", "status", "history"})
+        notification[cv::data_t(key)] = cv::data_t(key);
+    notification.findOrInsert(cv::data_t("forged"), time.hash()) = cv::data_t("not the time");
+    std::size_t slots[cv::KeySet::maxKeys];
+    notification.locate(keys, slots);
+    const std::size_t absent = notification.capacity();
+    EXPECT_EQ(slots[0], absent);
+    EXPECT_EQ(slots[2], absent) << "the forged entry shares only the hash of \"time\"";
+    EXPECT_EQ(slots[3], absent);
+    for (const std::size_t member : {1, 4}) {
+        ASSERT_NE(slots[member], absent) << keys[member].text();
+        EXPECT_STREQ(vlm_map_slots(notification.table())[slots[member]].key.payload.string,
+                     keys[member].text());
+    }
 }
 
 // Random inserts, lookups and erasures checked after every step against std::map,
