@@ -256,9 +256,8 @@ bool readPlatformForm(const char* text, double& seconds)
     const int second = twoDigits(text + 17);
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
         return false;
-    const std::int64_t year = twoDigits(text) * 100 + twoDigits(text + 2);
-    const std::int64_t wholeSeconds = (daysFromCivil(year, month, 1) + day - 1) * 86400 +
-                                      std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
+    const std::int64_t wholeSeconds =
+        utcSecondsSinceEpoch(twoDigits(text) * 100 + twoDigits(text + 2), month, day, hour, minute, second);
     const double fraction = (twoDigits(text + 20) * 10 + (text[22] - '0')) / 1000.0;
     seconds = static_cast<double>(wholeSeconds) + fraction - static_cast<double>(offset);
     return true;

@@ -11,11 +11,10 @@ std::int64_t floorDivide(std::int64_t numerator, std::int64_t denominator)
     return (numerator % denominator != 0 && (numerator < 0) != (denominator < 0)) ? quotient - 1 : quotient;
 }
 
-} // namespace
-
+// Days from 1970-01-01 to the given proleptic Gregorian date (month 1 to 12).
 // Counting years from March puts the leap day last, so each 400-year era has
 // the same length and the day of the year is a closed formula.
-std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) noexcept
+std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day)
 {
     year -= month <= 2 ? 1 : 0;
     const std::int64_t era = floorDivide(year, 400);
@@ -27,14 +26,22 @@ std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t d
     return era * 146097 + dayOfEra - 719468;
 }
 
+} // namespace
+
+std::int64_t utcSecondsSinceEpoch(std::int64_t year, int month, int day, int hour, int minute,
+                                  int second) noexcept
+{
+    return (daysFromCivil(year, month, 1) + day - 1) * secondsPerDay + std::int64_t{hour} * 3600 +
+           std::int64_t{minute} * 60 + second;
+}
+
 std::int64_t utcSecondsSinceEpoch(const std::tm& time) noexcept
 {
     const std::int64_t monthsSinceYear1900 = static_cast<std::int64_t>(time.tm_year) * 12 + time.tm_mon;
-    const std::int64_t year = 1900 + floorDivide(monthsSinceYear1900, 12);
-    const std::int64_t month = monthsSinceYear1900 - floorDivide(monthsSinceYear1900, 12) * 12 + 1;
-    const std::int64_t days = daysFromCivil(year, month, 1) + time.tm_mday - 1;
-    return days * secondsPerDay + static_cast<std::int64_t>(time.tm_hour) * 3600 +
-           static_cast<std::int64_t>(time.tm_min) * 60 + time.tm_sec;
+    const std::int64_t yearsSince1900 = floorDivide(monthsSinceYear1900, 12);
+    const int month = static_cast<int>(monthsSinceYear1900 - yearsSince1900 * 12) + 1;
+    return utcSecondsSinceEpoch(1900 + yearsSince1900, month, time.tm_mday, time.tm_hour, time.tm_min,
+                                time.tm_sec);
 }
 
 } // namespace com::velmora::connectivity::plugins::pulsar

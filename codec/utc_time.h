@@ -7,9 +7,9 @@
 
 namespace com::velmora::connectivity::plugins::pulsar {
 
-// Days from 1970-01-01 to the given proleptic Gregorian date, month 1 to 12; a
-// day past the month's end carries into the next month.
-std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) noexcept;
+// Month 1 to 12; the other fields carry over as a calendar would, as below.
+std::int64_t utcSecondsSinceEpoch(std::int64_t year, int month, int day, int hour, int minute,
+                                  int second) noexcept;
 
 // Fields outside their usual ranges carry over as a calendar would: month 12 is
 // January of the next year, 31 February is 2 or 3 March, second 60 the next minute.
