@@ -51,11 +51,6 @@ void OrbelMessageBuilder::setField(const cv::StaticString& key, MapEntry&& taken
     payload.findOrInsert(std::move(taken.first), key.hash()) = std::move(taken.second);
 }
 
-void OrbelMessageBuilder::setField(cv::data_t&& key, cv::data_t value)
-{
-    payload[std::move(key)] = std::move(value);
-}
-
 void OrbelMessageBuilder::setField(cv::data_t&& key, std::uint64_t keyHash, cv::data_t value)
 {
     // The same refusal as element access by a moved key.
@@ -97,17 +92,9 @@ NotificationFields::NotificationFields(cv::data_t& payload, const cv::KeySet& ke
     map_.locate(keys, slots_.data());
 }
 
-cv::data_t& NotificationFields::valueAt(std::size_t field) const
+void NotificationFields::throwMissing(std::size_t field) const
 {
-    return reinterpret_cast<cv::map_entry_t&>(vlm_map_slots(map_.table())[slots_[field]]).second;
-}
-
-cv::data_t& NotificationFields::required(std::size_t field) const
-{
-    if (!has(field))
-        throw std::runtime_error(
-            errors::requiredKeyMissing(key(field).text(), errors::messagePayloadContext));
-    return valueAt(field);
+    throw std::runtime_error(errors::requiredKeyMissing(key(field).text(), errors::messagePayloadContext));
 }
 
 boost::optional<MapEntry> NotificationFields::take(std::size_t field)
@@ -119,7 +106,7 @@ boost::optional<MapEntry> NotificationFields::take(std::size_t field)
 
 MapEntry NotificationFields::takePresent(std::size_t field)
 {
-    MapEntry entry = map_.extract(cv::map_t::iterator(&map_, slots_[field]));
+    MapEntry entry = map_.extractSlot(slots_[field]);
     slots_[field] = absent();
     return entry;
 }
@@ -187,15 +174,15 @@ void copyOptionalTimes(NotificationFields& fields, std::initializer_list<std::si
                        OrbelMessageBuilder& builder)
 {
     for (const std::size_t field : timeFields) {
-        boost::optional<MapEntry> entry = fields.take(field);
-        if (!entry)
+        if (!fields.has(field))
             continue;
-        cv::data_t& value = entry->second;
+        MapEntry entry = fields.takePresent(field);
+        cv::data_t& value = entry.second;
         if (value.isString()) {
             if (const boost::optional<double> seconds = parseTimestamp(value.get<const char*>()))
                 value = cv::data_t(*seconds);
         }
-        builder.setField(fields.key(field), std::move(*entry));
+        builder.setField(fields.key(field), std::move(entry));
     }
 }
 

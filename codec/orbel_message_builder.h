@@ -35,7 +35,6 @@ public:
 
     // Each replaces an existing entry of the same key.
     void setField(const cv::StaticString& key, cv::data_t value);
-    void setField(cv::data_t&& key, cv::data_t value);
     // With the hash the key was stored under in the notification, which spares hashing it again.
     void setField(cv::data_t&& key, std::uint64_t keyHash, cv::data_t value);
     // A field taken from the notification under key goes into the event under
@@ -87,7 +86,12 @@ public:
     const cv::StaticString& key(std::size_t field) const { return keys_[field]; }
     bool has(std::size_t field) const { return slots_[field] != absent(); }
     // The field's value, left in place; throws the missing-key text when absent.
-    cv::data_t& required(std::size_t field) const;
+    cv::data_t& required(std::size_t field) const
+    {
+        if (!has(field))
+            throwMissing(field);
+        return valueAt(field);
+    }
     boost::optional<MapEntry> take(std::size_t field);
     // For a field known to be present.
     MapEntry takePresent(std::size_t field);
@@ -96,7 +100,11 @@ public:
 
 private:
     std::size_t absent() const { return map_.capacity(); }
-    cv::data_t& valueAt(std::size_t field) const;
+    cv::data_t& valueAt(std::size_t field) const
+    {
+        return reinterpret_cast<cv::map_entry_t&>(vlm_map_slots(map_.table())[slots_[field]]).second;
+    }
+    [[noreturn]] void throwMissing(std::size_t field) const;
 
     cv::map_t& map_;
     const cv::KeySet& keys_;

@@ -200,27 +200,41 @@ std::uint64_t loadWord(const char* bytes)
     return word;
 }
 
-// Whether eight characters follow pattern: 'd' a digit, any other character
-// itself. Eight at a time, as the platform writes millions of times; a digit is
-// a byte whose xor with '0' is at most 9. The masks come from the pattern alone,
-// so they fold to constants.
-bool matchesWord(const char* text, const char (&pattern)[9])
+// The eight characters at text read against pattern, 'd' a digit and any other
+// character itself, as the platform writes millions of times: false when one
+// does not match, else their values, a byte each (a digit's value, 0 for the
+// others). A digit is a byte whose xor with '0' is at most 9. The masks come
+// from the pattern alone, so they fold to constants.
+bool readWord(const char* text, const char (&pattern)[9], std::uint64_t& values)
 {
     char expected[8];
-    char digits[8];
+    char overNine[8];
+    char mustBeClear[8];
     for (std::size_t i = 0; i < 8; ++i) {
         const bool digit = pattern[i] == 'd';
         expected[i] = digit ? '0' : pattern[i];
-        digits[i] = static_cast<char>(digit ? 0xFF : 0);
+        overNine[i] = static_cast<char>(digit ? 0x76 : 0);
+        mustBeClear[i] = static_cast<char>(digit ? 0x80 : 0xFF);
     }
-    constexpr std::uint64_t eachByte = 0x0101010101010101u;
-    const std::uint64_t word = loadWord(text);
-    const std::uint64_t digitMask = loadWord(digits);
-    const std::uint64_t wrongSeparators = (word ^ loadWord(expected)) & ~digitMask;
-    const std::uint64_t values = (word ^ ('0' * eachByte)) & digitMask;
-    // Above 9, adding 0x76 sets a byte's top bit; above 0x89 the top bit is set already.
-    const std::uint64_t wrongDigits = ((values + 0x76 * eachByte) | values) & (0x80 * eachByte) & digitMask;
-    return (wrongSeparators | wrongDigits) == 0;
+    values = loadWord(text) ^ loadWord(expected);
+    // Adding 0x76 to a digit's value above 9 sets its top bit, which a value above
+    // 0x89 has already (its carry only reaches a word that is wrong anyway); any
+    // other character must match exactly.
+    return (((values + loadWord(overNine)) | values) & loadWord(mustBeClear)) == 0;
+}
+
+// Each byte of digit values combined with the next one up: 10 x this + next,
+// so byte i of the result is the two-digit number starting at character i.
+// Values are at most 9, so no byte carries into another.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "character i is byte i of a loaded word");
+std::uint64_t twoDigitNumbers(std::uint64_t values)
+{
+    return values * 10 + (values >> 8);
+}
+
+int byteAt(std::uint64_t word, unsigned index)
+{
+    return static_cast<int>((word >> (8 * index)) & 0xFF);
 }
 
 // The form the platform itself writes, "2024-02-01T10:00:00.000Z" or with "+01:00",
@@ -234,8 +248,11 @@ bool readPlatformForm(const char* text, double& seconds)
     constexpr std::size_t offsetLength = 29;
     constexpr std::size_t zoneAt = 23;
     const std::size_t length = strnlen(text, offsetLength + 1);
-    if ((length != utcLength && length != offsetLength) || !matchesWord(text, "dddd-dd-") ||
-        !matchesWord(text + 8, "ddTdd:dd") || !matchesWord(text + 15, "d:dd.ddd"))
+    std::uint64_t date = 0;
+    std::uint64_t clock = 0;
+    std::uint64_t secondsAndFraction = 0;
+    if ((length != utcLength && length != offsetLength) || !readWord(text, "dddd-dd-", date) ||
+        !readWord(text + 8, "ddTdd:dd", clock) || !readWord(text + 15, "d:dd.ddd", secondsAndFraction))
         return false;
     const char* const zone = text + zoneAt;
     std::int64_t offset = 0;
@@ -249,30 +266,29 @@ bool readPlatformForm(const char* text, double& seconds)
         const std::int64_t sign = zone[0] == '-' ? -1 : 1;
         offset = sign * (std::int64_t{twoDigits(zone + 1)} * 3600 + std::int64_t{twoDigits(zone + 4)} * 60);
     }
-    const int month = twoDigits(text + 5);
-    const int day = twoDigits(text + 8);
-    const int hour = twoDigits(text + 11);
-    const int minute = twoDigits(text + 14);
-    const int second = twoDigits(text + 17);
+    const std::uint64_t dateNumbers = twoDigitNumbers(date);
+    const std::uint64_t clockNumbers = twoDigitNumbers(clock);
+    const std::uint64_t tailNumbers = twoDigitNumbers(secondsAndFraction);
+    const int month = byteAt(dateNumbers, 5);
+    const int day = byteAt(clockNumbers, 0);
+    const int hour = byteAt(clockNumbers, 3);
+    const int minute = byteAt(clockNumbers, 6);
+    const int second = byteAt(tailNumbers, 2);
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
         return false;
-    const std::int64_t wholeSeconds =
-        utcSecondsSinceEpoch(twoDigits(text) * 100 + twoDigits(text + 2), month, day, hour, minute, second);
-    const double fraction = (twoDigits(text + 20) * 10 + (text[22] - '0')) / 1000.0;
-    seconds = static_cast<double>(wholeSeconds) + fraction - static_cast<double>(offset);
+    const std::int64_t wholeSeconds = utcSecondsSinceEpoch(
+        byteAt(dateNumbers, 0) * 100 + byteAt(dateNumbers, 2), month, day, hour, minute, second);
+    const int milliseconds = byteAt(tailNumbers, 5) * 10 + byteAt(secondsAndFraction, 7);
+    seconds = static_cast<double>(wholeSeconds) + milliseconds / 1000.0 - static_cast<double>(offset);
     return true;
 }
 
-} // namespace
-
-boost::optional<double> parseTimestamp(const char* text) noexcept
+// Out of line, so that the platform form's path sets up a small frame of its own.
+[[gnu::noinline]] boost::optional<double> readGeneralForm(const char* text) noexcept
 {
-    double platformSeconds = 0.0;
-    if (text != nullptr && readPlatformForm(text, platformSeconds))
-        return platformSeconds;
     std::tm brokenDown;
     std::size_t scanned = 0;
-    if (text == nullptr || !readDateTime(text, brokenDown, scanned) || !hasDateTimeShape(text, scanned))
+    if (!readDateTime(text, brokenDown, scanned) || !hasDateTimeShape(text, scanned))
         return boost::none;
     const std::int64_t seconds = utcSecondsSinceEpoch(brokenDown);
     double fraction = 0.0;
@@ -302,6 +318,18 @@ boost::optional<double> parseTimestamp(const char* text) noexcept
     if (!offset)
         return boost::none;
     return static_cast<double>(seconds) + fraction - static_cast<double>(*offset);
+}
+
+} // namespace
+
+boost::optional<double> parseTimestamp(const char* text) noexcept
+{
+    if (text == nullptr)
+        return boost::none;
+    double platformSeconds = 0.0;
+    if (readPlatformForm(text, platformSeconds))
+        return platformSeconds;
+    return readGeneralForm(text);
 }
 
 } // namespace com::velmora::connectivity::plugins::pulsar

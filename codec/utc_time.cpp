@@ -18,12 +18,13 @@ std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t d
 {
     year -= month <= 2 ? 1 : 0;
     const std::int64_t era = floorDivide(year, 400);
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t monthFromMarch = month > 2 ? month - 3 : month + 9;
-    const std::int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    // Within an era nothing is negative, and unsigned divisions are the cheaper ones.
+    const std::uint64_t yearOfEra = static_cast<std::uint64_t>(year - era * 400);
+    const std::uint64_t monthFromMarch = static_cast<std::uint64_t>(month > 2 ? month - 3 : month + 9);
+    const std::uint64_t dayOfEra =
+        yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + (153 * monthFromMarch + 2) / 5;
     // 719468 days lie between 0000-03-01 and 1970-01-01.
-    return era * 146097 + dayOfEra - 719468;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) + day - 1 - 719468;
 }
 
 } // namespace

@@ -44,8 +44,16 @@ inline bool isOccupiedSlot(const vlm_map_slot_t& slot)
     return (slot.hash > VLM_SLOT_ERASED_HASH) | (slot.key.tag != VLM_TAG_EMPTY);
 }
 
+// Always hash mod capacity, but a division is slow and every probe and every
+// re-placement on growth starts with one: a power of two is masked, and 28, the
+// capacity of a table's second growth, where most event payloads end, is a
+// constant divisor, which compiles to a multiplication.
 inline std::uint64_t probeStart(std::uint64_t hash, std::uint64_t capacity)
 {
+    if ((capacity & (capacity - 1)) == 0)
+        return hash & (capacity - 1);
+    if (capacity == 28)
+        return hash % 28;
     return hash % capacity;
 }
 

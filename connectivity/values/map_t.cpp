@@ -243,11 +243,15 @@ std::pair<data_t, data_t> map_t::extract(iterator position)
     if (position.index_ >= capacity())
         return entry;
     position.check();
-    vlm_map_slot_t& slot = slots()[position.index_];
-    if (!policy::isOccupiedSlot(slot))
+    if (!policy::isOccupiedSlot(slots()[position.index_]))
         return entry;
-    entry.first = data_t::adopt(slot.key);
-    entry.second = data_t::adopt(slot.value);
+    return extractSlot(position.index_);
+}
+
+std::pair<data_t, data_t> map_t::extractSlot(std::size_t index) noexcept
+{
+    vlm_map_slot_t& slot = slots()[index];
+    std::pair<data_t, data_t> entry(data_t::adopt(slot.key), data_t::adopt(slot.value));
     policy::markErased(*table_, slot);
     return entry;
 }

@@ -89,6 +89,8 @@ public:
     // Erases like erase, but hands the key and the value over instead of
     // releasing them; both are empty for the end iterator.
     std::pair<data_t, data_t> extract(iterator position);
+    // The same for an occupied slot found by locate, without an iterator's checks.
+    std::pair<data_t, data_t> extractSlot(std::size_t index) noexcept;
 
     bool operator==(const map_t& other) const;
     bool operator!=(const map_t& other) const { return !(*this == other); }
