@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "connectivity/values/key_set.h"
 #include "connectivity/values/map_t.h"
 #include "connectivity/values/static_string.h"
+#include "host/map_policy.h"
 #include "tests/support/host_test.h"
 #include "tests/values/value_builders.h"
 
@@ -163,6 +165,7 @@ TEST_F(MapTable, AgreesWithAReferenceContainerAndTheHostUnderRandomOperations)
     std::uniform_int_distribution<int> action(0, 9);
     cv::map_t map(0, "devices");
     std::map<std::int64_t, std::int64_t> reference;
+    std::set<std::uint64_t> capacities;
     struct HostTable {
         vlm_map_table_t* table = obclient_map_new(8);
         ~HostTable() { vlm_free_map(table); }
@@ -200,7 +203,21 @@ TEST_F(MapTable, AgreesWithAReferenceContainerAndTheHostUnderRandomOperations)
                         left.value.payload.integer == right.value.payload.integer)
                 << "slot " << i << " after step " << step;
         }
+        // Both sides start their probes with the same shortcuts, so their agreement
+        // cannot show those wrong: every entry must also be reachable from its hash
+        // mod capacity, taken here the plain way, without crossing an empty slot.
+        const vlm_map_slot_t* slots = vlm_map_slots(map.table());
+        for (std::uint64_t i = 0; i < mine.capacity; ++i) {
+            if (!vlm::map_policy::isOccupiedSlot(slots[i]))
+                continue;
+            for (std::uint64_t at = slots[i].hash % mine.capacity; at != i; at = (at + 1) % mine.capacity)
+                ASSERT_FALSE(vlm::map_policy::isEmptySlot(slots[at]))
+                    << "slot " << i << " after step " << step;
+        }
+        capacities.insert(mine.capacity);
     }
+    EXPECT_TRUE(capacities.count(8) == 1 && capacities.count(28) == 1)
+        << "the run passes through the capacities whose probe start is not a division";
     for (const auto& [key, value] : reference) {
         auto it = map.find(cv::data_t(key));
         ASSERT_NE(it, map.end());
