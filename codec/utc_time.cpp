@@ -32,7 +32,7 @@ std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t d
 std::int64_t utcSecondsSinceEpoch(std::int64_t year, int month, int day, int hour, int minute,
                                   int second) noexcept
 {
-    return (daysFromCivil(year, month, 1) + day - 1) * secondsPerDay + std::int64_t{hour} * 3600 +
+    return daysFromCivil(year, month, day) * secondsPerDay + std::int64_t{hour} * 3600 +
            std::int64_t{minute} * 60 + second;
 }
 

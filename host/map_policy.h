@@ -44,16 +44,32 @@ inline bool isOccupiedSlot(const vlm_map_slot_t& slot)
     return (slot.hash > VLM_SLOT_ERASED_HASH) | (slot.key.tag != VLM_TAG_EMPTY);
 }
 
+// From the entries alone, not the erased slots: re-placement drops the markers,
+// so twice the live entries leaves the grown table half full at most.
+constexpr std::uint64_t grownCapacity(std::uint64_t count)
+{
+    return std::max<std::uint64_t>(2 * count + 2, minimumCapacity);
+}
+
+// Without erased slots, a table grows on the insertion that passes the load limit.
+constexpr std::uint64_t capacityAfterGrowth(std::uint64_t capacity)
+{
+    return grownCapacity(capacity * loadLimitNumerator / loadLimitDenominator + 1);
+}
+
+// Where most event payloads end: a table's second growth.
+inline constexpr std::uint64_t secondGrowthCapacity =
+    capacityAfterGrowth(capacityAfterGrowth(minimumCapacity));
+
 // Always hash mod capacity, but a division is slow and every probe and every
-// re-placement on growth starts with one: a power of two is masked, and 28, the
-// capacity of a table's second growth, where most event payloads end, is a
-// constant divisor, which compiles to a multiplication.
+// re-placement on growth starts with one: a power of two is masked, and the
+// second growth's capacity is a constant divisor, which compiles to a multiplication.
 inline std::uint64_t probeStart(std::uint64_t hash, std::uint64_t capacity)
 {
     if ((capacity & (capacity - 1)) == 0)
         return hash & (capacity - 1);
-    if (capacity == 28)
-        return hash % 28;
+    if (capacity == secondGrowthCapacity)
+        return hash % secondGrowthCapacity;
     return hash % capacity;
 }
 
@@ -69,13 +85,6 @@ inline std::uint64_t nextSlot(std::uint64_t index, std::uint64_t capacity)
 inline bool shouldGrow(const vlm_map_table_t& table)
 {
     return (table.count + table.erased) * loadLimitDenominator > table.capacity * loadLimitNumerator;
-}
-
-// From the entries alone, not the erased slots: re-placement drops the markers,
-// so twice the live entries leaves the grown table half full at most.
-inline std::uint64_t grownCapacity(std::uint64_t count)
-{
-    return std::max<std::uint64_t>(2 * count + 2, minimumCapacity);
 }
 
 // An erased slot keeps the probe chains through it intact; the erase count
