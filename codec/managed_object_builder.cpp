@@ -75,7 +75,7 @@ cv::map_t ManagedObjectBuilder::splitPosition(cv::map_t& position)
 {
     cv::map_t coordinates;
     cv::map_t others;
-    takeEachEntry(position, [&coordinates, &others](MapEntry&& entry, std::uint64_t keyHash) {
+    position.drain([&coordinates, &others](MapEntry&& entry, std::uint64_t keyHash) {
         (isNumericValue(entry.second) ? coordinates : others)
             .insert(std::move(entry.first), keyHash, std::move(entry.second));
     });

@@ -69,7 +69,7 @@ boost::optional<MapEntry> MeasurementMessageBuilder::addMeasurementFragment(MapE
 {
     if (!entry.second.isMap() || !isMeasurementFragment(entry.second.get<cv::map_t>()))
         return std::move(entry);
-    takeEachEntry(entry.second.get<cv::map_t>(), [this](MapEntry&& series, std::uint64_t keyHash) {
+    entry.second.get<cv::map_t>().drain([this](MapEntry&& series, std::uint64_t keyHash) {
         // insert keeps the series met first under a name and releases a later one.
         measurements.insert(std::move(series.first), keyHash,
                             cv::data_t(toMeasurementValue(series.second.get<cv::map_t>())));
@@ -105,12 +105,11 @@ std::unique_ptr<OrbelMessageBuilder> createMeasurementBuilder(cv::Message& notif
         fields.takePresent(Id), std::move(sourceField), std::move(timeField), fields.takePresent(Type));
     copyOptionalTimes(fields, {CreationTime, LastUpdated}, *builder);
     cv::map_t remaining = std::move(payload.get<cv::map_t>());
-    for (cv::map_entry_t& entry : remaining) {
-        boost::optional<MapEntry> notAFragment =
-            builder->addMeasurementFragment(MapEntry(std::move(entry.first), std::move(entry.second)));
+    remaining.drain([&builder](MapEntry&& entry, std::uint64_t keyHash) {
+        boost::optional<MapEntry> notAFragment = builder->addMeasurementFragment(std::move(entry));
         if (notAFragment)
-            builder->setField(std::move(notAFragment->first), entry.hash, std::move(notAFragment->second));
-    }
+            builder->setField(std::move(notAFragment->first), keyHash, std::move(notAFragment->second));
+    });
     return builder;
 }
 

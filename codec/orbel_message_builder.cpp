@@ -61,8 +61,9 @@ void OrbelMessageBuilder::setField(cv::data_t&& key, std::uint64_t keyHash, cv::
 
 void OrbelMessageBuilder::setFields(cv::map_t& entries)
 {
-    for (cv::map_entry_t& entry : entries)
-        setField(std::move(entry.first), entry.hash, std::move(entry.second));
+    entries.drain([this](MapEntry&& entry, std::uint64_t keyHash) {
+        setField(std::move(entry.first), keyHash, std::move(entry.second));
+    });
 }
 
 void OrbelMessageBuilder::setMetadata(const cv::data_t& key, std::uint64_t keyHash, cv::data_t value)

@@ -42,7 +42,7 @@ public:
     void setField(const cv::StaticString& key, MapEntry&& taken);
     // Refuses a value that is not a string, naming the key.
     void setStringField(const cv::StaticString& key, cv::data_t value);
-    // Moves every entry of entries into the payload under its own key.
+    // Moves every entry of entries into the payload under its own key, leaving entries empty.
     void setFields(cv::map_t& entries);
     // Metadata keys must be strings; the hash is the key's own, known in advance for constants.
     void setMetadata(const cv::data_t& key, std::uint64_t keyHash, cv::data_t value);
@@ -66,14 +66,6 @@ private:
 };
 
 cv::Message finishBuilder(OrbelMessageBuilder& builder);
-
-// Hands every entry of map to visit as a pair, key and value moved out, in slot
-// order. The map keeps its emptied slots for its owner to release.
-template <class Visit> void takeEachEntry(cv::map_t& map, Visit&& visit)
-{
-    for (cv::map_entry_t& entry : map)
-        visit(MapEntry(std::move(entry.first), std::move(entry.second)), entry.hash);
-}
 
 // The fields a builder reads, found in one walk over the notification map. Taking a field moves its key and
 // value out and erases the entry, as a find and erase would, so the leftovers are exactly what no step took.

@@ -91,6 +91,10 @@ public:
     std::pair<data_t, data_t> extract(iterator position);
     // The same for an occupied slot found by locate, without an iterator's checks.
     std::pair<data_t, data_t> extractSlot(std::size_t index) noexcept;
+    // Hands every entry over to take(entry, hash), key and value moved out, in slot
+    // order, then releases the emptied table: the map is then empty. When take
+    // throws, the entries not yet handed over stay in the map.
+    template <class Take> void drain(Take&& take);
 
     bool operator==(const map_t& other) const;
     bool operator!=(const map_t& other) const { return !(*this == other); }
@@ -203,6 +207,26 @@ inline map_t::iterator map_t::find(const data_t& key)
 inline map_t::const_iterator map_t::find(const data_t& key) const
 {
     return find(key, keyHash(key));
+}
+
+template <class Take> void map_t::drain(Take&& take)
+{
+    if (table_ == nullptr)
+        return;
+    vlm_map_slot_t* const slots = vlm_map_slots(table_);
+    for (std::size_t index = 0, capacity = table_->capacity; index < capacity; ++index) {
+        vlm_map_slot_t& slot = slots[index];
+        if (!vlm::map_policy::isOccupiedSlot(slot))
+            continue;
+        std::pair<data_t, data_t> entry(data_t::adopt(slot.key), data_t::adopt(slot.value));
+        slot.key = vlm_data_t{};
+        slot.value = vlm_data_t{};
+        take(std::move(entry), std::uint64_t{slot.hash});
+    }
+    // Every slot is empty of records now, so the host can free the table without reading them.
+    table_->count = 0;
+    releaseTable(table_);
+    table_ = nullptr;
 }
 
 template <bool Const> inline void map_t::basic_iterator<Const>::check() const

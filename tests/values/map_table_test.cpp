@@ -4,6 +4,8 @@
 #include <map>
 #include <random>
 #include <set>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "connectivity/values/key_set.h"
@@ -129,6 +131,50 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
     EXPECT_EQ(event.begin()->first.get<const char*>(), keyText);
     EXPECT_EQ(event.begin()->second.get<std::int64_t>(), 12);
     EXPECT_EQ(obclient_live_counts().strings, liveStrings - 1);
+}
+
+// Leftovers and measurement series are moved on by draining their map: each entry once, in
+// slot order, and the emptied table released without a walk over what was moved out.
+TEST_F(MapTable, DrainHandsOverEveryEntryInSlotOrderAndKeepsTheRestWhenTakeThrows)
+{
+    const auto build = [] {
+        cv::map_t map;
+        for (const char* key : {"id", "self", "type", "text", "time", "history", "count", "status", "source"})
+            map.insert(cv::data_t(key), cv::data_t((std::string(key) + "!").c_str()));
+        return map;
+    };
+    cv::map_t map = build();
+    std::vector<std::pair<std::string, std::uint64_t>> expected;
+    for (const cv::map_entry_t& entry : map)
+        expected.emplace_back(entry.first.get<const char*>(), entry.hash);
+    const std::int64_t liveStrings = obclient_live_counts().strings;
+    const std::int64_t liveMaps = obclient_live_counts().maps;
+
+    std::vector<std::pair<std::string, std::uint64_t>> taken;
+    std::vector<std::pair<cv::data_t, cv::data_t>> kept;
+    map.drain([&](std::pair<cv::data_t, cv::data_t>&& entry, std::uint64_t hash) {
+        taken.emplace_back(entry.first.get<const char*>(), hash);
+        EXPECT_EQ(entry.second.get<const char*>(), taken.back().first + "!");
+        kept.push_back(std::move(entry));
+    });
+    EXPECT_EQ(taken, expected);
+    EXPECT_EQ(map.table(), nullptr);
+    EXPECT_EQ(obclient_live_counts().maps, liveMaps - 1);
+    EXPECT_EQ(obclient_live_counts().strings, liveStrings) << "entries are moved, not copied or released";
+    kept.clear();
+
+    cv::map_t failing = build();
+    std::size_t handedOver = 0;
+    EXPECT_THROW(failing.drain([&handedOver](std::pair<cv::data_t, cv::data_t>&&, std::uint64_t) {
+        if (++handedOver == 3)
+            throw std::runtime_error("refused");
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(handedOver, 3u);
+    std::size_t left = 0;
+    for (const cv::map_entry_t& entry : failing)
+        left += entry.first.isString();
+    EXPECT_EQ(left, expected.size() - 3) << "what was not handed over stays for the map to release";
 }
 
 // A key set names a member from a window of the hash alone; locate must still compare the whole
