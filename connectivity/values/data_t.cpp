@@ -29,43 +29,39 @@ void throwGetFromEmpty()
     throw std::runtime_error(errors::getFromEmpty);
 }
 
-data_t::data_t(bool value) noexcept : record_{}
+namespace {
+
+std::uint64_t bitsOf(double value)
 {
-    record_.tag = VLM_TAG_BOOLEAN;
-    record_.payload.boolean = value ? 1 : 0;
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
-data_t::data_t(double value) noexcept : record_{}
-{
-    record_.tag = VLM_TAG_DOUBLE;
-    record_.payload.number = value;
-}
+} // namespace
 
-data_t::data_t(std::int64_t value) noexcept : record_{}
-{
-    record_.tag = VLM_TAG_INTEGER;
-    record_.payload.integer = value;
-}
+data_t::data_t(bool value) noexcept : record_(makeRecord(VLM_TAG_BOOLEAN, value ? 1 : 0)) {}
+
+data_t::data_t(double value) noexcept : record_(makeRecord(VLM_TAG_DOUBLE, bitsOf(value))) {}
+
+data_t::data_t(std::int64_t value) noexcept
+    : record_(makeRecord(VLM_TAG_INTEGER, static_cast<std::uint64_t>(value)))
+{}
 
 data_t::data_t(const char* text) : record_{}
 {
     if (text == nullptr)
         throw std::runtime_error(errors::nullCharPointer);
-    record_.payload.string = vlm_copy_string(text);
-    record_.tag = VLM_TAG_STRING;
+    record_ = makeRecord(VLM_TAG_STRING, reinterpret_cast<std::uintptr_t>(vlm_copy_string(text)));
 }
 
-data_t::data_t(map_t&& map) noexcept : record_{}
-{
-    record_.payload.map = map.release();
-    record_.tag = VLM_TAG_MAP;
-}
+data_t::data_t(map_t&& map) noexcept
+    : record_(makeRecord(VLM_TAG_MAP, reinterpret_cast<std::uintptr_t>(map.release())))
+{}
 
-data_t::data_t(list_t&& list) noexcept : record_{}
-{
-    record_.payload.list = list.release();
-    record_.tag = VLM_TAG_LIST;
-}
+data_t::data_t(list_t&& list) noexcept
+    : record_(makeRecord(VLM_TAG_LIST, reinterpret_cast<std::uintptr_t>(list.release())))
+{}
 
 data_t::data_t(const data_t& other) : record_(vlm_copy_data(other.record_)) {}
 

@@ -9,6 +9,10 @@
 #include <typeinfo>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "host/map_policy.h"
 #include "host/vlm_abi.h"
 
@@ -40,6 +44,22 @@ inline const char* stringText(const vlm_payload_t& payload) noexcept
 inline void copyRecord(vlm_data_t& to, const vlm_data_t& from) noexcept
 {
     std::memcpy(&to, &from, sizeof to);
+}
+
+// A new record written as one 16-byte store, for the same reason: a record made
+// from a separate payload and tag store is reloaded whole when it is moved on.
+inline vlm_data_t makeRecord(std::uint32_t tag, std::uint64_t payloadBits) noexcept
+{
+    vlm_data_t record;
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&record),
+                     _mm_set_epi64x(static_cast<long long>(tag), static_cast<long long>(payloadBits)));
+#else
+    record = vlm_data_t{};
+    record.payload.bits = payloadBits;
+    record.tag = tag;
+#endif
+    return record;
 }
 
 class data_t {
