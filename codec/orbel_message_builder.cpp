@@ -83,7 +83,7 @@ cv::Message finishBuilder(OrbelMessageBuilder& builder)
     // insert leaves a "measurements" the notification carried in place; ours is then released.
     builder.payload.insert(cv::data_t(keys::measurements.value()), keys::measurements.hash(),
                            cv::data_t(std::move(builder.measurements)));
-    builder.message.getPayload() = cv::data_t(std::move(builder.payload));
+    builder.message.getPayload() = cv::data_t(builder.payload.take());
     return std::move(builder.message);
 }
 

@@ -14,6 +14,7 @@
 
 #include "connectivity/values/data_t.h"
 #include "connectivity/values/key_set.h"
+#include "connectivity/values/map_builder.h"
 #include "connectivity/values/map_t.h"
 #include "connectivity/values/message.h"
 #include "connectivity/values/static_string.h"
@@ -62,7 +63,7 @@ protected:
 
 private:
     cv::Message message;
-    cv::map_t payload;
+    cv::map_builder payload;
 };
 
 cv::Message finishBuilder(OrbelMessageBuilder& builder);

@@ -82,9 +82,14 @@ inline std::uint64_t nextSlot(std::uint64_t index, std::uint64_t capacity)
 // a probe cannot stop at an erased slot, so a table that churns through erase
 // and insert must still grow (and so be re-placed without markers) before its
 // probes get long. Computed on the counts before the insertion.
+constexpr bool passesLoadLimit(std::uint64_t entriesAndErased, std::uint64_t capacity)
+{
+    return entriesAndErased * loadLimitDenominator > capacity * loadLimitNumerator;
+}
+
 inline bool shouldGrow(const vlm_map_table_t& table)
 {
-    return (table.count + table.erased) * loadLimitDenominator > table.capacity * loadLimitNumerator;
+    return passesLoadLimit(table.count + table.erased, table.capacity);
 }
 
 // An erased slot keeps the probe chains through it intact; the erase count

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "connectivity/values/key_equality.h"
 #include "connectivity/values/key_set.h"
 #include "host/map_policy.h"
 #include "host/vlm_host.h"
@@ -18,17 +19,6 @@ namespace policy = vlm::map_policy;
 data_t& valueAt(vlm_map_table_t* table, std::size_t index)
 {
     return reinterpret_cast<map_entry_t&>(vlm_map_slots(table)[index]).second;
-}
-
-// Keys are nearly always owned strings: those are compared without the general
-// equality's dispatch.
-bool sameKey(const vlm_data_t& stored, const data_t& key)
-{
-    const vlm_data_t& given = key.record();
-    if (stored.tag == VLM_TAG_STRING && given.tag == VLM_TAG_STRING)
-        return stored.payload.string == given.payload.string ||
-               std::strcmp(stringText(stored.payload), stringText(given.payload)) == 0;
-    return reinterpret_cast<const data_t&>(stored) == key;
 }
 
 } // namespace

@@ -1,0 +1,57 @@
+// A map made by insertion alone, such as an event's payload, whose host table is
+// laid out once, when the map is taken: each entry goes into the slot that
+// inserting the entries one by one into a map_t would have left it in, through
+// every growth, so the map iterates in the same order; only the tables those
+// growths pass through are never made, and where each entry ends is worked out
+// once for each sequence of key hashes seen lately. Past plannedEntries keys it
+// becomes such a map_t and goes on inserting into that.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "connectivity/values/data_t.h"
+#include "connectivity/values/map_t.h"
+#include "host/vlm_abi.h"
+
+namespace com::velmora::connectivity10_15_4 {
+
+class map_builder {
+public:
+    // Enough for the events of every notification kind but large managed objects,
+    // and small enough to keep a builder in the allocator's per-thread cache.
+    static constexpr std::size_t plannedEntries = 16;
+
+    map_builder() noexcept {}
+    map_builder(const map_builder&) = delete;
+    map_builder& operator=(const map_builder&) = delete;
+    ~map_builder();
+
+    // As map_t's: the value of an equal key, else that of a new entry, empty, under
+    // a copy of the constant key or under the handed-over key itself.
+    data_t& findOrInsert(const data_t& key, std::uint64_t hash);
+    data_t& findOrInsert(data_t&& key, std::uint64_t hash);
+    // Stores key and value unless an equal key is there; then both stay with the caller.
+    void insert(data_t&& key, std::uint64_t hash, data_t&& value);
+
+    // The map with every entry in its place; the builder is left empty.
+    map_t take();
+
+private:
+    static std::uint64_t hashBit(std::uint64_t hash) noexcept;
+    std::size_t findPending(const data_t& key, std::uint64_t hash) const noexcept;
+    data_t& valueOf(std::size_t entry) noexcept;
+    data_t& append(data_t&& key, std::uint64_t hash);
+    map_t layOutPending();
+
+    std::size_t count_ = 0;
+    // The pending hashes' bits, one of 64 each: most keys are new, and a clear
+    // bit shows that without comparing any hash.
+    std::uint64_t pendingHashBits_ = 0;
+    // Owned key and value records in insertion order, each with its key's hash:
+    // exactly what a slot holds, so a slot is filled by copying its entry.
+    vlm_map_slot_t pending_[plannedEntries];
+    map_t spilled_;
+};
+
+} // namespace com::velmora::connectivity10_15_4

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "connectivity/values/map_builder.h"
+#include "connectivity/values/map_t.h"
+#include "tests/support/host_test.h"
+
+namespace cv = com::velmora::connectivity10_15_4;
+
+namespace {
+
+class MapBuilder : public testing_support::HostTest {};
+
+std::string describe(const vlm_map_table_t* table)
+{
+    if (table == nullptr)
+        return "null";
+    std::string text = std::to_string(table->capacity) + " slots, " + std::to_string(table->count) +
+                       " entries, " + std::to_string(table->erased) + " erased:";
+    const vlm_map_slot_t* slots = vlm_map_slots(const_cast<vlm_map_table_t*>(table));
+    for (std::uint64_t i = 0; i < table->capacity; ++i) {
+        if (slots[i].key.tag == VLM_TAG_EMPTY) {
+            text += " -";
+            continue;
+        }
+        text += " " + std::to_string(slots[i].hash) + ":" + slots[i].key.payload.string + "=" +
+                std::to_string(slots[i].value.payload.integer);
+    }
+    return text;
+}
+
+// One insertion by either of the map's ways of inserting.
+template <class Map>
+void insert(Map& map, int action, const char* key, std::uint64_t hash, std::int64_t value)
+{
+    const cv::data_t keyValue(key);
+    switch (action) {
+    case 0:
+        map.findOrInsert(keyValue, hash) = cv::data_t(value);
+        break;
+    case 1:
+        map.findOrInsert(cv::data_t(keyValue), hash) = cv::data_t(value);
+        break;
+    default:
+        map.insert(cv::data_t(keyValue), hash, cv::data_t(value));
+    }
+}
+
+// The events' iteration order depends on it: whatever mix of insertions, a builder's
+// table must come out slot for slot as a map_t's that took the same insertions, also
+// past the entries it lays out itself, and when keys share hashes or probe starts.
+TEST_F(MapBuilder, LaysOutItsTableAsAMapTakingTheSameInsertionsInTurn)
+{
+    std::mt19937 random(20261207);
+    std::vector<std::string> keys;
+    std::vector<std::uint64_t> hashes;
+    for (int i = 0; i < 40; ++i) {
+        keys.push_back("key" + std::to_string(i));
+        // Every third key gets a small hash, so several share a probe start or a whole hash.
+        hashes.push_back(i % 3 == 0 ? 2 + random() % 12 : cv::keyHash(cv::data_t(keys.back().c_str())));
+    }
+    std::uniform_int_distribution<std::size_t> keyOf(0, keys.size() - 1);
+    std::uniform_int_distribution<int> action(0, 2);
+    std::size_t spilledRuns = 0;
+    for (int run = 0; run < 400; ++run) {
+        struct Insertion {
+            int action;
+            std::size_t key;
+            std::int64_t value;
+        };
+        std::vector<Insertion> insertions;
+        for (int step = 0; step < run % 50; ++step)
+            insertions.push_back({action(random), keyOf(random), std::int64_t{run * 100 + step}});
+        cv::map_t expected;
+        for (const Insertion& insertion : insertions)
+            insert(expected, insertion.action, keys[insertion.key].c_str(), hashes[insertion.key],
+                   insertion.value);
+        spilledRuns += expected.size() > cv::map_builder::plannedEntries;
+        // The same insertions twice: the second builder places its entries where the first one's went.
+        for (int pass = 0; pass < 2; ++pass) {
+            cv::map_builder builder;
+            for (const Insertion& insertion : insertions)
+                insert(builder, insertion.action, keys[insertion.key].c_str(), hashes[insertion.key],
+                       insertion.value);
+            // Some builders are dropped untaken: what they hold must be released, once.
+            if (run % 7 == 3)
+                continue;
+            const cv::map_t built = builder.take();
+            ASSERT_EQ(describe(built.table()), describe(expected.table()))
+                << "run " << run << " pass " << pass;
+            EXPECT_EQ(builder.take().table(), nullptr) << "taking empties the builder";
+        }
+    }
+    EXPECT_GT(spilledRuns, 20u) << "runs must also go past the entries laid out ahead";
+}
+
+} // namespace
