@@ -105,9 +105,10 @@ struct Layout {
 
 // A slot depends only on the hashes of the entries before it and its own, and the
 // events of one kind of notification nearly always take the same keys in the same
-// order: the last layouts are kept, each under its sequence of hashes, so that a
-// sequence seen before is placed without replaying the growths. Distinct
-// sequences that meet in one place take turns in it.
+// order: recent layouts are kept, each under its sequence of hashes, so that a
+// sequence seen before is placed without replaying the growths. A sequence may be
+// kept in either of two places of its set; a new one replaces the set's less
+// recently used, so that two kinds whose sequences share a set do not take turns.
 class LayoutCache {
 public:
     const Layout& layoutOf(const vlm_map_slot_t* entries, std::size_t count)
@@ -115,14 +116,27 @@ public:
         std::uint64_t sum = count;
         for (std::size_t entry = 0; entry < count; ++entry)
             sum += entries[entry].hash;
-        Layout& layout = layouts_[(sum ^ (sum >> 32)) % places];
-        if (!layout.holds(entries, count))
-            plan(entries, count, layout);
+        // The product's top bits depend on every bit of the sum.
+        Set& set = sets_[(sum * 0x9E3779B97F4A7C15) >> (64 - setBits)];
+        for (unsigned way = 0; way < 2; ++way) {
+            if (set.layouts[way].holds(entries, count)) {
+                set.lessRecent = way ^ 1;
+                return set.layouts[way];
+            }
+        }
+        Layout& layout = set.layouts[set.lessRecent];
+        set.lessRecent ^= 1;
+        plan(entries, count, layout);
         return layout;
     }
 
 private:
-    static constexpr std::size_t places = 8;
+    static constexpr unsigned setBits = 4;
+
+    struct Set {
+        Layout layouts[2];
+        unsigned lessRecent = 0;
+    };
 
     static void plan(const vlm_map_slot_t* entries, std::size_t count, Layout& layout)
     {
@@ -139,7 +153,7 @@ private:
         layout.count = count;
     }
 
-    Layout layouts_[places];
+    Set sets_[1 << setBits];
 };
 
 // Per thread, as codec instances are.
