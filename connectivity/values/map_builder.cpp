@@ -11,16 +11,21 @@ namespace {
 
 namespace policy = vlm::map_policy;
 
+// A map_t's capacity once a new key goes into its table of `capacity` slots (0: no
+// table yet) holding `count` entries and no erased slots.
+constexpr std::size_t capacityTaking(std::size_t count, std::size_t capacity)
+{
+    if (capacity == 0)
+        return policy::minimumCapacity;
+    return policy::passesLoadLimit(count, capacity) ? policy::grownCapacity(count) : capacity;
+}
+
 // The capacity a map_t has after `entries` distinct insertions, starting with no table.
 constexpr std::size_t capacityHolding(std::size_t entries)
 {
     std::size_t capacity = 0;
-    for (std::size_t count = 0; count < entries; ++count) {
-        if (capacity == 0)
-            capacity = policy::minimumCapacity;
-        else if (policy::passesLoadLimit(count, capacity))
-            capacity = policy::grownCapacity(count);
-    }
+    for (std::size_t count = 0; count < entries; ++count)
+        capacity = capacityTaking(count, capacity);
     return capacity;
 }
 
@@ -40,15 +45,14 @@ public:
     // Entry number `entry` of entries, after all those before it.
     void insert(std::uint8_t entry, const vlm_map_slot_t* entries)
     {
-        if (capacity_ == 0)
-            capacity_ = policy::minimumCapacity;
-        else if (policy::passesLoadLimit(entry, capacity_))
-            grow(policy::grownCapacity(entry), entries);
+        const std::size_t capacity = capacityTaking(entry, capacity_);
+        if (capacity != capacity_)
+            grow(capacity, entries);
         place(entry, entries[entry].hash);
     }
 
 private:
-    // As the host re-places a growing table: the old slots in ascending order.
+    // As the host re-places a growing table: the old slots in ascending order (none for the first table).
     void grow(std::size_t capacity, const vlm_map_slot_t* entries)
     {
         const std::uint8_t* const old = entries_[current_];
