@@ -39,6 +39,19 @@ done
 [[ -f $root/$plugindir/libTessaroNotifications2Codec.so ]] || fail "plug-in not in $plugindir"
 [[ ! -e $root/$libdir/libTessaroNotifications2Codec.so ]] || fail "plug-in also in $libdir"
 
+# The packages split along the install components: what builds host programs is all in
+# "dev", and nothing of it in what runs.
+for component in dev runtime; do
+    DESTDIR=$scratch/$component cmake --install "$build_dir" --component $component >/dev/null
+done
+dev_paths="^\./($headerdir|$libdir/pkgconfig|$libdir/cmake|$dev_docdir)/"
+stray=$(cd "$scratch/dev$prefix" && find . -type f | grep -Ev "$dev_paths" || true)
+[[ -z $stray ]] || fail "dev component holds files for running: $stray"
+stray=$(cd "$scratch/runtime$prefix" && find . -type f | grep -E "$dev_paths" || true)
+[[ -z $stray ]] || fail "runtime component holds files for building: $stray"
+[[ -f $scratch/dev$prefix/$headerdir/obclient/obclient.h && -x $scratch/runtime$prefix/$bindir/tessaro-replay ]] ||
+    fail "a component lacks its files"
+
 # Each public header stands on its own, in C and in C++.
 headers=$root/$headerdir
 for header in host/vlm_abi.h host/vlm_host.h host/vlm_plugin_api.h obclient/obclient.h; do
