@@ -3,7 +3,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletest libgtest-dev \
             libgmock-dev libbenchmark-dev libboost-dev libsimdjson-dev libyaml-cpp-dev clang-format \
-            valgrind jq python3 dpkg-dev file libssl-dev openssl
+            valgrind jq python3 dpkg-dev file libssl-dev openssl lintian pkgconf
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: setup build format-check test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo profile bench package format clean
@@ -98,10 +98,14 @@ bench: profile
 	cmake --build --preset bench -j $(JOBS)
 	bench/run --build-dir build/bench
 
-# The Debian package, from a release build installed below /usr: build/package/*.deb.
+# The Debian packages (runtime and -dev), from a release build installed below /usr:
+# build/package/*.deb, checked by lintian, which fails on any error or warning not
+# overridden. Archive times come from the last commit, so a rebuild gives the same files.
 package: profile
 	cmake --preset package
-	cmake --build --preset package -j $(JOBS) --target package
+	rm -f build/package/*.deb
+	SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct) cmake --build --preset package -j $(JOBS) --target package
+	lintian --allow-root --fail-on error,warning build/package/*.deb
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,16 +1,21 @@
-// Host-side API of the host runtime stand-in: what a host program (the replay
-// tool, the tests, the benchmarks) uses to build values, steer logging and
-// account for allocations. The fourteen vlm_ functions are in host/vlm_host.h.
+/* Host-side API of the host runtime stand-in: what a host program (the replay
+ * tool, the tests, the benchmarks) uses to build values, steer logging and
+ * account for allocations. The fourteen vlm_ functions are in host/vlm_host.h.
+ * Usable from C; the JSON rendering at the end is for C++ hosts only. */
 #ifndef OBCLIENT_H
 #define OBCLIENT_H
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "host/vlm_host.h"
 
+#ifdef __cplusplus
+#include <string>
+
 extern "C" {
+#endif
 
 // ---- Building values. Every value returned is owned by the caller. ----
 // A string value never holds a null text: given null, the string builders
@@ -99,6 +104,8 @@ void obclient_set_checked(bool on);
 bool obclient_checked(void);
 // How records get their memory, for benchmark reports.
 const char* obclient_record_allocator(void);
+
+#ifdef __cplusplus
 }
 
 // ---- JSON rendering, shared by vlm_data_to_string and the replay tool. ----
@@ -116,5 +123,6 @@ inline bool operator==(const obclient_counts_t& a, const obclient_counts_t& b)
     return a.strings == b.strings && a.maps == b.maps && a.lists == b.lists && a.buffers == b.buffers &&
            a.customs == b.customs;
 }
+#endif
 
 #endif
