@@ -1,6 +1,7 @@
 #include "tools/consume/mqtt_publisher.h"
 
 #include <mosquitto.h>
+#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -114,11 +115,11 @@ MqttPublisher::MqttPublisher(MqttSettings settings)
     mosquitto_connect_callback_set(client_, &MqttPublisher::onConnect);
     mosquitto_publish_callback_set(client_, &MqttPublisher::onPublish);
     if (settings_.target.tls) {
-        int code = MOSQ_ERR_SUCCESS;
-        if (settings_.caFile.empty())
-            code = mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        else
-            code = mosquitto_tls_set(client_, settings_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+        // The system's authorities are OpenSSL's default folder (Debian's /etc/ssl/certs).
+        const int code =
+            settings_.caFile.empty()
+                ? mosquitto_tls_set(client_, nullptr, X509_get_default_cert_dir(), nullptr, nullptr, nullptr)
+                : mosquitto_tls_set(client_, settings_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
         if (code != MOSQ_ERR_SUCCESS) {
             mosquitto_destroy(client_);
             throw std::runtime_error(std::string(mqtt_texts::cannotUseCa) + settings_.caFile + ": " +
@@ -303,6 +304,11 @@ bool MqttPublisher::connect(bool first)
                            : mosquitto_reconnect(client_);
     if (code == MOSQ_ERR_SUCCESS)
         return true;
+    // Settings the client refuses (a host name too long, say) will be refused every time.
+    if (code == MOSQ_ERR_INVAL) {
+        giveUp(MqttStatus::Failed, mqtt_texts::publishFailed + detailOf(code));
+        return false;
+    }
     retryLater(causeOf(code, false), detailOf(code));
     return false;
 }
