@@ -202,7 +202,29 @@ TEST_F(MqttPublisherTest, SubscriberReceivesEveryEventOnItsChannelByteForByteAtE
         EXPECT_EQ(subscriber.messages(expected.size()), expected);
     }
     // The broker keeps the session (clean session off) under the client id given.
-    EXPECT_NE(broker.log().find("publisher-under-test (p2, c0"), std::string::npos) << broker.log();
+    EXPECT_NE(broker.log().find("publisher-under-test (p5, c0"), std::string::npos) << broker.log();
+}
+
+// More events in flight than the broker takes at once (mosquitto: 20 by default) must
+// wait their turn: a broker past its quota acknowledges a message it then drops.
+TEST_F(MqttPublisherTest, MoreEventsThanTheBrokerTakesAtOnceAllArrive)
+{
+    MosquittoBroker& broker = startBroker();
+    constexpr size_t count = 1000;
+    Subscriber subscriber(broker.port());
+    ASSERT_TRUE(subscriber.subscribed());
+    size_t expected = 0;
+    for (const int qos : {1, 2}) {
+        SCOPED_TRACE("QoS " + std::to_string(qos));
+        MqttPublisher publisher(settings(broker.port(), qos));
+        std::string error;
+        for (size_t i = 0; i < count; ++i)
+            publisher.publish("tessaro.measurements", std::to_string(qos) + "-" + std::to_string(i), error);
+        EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable) << publisher.failure();
+        EXPECT_EQ(publisher.counts().reconnectsByCause, (std::map<std::string, uint64_t>{}));
+        expected += count;
+        EXPECT_EQ(subscriber.distinctPayloads(expected, 10s).size(), expected);
+    }
 }
 
 TEST_F(MqttPublisherTest, AWriteIsNotDurableUntilTheBrokerAnswers)

@@ -1,6 +1,7 @@
 #include "tools/consume/mqtt_publisher.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <openssl/x509.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -25,9 +26,9 @@ namespace {
 constexpr int handOverWindow = 256;
 // The longest the network thread sleeps, so that keepalive pings go out in time.
 constexpr int longestPollMs = 1000;
-// CONNACK codes for a bad user name or password, and for a login not authorised.
-constexpr int refusedBadLogin = 4;
-constexpr int refusedNotAuthorised = 5;
+// Without a session expiry, MQTT 5 ends the session with the connection. A day covers
+// any outage the tool waits out, and a broker forgets a consumer that is gone for good.
+constexpr int sessionExpirySeconds = 24 * 3600;
 
 // Sets up the client library once per process; it is never torn down, since other
 // publishers may live on.
@@ -112,8 +113,15 @@ MqttPublisher::MqttPublisher(MqttSettings settings)
     // instead of being written from inside mosquitto_publish before their id is recorded.
     mosquitto_threaded_set(client_, true);
     mosquitto_int_option(client_, MOSQ_OPT_SEND_MAXIMUM, handOverWindow);
-    mosquitto_connect_callback_set(client_, &MqttPublisher::onConnect);
-    mosquitto_publish_callback_set(client_, &MqttPublisher::onPublish);
+    // Acknowledgements are small and a batch waits for the last of them: Nagle's delay
+    // would hold each one back.
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
+    // MQTT 5, so that the broker's receive maximum limits what is in flight: a version 3
+    // broker past its own limit acknowledges a QoS 2 message and drops it. Its reason
+    // codes also tell a refused message from one the broker holds.
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_connect_v5_callback_set(client_, &MqttPublisher::onConnect);
+    mosquitto_publish_v5_callback_set(client_, &MqttPublisher::onPublish);
     if (settings_.target.tls) {
         // The system's authorities are OpenSSL's default folder (Debian's /etc/ssl/certs).
         const int code =
@@ -299,9 +307,16 @@ bool MqttPublisher::connect(bool first)
     }
     mosquitto_username_pw_set(client_, user, settings_.passwordFile.empty() ? nullptr : password.c_str());
     refusal_ = 0;
-    const int code = first ? mosquitto_connect(client_, settings_.target.host.c_str(), settings_.target.port,
-                                               static_cast<int>(settings_.keepAlive.count()))
-                           : mosquitto_reconnect(client_);
+    int code = MOSQ_ERR_SUCCESS;
+    if (first) {
+        mosquitto_property* properties = nullptr;
+        mosquitto_property_add_int32(&properties, MQTT_PROP_SESSION_EXPIRY_INTERVAL, sessionExpirySeconds);
+        code = mosquitto_connect_bind_v5(client_, settings_.target.host.c_str(), settings_.target.port,
+                                         static_cast<int>(settings_.keepAlive.count()), nullptr, properties);
+        mosquitto_property_free_all(&properties);
+    } else {
+        code = mosquitto_reconnect(client_);
+    }
     if (code == MOSQ_ERR_SUCCESS)
         return true;
     // Settings the client refuses (a host name too long, say) will be refused every time.
@@ -349,9 +364,9 @@ void MqttPublisher::connectionEnded(int code)
 {
     const bool wasUp = sessionUp_;
     sessionUp_ = false;
-    if (refusal_ == refusedBadLogin || refusal_ == refusedNotAuthorised) {
+    if (refusal_ == MQTT_RC_BAD_USERNAME_OR_PASSWORD || refusal_ == MQTT_RC_NOT_AUTHORIZED) {
         return giveUp(MqttStatus::LoginRefused, mqtt_texts::loginRefused + settings_.target.user + ": " +
-                                                    mosquitto_connack_string(refusal_));
+                                                    mosquitto_reason_string(refusal_));
     }
     // QoS 0 is not resent after a reconnect: what was not written by now is gone.
     if (settings_.qos == 0) {
@@ -360,7 +375,7 @@ void MqttPublisher::connectionEnded(int code)
         handed_.clear();
     }
     if (refusal_ != 0)
-        return retryLater(mqtt_texts::causeRefused, mosquitto_connack_string(refusal_));
+        return retryLater(mqtt_texts::causeRefused, mosquitto_reason_string(refusal_));
     retryLater(causeOf(code, wasUp), detailOf(code));
 }
 
@@ -402,7 +417,7 @@ void MqttPublisher::markDone(uint64_t ticket)
     }
 }
 
-void MqttPublisher::onConnect(mosquitto*, void* self, int code)
+void MqttPublisher::onConnect(mosquitto*, void* self, int code, int, const mosquitto_property*)
 {
     auto& publisher = *static_cast<MqttPublisher*>(self);
     if (code != 0) {
@@ -416,7 +431,7 @@ void MqttPublisher::onConnect(mosquitto*, void* self, int code)
                                 std::to_string(publisher.settings_.target.port));
 }
 
-void MqttPublisher::onPublish(mosquitto*, void* self, int mid)
+void MqttPublisher::onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*)
 {
     auto& publisher = *static_cast<MqttPublisher*>(self);
     const auto found = publisher.handed_.find(mid);
@@ -424,6 +439,11 @@ void MqttPublisher::onPublish(mosquitto*, void* self, int mid)
         return;
     const uint64_t ticket = found->second;
     publisher.handed_.erase(found);
+    // The client keeps no copy of a refused message, so it can never become durable: the
+    // tool must stop acknowledging, and the service will deliver its frame again.
+    if (reason >= MQTT_RC_UNSPECIFIED)
+        return publisher.giveUp(MqttStatus::Failed, mqtt_texts::brokerRefusedEvent +
+                                                        std::string(mosquitto_reason_string(reason)));
     {
         std::lock_guard<std::mutex> lock(publisher.mutex_);
         ++publisher.acknowledgements_;

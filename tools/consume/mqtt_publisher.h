@@ -20,6 +20,7 @@
 #include "tools/consume/reconnect_backoff.h"
 
 struct mosquitto;
+struct mqtt5__property;
 
 namespace consume {
 
@@ -99,8 +100,8 @@ private:
     void markDone(uint64_t ticket);
     bool quitting() const;
 
-    static void onConnect(mosquitto* client, void* self, int code);
-    static void onPublish(mosquitto* client, void* self, int mid);
+    static void onConnect(mosquitto* client, void* self, int code, int flags, const mqtt5__property*);
+    static void onPublish(mosquitto* client, void* self, int mid, int reason, const mqtt5__property*);
 
     const MqttSettings settings_;
     mosquitto* client_ = nullptr;
@@ -125,7 +126,7 @@ private:
     ReconnectBackoff backoff_;
     Clock::time_point nextAttempt_ = Clock::now();
     bool sessionUp_ = false;
-    int refusal_ = 0; // the broker's CONNACK code
+    int refusal_ = 0; // the broker's CONNACK reason code
     std::thread network_;
 };
 

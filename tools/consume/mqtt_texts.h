@@ -35,6 +35,7 @@ constexpr const char* causePassword = "password file unreadable";
 // Ends the publisher.
 constexpr const char* loginRefused = "the broker refused the login of ";
 constexpr const char* publishFailed = "the MQTT client cannot publish: ";
+constexpr const char* brokerRefusedEvent = "the broker refused an event: ";
 
 // The log.
 constexpr const char* connectedTo = "connected to broker ";
