@@ -81,6 +81,10 @@ MosquittoBroker::MosquittoBroker(const std::string& directory, const BrokerSetup
             throw std::runtime_error("mosquitto_passwd failed");
         config << "allow_anonymous false\npassword_file " << passwords << "\n";
     }
+    if (!setup.acl.empty()) {
+        std::ofstream(directory_ + "/acl") << setup.acl;
+        config << "acl_file " << directory_ << "/acl\n";
+    }
     config << "listener " << port_ << " 127.0.0.1\n";
     if (!setup.certificate.empty()) {
         tlsPort_ = freePort();

@@ -13,6 +13,8 @@ struct BrokerSetup {
     // Non-empty: anonymous clients are refused and this one login is known.
     std::string user;
     std::string password;
+    // Non-empty: the broker's access rules (acl_file lines).
+    std::string acl;
     // Non-empty: a second, TLS listener serving this certificate and key.
     std::string certificate;
     std::string key;

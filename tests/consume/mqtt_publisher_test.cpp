@@ -442,6 +442,22 @@ TEST_F(MqttPublisherTest, TlsTrustsOnlyTheGivenAuthority)
     EXPECT_EQ(subscriber.messages(1), (std::vector<Message>{{"acc/tessaro.measurements", "accepted"}}));
 }
 
+TEST_F(MqttPublisherTest, AnEventTheBrokerRefusesIsNeverDurable)
+{
+    BrokerSetup setup;
+    setup.acl = "topic write acc/tessaro.measurements\ntopic read acc/#\n";
+    MosquittoBroker& broker = startBroker(setup);
+    MqttPublisher publisher(settings(broker.port()));
+    std::string error;
+    const uint64_t allowed = publisher.publish("tessaro.measurements", "{}", error);
+    EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
+    publisher.publish("tessaro.forbidden", "{}", error);
+    EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Failed);
+    EXPECT_EQ(publisher.failure(), std::string(texts::brokerRefusedEvent) + "Not authorized");
+    EXPECT_EQ(publisher.waitDurable(allowed), MqttStatus::Durable);
+    EXPECT_EQ(publisher.counts().inFlight, 1u);
+}
+
 TEST_F(MqttPublisherTest, ChannelsThatMakeNoTopicAreRefusedAndNothingIsHeld)
 {
     MosquittoBroker& broker = startBroker();
