@@ -81,11 +81,15 @@ MosquittoBroker::MosquittoBroker(const std::string& directory, const BrokerSetup
             throw std::runtime_error("mosquitto_passwd failed");
         config << "allow_anonymous false\npassword_file " << passwords << "\n";
     }
+    if (setup.maxInflight > 0)
+        config << "max_inflight_messages " << setup.maxInflight << "\n";
     if (!setup.acl.empty()) {
         std::ofstream(directory_ + "/acl") << setup.acl;
         config << "acl_file " << directory_ << "/acl\n";
     }
     config << "listener " << port_ << " 127.0.0.1\n";
+    if (setup.noDelay)
+        config << "set_tcp_nodelay true\n";
     if (!setup.certificate.empty()) {
         tlsPort_ = freePort();
         config << "listener " << tlsPort_ << " 127.0.0.1\ncertfile " << setup.certificate << "\nkeyfile "

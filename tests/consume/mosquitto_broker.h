@@ -13,6 +13,10 @@ struct BrokerSetup {
     // Non-empty: anonymous clients are refused and this one login is known.
     std::string user;
     std::string password;
+    // Above 0: QoS 1 and 2 messages in flight per client, each way (MQTT 5's receive maximum).
+    int maxInflight = 0;
+    // Small packets such as acknowledgements go out at once instead of waiting for Nagle.
+    bool noDelay = false;
     // Non-empty: the broker's access rules (acl_file lines).
     std::string acl;
     // Non-empty: a second, TLS listener serving this certificate and key.

@@ -349,12 +349,15 @@ TEST_F(MqttPublisherTest, LoginIsCheckedWithThePasswordFileReadBeforeEachConnect
         {"consumer-1", "wrong horse\n", MqttStatus::LoginRefused},
         {"somebody-else", "right horse", MqttStatus::LoginRefused},
     };
+    const auto withLogin = [&](const std::string& user, const std::string& password) {
+        MqttSettings login = settings(broker.port());
+        login.target.user = user;
+        login.passwordFile = writeFile("password", password);
+        return login;
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.user) + " / " + c.password);
-        MqttSettings login = settings(broker.port());
-        login.target.user = c.user;
-        login.passwordFile = writeFile("password", c.password);
-        MqttPublisher publisher(login);
+        MqttPublisher publisher(withLogin(c.user, c.password));
         std::string error;
         publisher.publish("tessaro.measurements", "{}", error);
         EXPECT_EQ(waitAtMost(publisher, 10s), c.expected);
@@ -366,10 +369,7 @@ TEST_F(MqttPublisherTest, LoginIsCheckedWithThePasswordFileReadBeforeEachConnect
     }
 
     // A password changed while connected is what the next connection uses.
-    MqttSettings login = settings(broker.port());
-    login.target.user = setup.user;
-    login.passwordFile = writeFile("password", setup.password);
-    MqttPublisher publisher(login);
+    MqttPublisher publisher(withLogin(setup.user, setup.password));
     std::string error;
     publisher.publish("tessaro.measurements", "{}", error);
     ASSERT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -113,7 +114,8 @@ private:
     std::deque<bool> done_;       // by ticket, from firstOpen_
     uint64_t firstOpen_ = 1;
     uint64_t nextTicket_ = 1;
-    uint64_t completed_ = 0; // acknowledged, or for QoS 0 written or lost with its connection
+    std::multiset<uint64_t> awaited_; // the tickets waited for now
+    uint64_t completed_ = 0;          // acknowledged, or for QoS 0 written or lost with its connection
     uint64_t acknowledgements_ = 0;
     std::map<std::string, uint64_t> reconnectsByCause_;
     bool stopRequested_ = false;
