@@ -2,6 +2,7 @@
 // receives, what "durable" promises across a broker restart, refused logins,
 // TLS verification, and events that make no topic.
 #include <mosquitto.h>
+#include <sys/mman.h>
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,6 @@ public:
         mosquitto_disconnect(client_);
         mosquitto_loop_stop(client_, false);
         mosquitto_destroy(client_);
-        mosquitto_lib_cleanup();
     }
 
     bool subscribed()
@@ -458,7 +458,7 @@ TEST_F(MqttPublisherTest, AnEventTheBrokerRefusesIsNeverDurable)
     EXPECT_EQ(publisher.counts().inFlight, 1u);
 }
 
-TEST_F(MqttPublisherTest, ChannelsThatMakeNoTopicAreRefusedAndNothingIsHeld)
+TEST_F(MqttPublisherTest, EventsThatMakeNoMessageAreRefusedAndNothingIsHeld)
 {
     MosquittoBroker& broker = startBroker();
     MqttPublisher publisher(settings(broker.port()));
@@ -471,8 +471,18 @@ TEST_F(MqttPublisherTest, ChannelsThatMakeNoTopicAreRefusedAndNothingIsHeld)
         EXPECT_EQ(publisher.publish(channel, "{}", error), 0u);
         EXPECT_EQ(error, texts::badTopic + channel);
     }
-    EXPECT_EQ(publisher.counts().publishes, 0u);
+    // Reserved, never touched: the publisher must refuse it before reading a byte.
+    constexpr size_t tooLarge = 300u << 20;
+    void* const reserved =
+        ::mmap(nullptr, tooLarge, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(reserved, MAP_FAILED);
     std::string error;
+    EXPECT_EQ(
+        publisher.publish("tessaro.measurements", {static_cast<const char*>(reserved), tooLarge}, error), 0u);
+    EXPECT_EQ(error, texts::eventTooLarge + std::to_string(tooLarge) + texts::bytesOnTopic +
+                         "acc/tessaro.measurements");
+    ::munmap(reserved, tooLarge);
+    EXPECT_EQ(publisher.counts().publishes, 0u);
     EXPECT_EQ(publisher.publish("tessaro.measurements", "{}", error), 1u);
     EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
 }

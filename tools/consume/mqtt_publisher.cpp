@@ -26,6 +26,9 @@ namespace {
 // Events handed to the client and not yet acknowledged. Far below 65535, so that the
 // client's message ids, which wrap there, never name two of them at once.
 constexpr int handOverWindow = 256;
+// What a PUBLISH holds beside topic and payload: the topic's length, the packet id and
+// an empty property list, with room to spare.
+constexpr size_t packetOverhead = 16;
 // The longest the network thread sleeps, so that keepalive pings go out in time.
 constexpr int longestPollMs = 1000;
 // Without a session expiry, MQTT 5 ends the session with the connection. A day covers
@@ -164,6 +167,10 @@ uint64_t MqttPublisher::publish(std::string_view channel, std::string_view paylo
     if (mosquitto_pub_topic_check2(topic.data(), topic.size()) != MOSQ_ERR_SUCCESS ||
         mosquitto_validate_utf8(topic.data(), static_cast<int>(topic.size())) != MOSQ_ERR_SUCCESS) {
         error = mqtt_texts::badTopic + std::string(channel);
+        return 0;
+    }
+    if (payload.size() > MQTT_MAX_PAYLOAD - topic.size() - packetOverhead) {
+        error = mqtt_texts::eventTooLarge + std::to_string(payload.size()) + mqtt_texts::bytesOnTopic + topic;
         return 0;
     }
     uint64_t ticket = 0;

@@ -23,6 +23,8 @@ constexpr const char* clientFailed = "cannot set up the MQTT client: ";
 
 // An event that cannot be published as it is.
 constexpr const char* badTopic = "no MQTT topic can be made from channel ";
+constexpr const char* eventTooLarge = "an MQTT message cannot carry an event of ";
+constexpr const char* bytesOnTopic = " bytes, on ";
 
 // Reconnect causes, in the log, the summary and the metrics.
 constexpr const char* causeConnectFailed = "broker connection failed";
