@@ -262,14 +262,16 @@ TEST_F(MqttPublisherTest, BrokerRestartLosesNothingDurableAndNothingIsDurableWhi
     };
     MqttPublisher publisher(publisherSettings);
 
-    // Batches of 100 events, each waited for, as the acknowledgement path does.
-    constexpr int batches = 30;
+    // Batches of 100 events, each waited for, as the acknowledgement path does, paced so
+    // that the stream lasts past the broker's stop however fast the machine.
+    constexpr int batches = 40;
     constexpr int batchSize = 100;
     std::mutex progressMutex;
     std::vector<int> durableIds;
     std::vector<MqttStatus> statuses;
     auto feeder = std::async(std::launch::async, [&] {
         for (int batch = 0; batch < batches; ++batch) {
+            std::this_thread::sleep_for(25ms);
             std::string error;
             for (int i = 0; i < batchSize; ++i)
                 publisher.publish("tessaro.measurements", std::to_string(batch * batchSize + i), error);
