@@ -65,13 +65,14 @@ public:
     ~MqttPublisher();
 
     // Copies one event, to go to PREFIX/channel, or PREFIX/passthrough when channel is empty. Returns
-    // its ticket, counting from 1; 0 with the reason in error when channel makes no valid topic, and
-    // then nothing is held. The caller bounds the bytes it publishes before waiting.
+    // its ticket, counting from 1; 0 with the reason in error when channel makes no valid topic or the
+    // event is too large for MQTT, and then nothing is held. The caller bounds the bytes it publishes
+    // before waiting.
     uint64_t publish(std::string_view channel, std::string_view payload, std::string& error);
 
     // Blocks until the broker holds every event up to ticket (all published so far without one), the
     // publisher can no longer publish, or a stop is requested. With QoS 0 an event counts as held once
-    // written to the socket: nothing waits for the broker.
+    // written to the socket, or once lost with its connection: nothing waits for the broker.
     MqttStatus waitDurable(uint64_t ticket);
     MqttStatus waitDurable();
 
