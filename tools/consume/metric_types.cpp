@@ -28,7 +28,7 @@ LabelledCounter::Slot& LabelledCounter::insert(std::string_view label)
     if (Slot* raced = find(label, published))
         return *raced;
     // The last slot is kept for the overflow label, so that it always has one.
-    if (published == capacity - 1 || label == overflowLabel) {
+    if (published >= capacity - 1 || label == overflowLabel) {
         if (Slot* overflow = find(overflowLabel, published))
             return *overflow;
         label = overflowLabel;
