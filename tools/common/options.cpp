@@ -28,6 +28,8 @@ enum SharedOptionId {
     optPluginName,
     optQuiet,
     optHelp,
+    optVersion,
+    optCheck,
 };
 
 const option sharedOptions[] = {
@@ -41,6 +43,8 @@ const option sharedOptions[] = {
     {"plugin-name", required_argument, nullptr, optPluginName},
     {"quiet", no_argument, nullptr, optQuiet},
     {"help", no_argument, nullptr, optHelp},
+    {"version", no_argument, nullptr, optVersion},
+    {"check", no_argument, nullptr, optCheck},
 };
 
 // The plug-in installed with the tool, found from the tool's folder as in the install tree.
@@ -103,11 +107,30 @@ bool applySharedOption(int id, const char* value, SharedOptions& options, std::s
     case optQuiet:
         options.quiet = true;
         return true;
+    case optCheck:
+        options.check = true;
+        return true;
     }
     return false;
 }
 
 } // namespace
+
+bool readActions(const std::string& list, std::vector<std::string>& actions)
+{
+    actions.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = list.find(',', start);
+        const std::string action = list.substr(start, comma - start);
+        if (action != "CREATE" && action != "UPDATE" && action != "DELETE")
+            return false;
+        actions.push_back(action);
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
 
 bool readWholeNumber(const char* text, long lowest, long highest, long& number)
 {
@@ -117,14 +140,20 @@ bool readWholeNumber(const char* text, long lowest, long highest, long& number)
     return end != text && *end == '\0' && errno == 0 && number >= lowest && number <= highest;
 }
 
-std::string sharedOptionsUsage(const std::string& defaultChainId)
+std::string sharedOptionsUsage(const std::string& defaultChainId, const char* outputMode)
 {
     return "  --config FILE        codec configuration: YAML (JSON is YAML too), a flat map\n"
            "  --set KEY=VALUE      one configuration entry; VALUE read as JSON when it parses,\n"
            "                       else as text; given after --config, it wins\n"
-           "  --output FILE        write events there instead of standard output\n"
+           "  --output FILE        write events there instead of standard output; an existing\n"
+           "                       file is " +
+           std::string(outputMode) +
+           "\n"
            "  --batch N            messages per batch handed to the plug-in (default 64)\n"
-           "  --log-level N        host log level for the codec's category (default 3)\n"
+           "  --log-level N        the codec's log lines up to level N: 2 its failures to be\n"
+           "                       created or started, 3 (default) also each notification it\n"
+           "                       drops and why, 6 also every message it converts, in full;\n"
+           "                       0 or 1 none\n"
            "  --plugin PATH        plug-in library file to load, a bare name in the current\n"
            "                       folder (default: the one installed with the tool, found\n"
            "                       from its folder as\n"
@@ -134,6 +163,10 @@ std::string sharedOptionsUsage(const std::string& defaultChainId)
            ")\n"
            "  --plugin-name NAME   plug-in name handed to the codec (default TessaroNotifications2Codec)\n"
            "  --quiet              no summary\n"
+           "  --check              read the configuration and options, load the plug-in,\n"
+           "                       create and destroy a codec, and stop: nothing is read,\n"
+           "                       connected or written (exit 0 when all is usable)\n"
+           "  --version            the tool's version and the plug-in's\n"
            "  --help               this text\n";
 }
 
@@ -150,14 +183,19 @@ OptionsOutcome parseCommandLine(int argc, char** argv, const std::vector<option>
         longOptions.push_back(toolOption);
     longOptions.push_back(option{nullptr, 0, nullptr, 0});
 
-    optind = 0; // a fresh scan, should the options be read more than once in a process
-    opterr = 0; // the messages are ours
+    optind = 0;           // a fresh scan, should the options be read more than once in a process
+    opterr = 0;           // the messages are ours
+    bool version = false; // read on, so that a --plugin after it still counts
     for (;;) {
         const int id = getopt_long(argc, argv, ":", longOptions.data(), nullptr);
         if (id == -1)
             break;
         if (id == optHelp)
             return OptionsOutcome::Help;
+        if (id == optVersion) {
+            version = true;
+            continue;
+        }
         if (id == '?' || id == ':') {
             // optopt holds an unknown short option's letter, or the id of a long option missing its value
             // (ids start past the letters); otherwise the long option is the argument just read.
@@ -176,7 +214,7 @@ OptionsOutcome parseCommandLine(int argc, char** argv, const std::vector<option>
         operands.emplace_back(argv[i]);
     if (shared.pluginPath.empty())
         shared.pluginPath = defaultPluginPath();
-    return OptionsOutcome::Run;
+    return version ? OptionsOutcome::Version : OptionsOutcome::Run;
 }
 
 } // namespace tools

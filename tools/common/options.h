@@ -25,9 +25,10 @@ struct SharedOptions {
     std::string chainId;
     std::string pluginName = "TessaroNotifications2Codec";
     bool quiet = false;
+    bool check = false; // --check: the setup only, no run
 };
 
-enum class OptionsOutcome { Run, Help, UsageError };
+enum class OptionsOutcome { Run, Help, Version, UsageError };
 
 // The ids a tool gives its own options start here, past the shared ones.
 constexpr int firstToolOptionId = 2000;
@@ -42,9 +43,12 @@ OptionsOutcome parseCommandLine(int argc, char** argv, const std::vector<option>
                                 const ToolOptionApplier& apply, SharedOptions& shared,
                                 std::vector<std::string>& operands, std::string& error);
 
-// The --help lines that describe the shared options.
-std::string sharedOptionsUsage(const std::string& defaultChainId);
+// The --help lines that describe the shared options; outputMode says what becomes of an existing --output.
+std::string sharedOptionsUsage(const std::string& defaultChainId, const char* outputMode);
 
 bool readWholeNumber(const char* text, long lowest, long highest, long& number);
+
+// --actions: a comma-separated list of CREATE, UPDATE and DELETE.
+bool readActions(const std::string& list, std::vector<std::string>& actions);
 
 } // namespace tools

@@ -19,15 +19,35 @@ unsigned long long wide(uint64_t count)
 
 } // namespace
 
-void Tally::countEvent(std::string_view type, uint64_t count)
+void NamedCounts::add(std::string_view name, uint64_t count)
 {
-    const auto known = countOf_.find(type);
+    const auto known = countOf_.find(name);
     if (known != countOf_.end()) {
         *known->second += count;
         return;
     }
-    auto& [text, counted] = eventsByType.emplace_back(std::string(type), count);
+    auto& [text, counted] = entries_.emplace_back(std::string(name), count);
     countOf_.emplace(text, &counted);
+}
+
+void NamedCounts::add(const NamedCounts& later)
+{
+    for (const auto& [name, count] : later)
+        add(name, count);
+}
+
+void NamedCounts::clear()
+{
+    entries_.clear();
+    countOf_.clear();
+}
+
+uint64_t NamedCounts::total() const
+{
+    uint64_t total = 0;
+    for (const auto& entry : entries_)
+        total += entry.second;
+    return total;
 }
 
 void Tally::add(const Tally& later)
@@ -35,8 +55,8 @@ void Tally::add(const Tally& later)
     read += later.read;
     arrived += later.arrived;
     passedThrough += later.passedThrough;
-    for (const auto& [type, count] : later.eventsByType)
-        countEvent(type, count);
+    eventsByType.add(later.eventsByType);
+    skippedByAction.add(later.skippedByAction);
 }
 
 void Tally::clear()
@@ -45,7 +65,7 @@ void Tally::clear()
     arrived = 0;
     passedThrough = 0;
     eventsByType.clear();
-    countOf_.clear();
+    skippedByAction.clear();
 }
 
 bool printSummaryLine(const std::string& label, uint64_t count)
@@ -62,6 +82,14 @@ bool printConversionLines(const Tally& tally)
     return printSummaryLine("dropped", tally.dropped()) && written;
 }
 
+bool printCountsByName(const std::string& label, const NamedCounts& counts)
+{
+    bool written = printSummaryLine(label, counts.total());
+    for (const auto& [name, count] : counts)
+        written = printSummaryLine("  " + name, count) && written;
+    return written;
+}
+
 bool printElapsed(Clock::duration elapsed, uint64_t count, const char* unit)
 {
     const double seconds = std::chrono::duration<double>(elapsed).count();
@@ -69,9 +97,11 @@ bool printElapsed(Clock::duration elapsed, uint64_t count, const char* unit)
                         seconds > 0 ? static_cast<double>(count) / seconds : 0.0, unit) > 0;
 }
 
-bool printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed)
+bool printSummary(const Tally& tally, uint64_t inputErrors, Clock::duration elapsed, bool withSkipped)
 {
     bool written = printSummaryLine("messages read", tally.read);
+    if (withSkipped)
+        written = printCountsByName("skipped by action", tally.skippedByAction) && written;
     written = printConversionLines(tally) && written;
     written = printSummaryLine("input errors", inputErrors) && written;
     written = printElapsed(elapsed, tally.read, "messages") && written;

@@ -30,6 +30,7 @@ constexpr const char* tooManyEntriesHint = " (see --max-object-entries)";
 constexpr const char* unknownOption = "unknown option ";
 constexpr const char* missingArgument = "missing value for ";
 constexpr const char* badBatch = "--batch wants a whole number from 1 to 1048576, not ";
+constexpr const char* badActions = "--actions wants a comma-separated list of CREATE, UPDATE, DELETE, not ";
 constexpr const char* badLogLevel = "--log-level wants a whole number, not ";
 constexpr const char* badSetting = "--set wants KEY=VALUE with a non-empty KEY, not ";
 constexpr const char* badSettingValue = "--set ";
@@ -45,6 +46,21 @@ constexpr const char* cannotOpenOutput = "cannot open output ";
 constexpr const char* pluginInterfaceVersion = "the plug-in speaks interface version ";
 constexpr const char* hostInterfaceVersion = "; this host speaks ";
 constexpr const char* pluginStepFailed = " failed in the plug-in (its reason is logged above)";
+
+// --check and a run's start: configuration the codec will not use as written.
+constexpr const char* keyNotRead = "configuration key \"";
+constexpr const char* keyNotReadReason = "\" is not read by the codec, which reads ";
+constexpr const char* keyOfWrongKind = "\" holds ";
+constexpr const char* keyWants = ", but the codec wants ";
+constexpr const char* keyTakesDefault = " and takes its default, ";
+constexpr const char* checkPassed =
+    "check passed: the plug-in created and destroyed a codec with this configuration";
+constexpr const char* checkWarnings = " warning(s) above";
+
+// --version.
+constexpr const char* pluginVersions = "plug-in ";
+constexpr const char* productVersion = ": product version ";
+constexpr const char* interfaceVersion = ", interface version ";
 
 // After the run.
 constexpr const char* cannotWriteOutput = "cannot write the output: ";

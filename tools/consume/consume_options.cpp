@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
+#include "tools/consume/operations_texts.h"
 
 namespace consume {
 
@@ -21,6 +23,7 @@ enum OptionId {
     optPingInterval,
     optReconnectMax,
     optCaFile,
+    optMetrics,
 };
 
 const std::vector<option> consumeOptions = {
@@ -34,6 +37,7 @@ const std::vector<option> consumeOptions = {
     {"ping-interval", required_argument, nullptr, optPingInterval},
     {"reconnect-max", required_argument, nullptr, optReconnectMax},
     {"ca-file", required_argument, nullptr, optCaFile},
+    {"metrics", required_argument, nullptr, optMetrics},
 };
 
 // Seconds with a fraction, as milliseconds.
@@ -46,22 +50,6 @@ bool readSeconds(const char* text, double lowest, double highest, std::chrono::m
         return false;
     duration = std::chrono::milliseconds(std::llround(seconds * 1000));
     return true;
-}
-
-bool readActions(const std::string& list, std::vector<std::string>& actions)
-{
-    actions.clear();
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = list.find(',', start);
-        const std::string action = list.substr(start, comma - start);
-        if (action != "CREATE" && action != "UPDATE" && action != "DELETE")
-            return false;
-        actions.push_back(action);
-        if (comma == std::string::npos)
-            return true;
-        start = comma + 1;
-    }
 }
 
 bool applyOption(int id, const char* value, Options& options, std::string& error)
@@ -88,8 +76,8 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
         options.batchWait = std::chrono::milliseconds(number);
         return true;
     case optActions:
-        if (!readActions(value, options.actions)) {
-            error = texts::badActions + std::string(value);
+        if (!tools::readActions(value, options.actions)) {
+            error = tools::texts::badActions + std::string(value);
             return false;
         }
         return true;
@@ -111,6 +99,11 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
     case optCaFile:
         options.caFile = value;
         return true;
+    case optMetrics:
+        options.serveMetrics = parseListenAddress(value, options.metrics);
+        if (!options.serveMetrics)
+            error = texts::badMetricsAddress + std::string(value);
+        return options.serveMetrics;
     }
     return false;
 }
@@ -137,8 +130,11 @@ std::string usageText()
            "  --ping-interval S    ping after S seconds without traffic; no traffic for another\n"
            "                       S means the connection is dead (default 30)\n"
            "  --reconnect-max S    cap of the reconnect backoff (default 60)\n"
-           "  --ca-file FILE       certificate authorities for wss:// instead of the system's\n" +
-           tools::sharedOptionsUsage(Options().chainId) +
+           "  --ca-file FILE       certificate authorities for wss:// instead of the system's\n"
+           "  --metrics ADDRESS:PORT\n"
+           "                       serve GET /metrics (Prometheus text) and GET /health (200\n"
+           "                       while connected or lately connected, else 503) there\n" +
+           tools::sharedOptionsUsage(Options().chainId, "appended to, never replaced") +
            "\n"
            "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
            "Exit status: 0 stopped cleanly, 2 usage or configuration error, 3 the plug-in\n"

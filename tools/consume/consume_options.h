@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/common/options.h"
+#include "tools/consume/listen_address.h"
 
 namespace consume {
 
@@ -23,6 +24,8 @@ struct Options : tools::SharedOptions {
     std::chrono::milliseconds pingInterval{30000};
     std::chrono::milliseconds reconnectMax{60000};
     std::string caFile; // empty: the system's certificates
+    bool serveMetrics = false;
+    ListenAddress metrics; // --metrics: where /metrics and /health are served
 };
 
 struct ParsedOptions {

@@ -12,7 +12,6 @@ constexpr const char* badUrl = "--url wants ws://HOST[:PORT]/PATH or wss://HOST[
 constexpr const char* oneTokenSource = "exactly one of --token-file and --token-command is required";
 constexpr const char* unexpectedOperand = "unexpected argument ";
 constexpr const char* badBatchWait = "--batch-wait wants milliseconds from 1 to 3600000, not ";
-constexpr const char* badActions = "--actions wants a comma-separated list of CREATE, UPDATE, DELETE, not ";
 constexpr const char* badPingInterval = "--ping-interval wants seconds from 0.01 to 3600, not ";
 constexpr const char* badReconnectMax = "--reconnect-max wants seconds from 0.1 to 86400, not ";
 constexpr const char* cannotOpenCapture = "cannot open capture ";

@@ -14,6 +14,7 @@
 #include "tools/common/output.h"
 #include "tools/common/summary.h"
 #include "tools/consume/consume_options.h"
+#include "tools/consume/consume_setup.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/conversion_worker.h"
 #include "tools/consume/service_client.h"
@@ -125,6 +126,10 @@ int main(int argc, char** argv)
     }
     if (parsed.outcome == tools::OptionsOutcome::UsageError)
         return fail(exitUsage, parsed.error);
+    if (parsed.outcome == tools::OptionsOutcome::Version)
+        return printConsumerVersion(parsed.options);
+    if (parsed.options.check)
+        return checkConsumerSetup(parsed.options);
     // A closed output pipe is an output that cannot be written (exit 5), not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -24,7 +24,8 @@ void ChunkWorker::convert(Chunk& chunk)
     source.openChunk(chunk.name, std::move(chunk.text), std::move(chunk.skipped), chunk.linesBefore,
                      options_.maxRecordBytes, tools::ReadLimits{options_.maxObjectEntries});
     InputErrors errors;
-    const std::unique_ptr<MessageReader> reader = openMessageReader(options_.format, source, errors);
+    const ActionFilter filter{options_.actions, chunk.output.tally.skippedByAction};
+    const std::unique_ptr<MessageReader> reader = openMessageReader(options_.format, source, errors, &filter);
     output_ = &chunk.output;
     HeldStderr hold(output_->held);
     vlm_message_t message{};

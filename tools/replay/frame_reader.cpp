@@ -1,5 +1,7 @@
 #include "tools/replay/frame_reader.h"
 
+#include <algorithm>
+
 #include "tools/common/texts.h"
 
 namespace replay {
@@ -63,6 +65,8 @@ bool FrameReader::toMessage(const Frame& frame, vlm_message_t& message)
         errors_.report(source_.name(), frame.firstLine, tools::texts::frameWithoutBody);
         return false;
     }
+    if (skipped(frame))
+        return false;
     tools::FramePart fault = tools::FramePart::Header;
     if (converter_.toMessage(frame.header, frame.body, frame.cutShort, message, fault, reason_,
                              source_.valueLimits()))
@@ -72,6 +76,18 @@ bool FrameReader::toMessage(const Frame& frame, vlm_message_t& message)
                                                             : frame.firstLine;
     errors_.report(source_.name(), line, reason_);
     return false;
+}
+
+// As the live consumer decides, so that a capture replays to the summary of its live run.
+bool FrameReader::skipped(const Frame& frame)
+{
+    if (filter_ == nullptr || frame.header.size() <= tools::actionLine)
+        return false;
+    const std::string& action = frame.header[tools::actionLine];
+    if (std::find(filter_->actions.begin(), filter_->actions.end(), action) != filter_->actions.end())
+        return false;
+    filter_->skipped.add(action);
+    return true;
 }
 
 } // namespace replay

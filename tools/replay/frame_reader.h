@@ -16,7 +16,9 @@ constexpr std::string_view frameSeparator = "---";
 
 class FrameReader : public MessageReader {
 public:
-    FrameReader(InputSource& source, InputErrors& errors) : source_(source), errors_(errors) {}
+    FrameReader(InputSource& source, InputErrors& errors, const ActionFilter* filter = nullptr)
+        : source_(source), errors_(errors), filter_(filter)
+    {}
     bool next(vlm_message_t& message) override;
 
 private:
@@ -34,9 +36,12 @@ private:
 
     bool collect(Frame& frame);
     bool toMessage(const Frame& frame, vlm_message_t& message);
+    // Counts the frame as skipped when its action is not asked for.
+    bool skipped(const Frame& frame);
 
     InputSource& source_;
     InputErrors& errors_;
+    const ActionFilter* filter_;
     tools::FrameConverter converter_;
     std::string reason_;
 };

@@ -32,6 +32,11 @@ void InputErrors::reportOversized(const std::string& input, uint64_t line, size_
     report(input, line, texts::recordTooLong + std::to_string(maxRecordBytes) + texts::recordTooLongHint);
 }
 
+void InputErrors::note(const std::string& input, const char* text)
+{
+    std::fprintf(stderr, "%s: %s\n", input.c_str(), text);
+}
+
 InputSource::~InputSource()
 {
     if (ownsFd_)
@@ -80,10 +85,11 @@ void InputSource::finish(InputErrors& errors)
         std::fprintf(stderr, "%s: %s\n", name_.c_str(), texts::emptyInput);
 }
 
-std::unique_ptr<MessageReader> openMessageReader(InputFormat format, InputSource& source, InputErrors& errors)
+std::unique_ptr<MessageReader> openMessageReader(InputFormat format, InputSource& source, InputErrors& errors,
+                                                 const ActionFilter* filter)
 {
     if (format == InputFormat::Frames)
-        return std::make_unique<FrameReader>(source, errors);
+        return std::make_unique<FrameReader>(source, errors, filter);
     return std::make_unique<JsonlReader>(source, errors);
 }
 

@@ -10,6 +10,7 @@
 
 #include "host/vlm_abi.h"
 #include "tools/common/json_value.h"
+#include "tools/common/summary.h"
 #include "tools/replay/line_reader.h"
 
 namespace replay {
@@ -22,6 +23,8 @@ public:
     void report(const std::string& input, uint64_t line, const std::string& reason);
     void reportInput(const std::string& input, const std::string& reason);
     void reportOversized(const std::string& input, uint64_t line, size_t maxRecordBytes);
+    // A hint about the input as a whole; not an error, not counted.
+    void note(const std::string& input, const char* text);
     uint64_t count() const { return count_; }
 
 private:
@@ -72,7 +75,14 @@ public:
     virtual bool next(vlm_message_t& message) = 0;
 };
 
-std::unique_ptr<MessageReader> openMessageReader(InputFormat format, InputSource& source,
-                                                 InputErrors& errors);
+// Which frames are read, as the live consumer chooses them: a frame with another action is
+// counted in skipped and not read. No filter reads every frame.
+struct ActionFilter {
+    const std::vector<std::string>& actions;
+    tools::NamedCounts& skipped;
+};
+
+std::unique_ptr<MessageReader> openMessageReader(InputFormat format, InputSource& source, InputErrors& errors,
+                                                 const ActionFilter* filter = nullptr);
 
 } // namespace replay

@@ -16,7 +16,9 @@
 #include "tools/common/batch.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
+#include "tools/common/configuration_warnings.h"
 #include "tools/common/output.h"
+#include "tools/common/setup_check.h"
 #include "tools/common/summary.h"
 #include "tools/common/texts.h"
 #include "tools/replay/chunk_output.h"
@@ -93,7 +95,9 @@ int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Opt
             continue;
         }
         source.cutIntoChunks(options.format);
-        const std::unique_ptr<MessageReader> reader = openMessageReader(options.format, source, errors);
+        const ActionFilter filter{options.actions, chunk.tally.skippedByAction};
+        const std::unique_ptr<MessageReader> reader =
+            openMessageReader(options.format, source, errors, &filter);
         vlm_message_t message{};
         // A failed write stops the reading: an endless input would otherwise run on for nothing.
         do {
@@ -147,9 +151,12 @@ int replayInputs(const Options& options)
     const std::string overwritten = inputThatIsTheOutput(options);
     if (!overwritten.empty())
         return fail(exitUsage, replay::texts::outputIsAnInput + overwritten);
+    if (options.check)
+        return checkSetup(replay::texts::toolName, options);
     HostValue config;
     if (!buildConfiguration(options, config, reason))
         return fail(exitUsage, reason);
+    printConfigurationWarnings(replay::texts::toolName, config.get());
     const std::unique_ptr<PluginLibrary> plugin = loadPlugin(options.pluginPath, reason);
     if (plugin == nullptr)
         return fail(exitPlugin, reason);
@@ -164,7 +171,9 @@ int replayInputs(const Options& options)
         return status;
     if (status == exitAllRead && inputErrors != 0)
         status = exitSomeSkipped;
-    if (!options.quiet && !printSummary(tally, inputErrors, std::chrono::steady_clock::now() - started))
+    const bool frames = options.format == InputFormat::Frames;
+    if (!options.quiet &&
+        !printSummary(tally, inputErrors, std::chrono::steady_clock::now() - started, frames))
         status = exitSomeSkipped;
     return status;
 }
@@ -181,6 +190,8 @@ int main(int argc, char** argv)
     }
     if (parsed.outcome == OptionsOutcome::UsageError)
         return fail(exitUsage, parsed.error);
+    if (parsed.outcome == OptionsOutcome::Version)
+        return printVersion(replay::texts::toolName, parsed.options);
 
     const obclient_counts_t before = obclient_live_counts();
     int status = exitSomeSkipped;

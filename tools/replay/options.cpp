@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "tools/common/texts.h"
 #include "tools/replay/replay_texts.h"
 
 namespace replay {
@@ -19,6 +20,7 @@ enum OptionId {
     optMaxRecordBytes,
     optMaxObjectEntries,
     optJobs,
+    optActions,
 };
 
 const std::vector<option> replayOptions = {
@@ -26,6 +28,7 @@ const std::vector<option> replayOptions = {
     {"max-record-bytes", required_argument, nullptr, optMaxRecordBytes},
     {"max-object-entries", required_argument, nullptr, optMaxObjectEntries},
     {"jobs", required_argument, nullptr, optJobs},
+    {"actions", required_argument, nullptr, optActions},
 };
 
 bool applyFormat(const char* value, Options& options, std::string& error)
@@ -59,6 +62,11 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
                           error);
     case optJobs:
         return applyLimit(value, mostJobs, texts::badJobs, options.jobs, error);
+    case optActions:
+        if (tools::readActions(value, options.actions))
+            return true;
+        error = tools::texts::badActions + std::string(value);
+        return false;
     default:
         return applyFormat(value, options, error);
     }
@@ -80,8 +88,11 @@ std::string usageText()
            "                       a record holding an object of more entries is reported\n"
            "                       and skipped (default 65536)\n"
            "  --jobs N             workers converting parts of the input side by side\n"
-           "                       (default: one per core); every N writes the same output\n" +
-           tools::sharedOptionsUsage(Options().chainId) +
+           "                       (default: one per core); every N writes the same output\n"
+           "  --actions LIST       with --format frames: actions handed to the codec (default\n"
+           "                       CREATE,UPDATE, as tessaro-consume); frames with other\n"
+           "                       actions are counted as skipped by action\n" +
+           tools::sharedOptionsUsage(Options().chainId, "replaced") +
            "\n"
            "Exit status: 0 every input record was read, 1 some were skipped (each reported\n"
            "as FILE:LINE: reason) or the output could not be written, 2 usage error, 3 the\n"
@@ -91,11 +102,19 @@ std::string usageText()
 ParsedOptions parseOptions(int argc, char** argv)
 {
     ParsedOptions parsed;
-    const auto apply = [&parsed](int id, const char* value, std::string& error) {
+    bool actionsGiven = false;
+    const auto apply = [&parsed, &actionsGiven](int id, const char* value, std::string& error) {
+        actionsGiven = actionsGiven || id == optActions;
         return applyOption(id, value, parsed.options, error);
     };
     parsed.outcome = tools::parseCommandLine(argc, argv, replayOptions, apply, parsed.options,
                                              parsed.options.inputs, parsed.error);
+    // Lines of JSON have no action to choose by.
+    if (parsed.outcome == OptionsOutcome::Run && actionsGiven &&
+        parsed.options.format != InputFormat::Frames) {
+        parsed.outcome = OptionsOutcome::UsageError;
+        parsed.error = texts::actionsWithoutFrames;
+    }
     if (parsed.options.inputs.empty())
         parsed.options.inputs.emplace_back("-");
     if (parsed.options.jobs == 0)

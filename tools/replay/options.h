@@ -17,6 +17,8 @@ struct Options : tools::SharedOptions {
     size_t maxRecordBytes = size_t{64} << 20;  // a longer record is reported and skipped
     size_t maxObjectEntries = size_t{1} << 16; // a record with a larger object likewise
     size_t jobs = 0;                           // workers; 0 until parsed: one per core
+    // Frames with another action are counted and not converted, as the live consumer does.
+    std::vector<std::string> actions{"CREATE", "UPDATE"};
 };
 
 using tools::OptionsOutcome;

@@ -14,6 +14,8 @@ constexpr const char* recordTooLongHint = " bytes (see --max-record-bytes)";
 constexpr const char* cannotOpen = "cannot open: ";
 constexpr const char* cannotRead = "cannot read: ";
 constexpr const char* emptyInput = "empty input, no messages";
+constexpr const char* looksLikeFrames =
+    "these lines look like notification frames (identifier, path, action): read them with --format frames";
 
 // Usage errors (exit status 2).
 constexpr const char* tryHelp = "Try 'tessaro-replay --help'.";
@@ -21,6 +23,8 @@ constexpr const char* badFormat = "--format wants jsonl or frames, not ";
 constexpr const char* badMaxRecordBytes = "--max-record-bytes wants a whole number from 1 to 2^40, not ";
 constexpr const char* badMaxObjectEntries = "--max-object-entries wants a whole number from 1 to 2^32, not ";
 constexpr const char* badJobs = "--jobs wants a whole number from 1 to 256, not ";
+constexpr const char* actionsWithoutFrames =
+    "--actions chooses frames by their action: it wants --format frames";
 constexpr const char* outputIsAnInput = "--output would overwrite an input of this run: ";
 
 // After the run.

@@ -466,6 +466,10 @@ bool parseArguments(int argc, char** argv, Settings& settings)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "tessaro-service-standin " TESSARO_TOOL_VERSION "\n";
+        return 0;
+    }
     Settings settings;
     if (!parseArguments(argc, argv, settings)) {
         std::cerr

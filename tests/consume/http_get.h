@@ -1,0 +1,21 @@
+// A plain HTTP/1.0 GET on 127.0.0.1 for the tests: one request, the whole answer read
+// until the server closes, every step bounded by a timeout.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace consume_testing {
+
+struct HttpAnswer {
+    int status = 0; // 0: no answer (refused, timed out, not HTTP)
+    std::string headers;
+    std::string body;
+};
+
+HttpAnswer httpGet(uint16_t port, const std::string& target, const std::string& method = "GET");
+
+// A port nothing listens on right now, for a server that wants one given.
+uint16_t unusedPort();
+
+} // namespace consume_testing
