@@ -252,12 +252,13 @@ int byteAt(std::uint64_t word, unsigned index)
     return static_cast<int>((word >> (8 * index)) & 0xFF);
 }
 
-// The form the platform itself writes, "2024-02-01T10:00:00.000Z" or with "+01:00",
-// read at fixed places; any other text, or a field out of range, is left to the
+// Read at fixed places; any other text, or a field out of range, is left to the
 // general reading, which gives the same seconds for this form. The length is
 // found first, reading at most one character past the longer form, so the
 // characters before it can be read a word at a time.
-bool readPlatformForm(const char* text, double& seconds)
+} // namespace
+
+bool readPlatformForm(const char* text, double& seconds) noexcept
 {
     constexpr std::size_t utcLength = sizeof "2024-02-01T10:00:00.000Z" - 1;
     constexpr std::size_t offsetLength = sizeof "2024-02-01T10:00:00.000+01:00" - 1;
@@ -297,6 +298,8 @@ bool readPlatformForm(const char* text, double& seconds)
     seconds = static_cast<double>(wholeSeconds) + milliseconds / 1000.0 - static_cast<double>(offset);
     return true;
 }
+
+namespace {
 
 // Out of line, so that the platform form's path sets up a small frame of its own.
 [[gnu::noinline]] boost::optional<double> readGeneralForm(const char* text) noexcept

@@ -130,8 +130,11 @@ public:
         Layout& layout = set.layouts[set.lessRecent];
         set.lessRecent ^= 1;
         plan(entries, count, layout);
+        ++planned_;
         return layout;
     }
+
+    std::uint64_t planned() const { return planned_; }
 
 private:
     // 16 sets of two hold 32 sequences: the five notification kinds take a few
@@ -166,6 +169,8 @@ private:
     }
 
     Set sets_[1 << setBits];
+    // Only misses are counted, so the hit path stays as it was.
+    std::uint64_t planned_ = 0;
 };
 static_assert(sizeof(LayoutCache) <= 6 * 1024, "the layout cache stays a small part of a first-level cache");
 
@@ -173,6 +178,11 @@ static_assert(sizeof(LayoutCache) <= 6 * 1024, "the layout cache stays a small p
 thread_local LayoutCache layoutCache;
 
 } // namespace
+
+std::uint64_t map_builder::layoutsPlannedOnThisThread() noexcept
+{
+    return layoutCache.planned();
+}
 
 map_builder::~map_builder()
 {

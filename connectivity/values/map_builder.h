@@ -40,6 +40,10 @@ public:
     // The map with every entry in its place; the builder is left empty.
     map_t take();
 
+    // The layouts this thread has worked out because none kept matched: with the
+    // number of maps taken, it gives the kept layouts' hit rate.
+    static std::uint64_t layoutsPlannedOnThisThread() noexcept;
+
 private:
     static std::uint64_t hashBit(std::uint64_t hash) noexcept;
     std::size_t findPending(const data_t& key, std::uint64_t hash) const noexcept;
