@@ -205,6 +205,18 @@ std::uint64_t loadWord(const char* bytes)
 // does not match, else their values, a byte each (a digit's value, 0 for the
 // others). A digit is a byte whose xor with '0' is at most 9. The masks come
 // from the pattern alone, so they fold to constants.
+//
+// "2024-02-" against "dddd-dd-", character 0 in the lowest byte (written here
+// from byte 0 up):
+//   text        32 30 32 34 2D 30 32 2D
+//   expected    30 30 30 30 2D 30 30 2D   ('0' for a digit, else the character)
+//   values      02 00 02 04 00 00 02 00   (text xor expected)
+//   overNine    76 76 76 76 00 76 76 00   (0x76 + 9 = 0x7F, the largest sum without bit 7)
+//   sum         78 76 78 7A 00 76 78 00   (values + overNine)
+//   mustBeClear 80 80 80 80 FF 80 80 FF   (bit 7 of a digit, every bit of a separator)
+// (sum | values) & mustBeClear is 0, so all eight match. In "2024-0a-" byte 5
+// is 'a' ^ '0' = 0x51 and its sum 0xC7 has bit 7; ':' (0x3A, one past '9')
+// gives 0x0A + 0x76 = 0x80; '/' for the '-' leaves 0x02 under 0xFF.
 bool readWord(const char* text, const char (&pattern)[9], std::uint64_t& values)
 {
     char expected[8];
@@ -225,7 +237,10 @@ bool readWord(const char* text, const char (&pattern)[9], std::uint64_t& values)
 
 // Each byte of digit values combined with the next one up: 10 x this + next,
 // so byte i of the result is the two-digit number starting at character i.
-// Values are at most 9, so no byte carries into another.
+// Values are at most 9, so a byte is at most 99 and carries into no other.
+// The values of "2024-02-" above, 02 00 02 04 00 00 02 00, give
+// 14 02 18 28 00 02 14 00: byte 0 is 20 and byte 2 is 24, the year 2024, and
+// byte 5 is 2, the month (the bytes at separators are never read).
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "character i is byte i of a loaded word");
 std::uint64_t twoDigitNumbers(std::uint64_t values)
 {
@@ -237,16 +252,17 @@ int byteAt(std::uint64_t word, unsigned index)
     return static_cast<int>((word >> (8 * index)) & 0xFF);
 }
 
-// The form the platform itself writes, "2024-02-01T10:00:00.000Z" or with "+01:00",
-// read at fixed places; any other text, or a field out of range, is left to the
+// Read at fixed places; any other text, or a field out of range, is left to the
 // general reading, which gives the same seconds for this form. The length is
 // found first, reading at most one character past the longer form, so the
 // characters before it can be read a word at a time.
-bool readPlatformForm(const char* text, double& seconds)
+} // namespace
+
+bool readPlatformForm(const char* text, double& seconds) noexcept
 {
-    constexpr std::size_t utcLength = 24;
-    constexpr std::size_t offsetLength = 29;
-    constexpr std::size_t zoneAt = 23;
+    constexpr std::size_t utcLength = sizeof "2024-02-01T10:00:00.000Z" - 1;
+    constexpr std::size_t offsetLength = sizeof "2024-02-01T10:00:00.000+01:00" - 1;
+    constexpr std::size_t zoneAt = sizeof "2024-02-01T10:00:00.000" - 1;
     const std::size_t length = strnlen(text, offsetLength + 1);
     std::uint64_t date = 0;
     std::uint64_t clock = 0;
@@ -282,6 +298,8 @@ bool readPlatformForm(const char* text, double& seconds)
     seconds = static_cast<double>(wholeSeconds) + milliseconds / 1000.0 - static_cast<double>(offset);
     return true;
 }
+
+namespace {
 
 // Out of line, so that the platform form's path sets up a small frame of its own.
 [[gnu::noinline]] boost::optional<double> readGeneralForm(const char* text) noexcept

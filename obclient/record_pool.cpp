@@ -7,18 +7,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <new>
-#include <vector>
+
+#include "obclient/record_depot.h"
 
 namespace obclient {
 namespace {
 
 using namespace pool;
 
-constexpr size_t stretchBytes = size_t{1} << stretchShift;
-// Made usable a run at a time, so one mprotect serves many blocks.
-constexpr size_t runBytes = size_t{64} << 10;
 // Free blocks a thread keeps per class before the oldest half go to the shared
 // depot. A thread that releases what it made must get its own blocks back: from
 // the depot they may go to another thread, and a line holding blocks of two
@@ -57,31 +53,6 @@ char* reserveRegion()
     return base;
 }
 
-struct Depot {
-    std::mutex lock;
-    std::vector<void*> blocks[classCount];
-};
-
-// Never destroyed: records may still be released while statics are torn down.
-Depot& depot()
-{
-    static Depot* const shared = new Depot;
-    return *shared;
-}
-
-// Under memory pressure blocks that find no place stay unused rather than end the program.
-void deposit(size_t index, void* const* blocks, size_t count) noexcept
-{
-    if (count == 0)
-        return;
-    Depot& shared = depot();
-    std::lock_guard<std::mutex> hold(shared.lock);
-    try {
-        shared.blocks[index].insert(shared.blocks[index].end(), blocks, blocks + count);
-    } catch (const std::bad_alloc&) {
-    }
-}
-
 // Its destruction at thread exit hands the thread's free blocks, and what is
 // left of its runs, to the depot.
 struct CacheReaper {
@@ -91,11 +62,11 @@ struct CacheReaper {
         for (size_t index = 0; index < classCount; ++index) {
             ClassCache& own = threadCache.classes[index];
             const size_t bytes = classBytes(index);
-            deposit(index, own.stack, static_cast<size_t>(own.top - own.stack));
+            depot::deposit(index, own.stack, static_cast<size_t>(own.top - own.stack));
             for (char* block = own.runNext; static_cast<size_t>(own.runEnd - block) >= bytes;
                  block += bytes) {
                 void* const carved = block;
-                deposit(index, &carved, 1);
+                depot::deposit(index, &carved, 1);
             }
             std::free(own.stack);
             own = ClassCache{};
@@ -129,30 +100,25 @@ bool refillFromDepot(size_t index, ClassCache& own)
 {
     if (!haveStack(index, own))
         return false;
-    Depot& shared = depot();
-    std::lock_guard<std::mutex> hold(shared.lock);
-    std::vector<void*>& blocks = shared.blocks[index];
-    if (blocks.empty())
-        return false;
-    const size_t count = std::min(blocks.size(), transferCount(index));
-    const auto taken = blocks.end() - static_cast<std::ptrdiff_t>(count);
-    std::copy(taken, blocks.end(), own.stack);
-    blocks.erase(taken, blocks.end());
+    const size_t count = depot::withdraw(index, own.stack, transferCount(index));
     own.top = own.stack + count;
-    return true;
+    return count != 0;
 }
 
 bool startRun(size_t index, ClassCache& own)
 {
-    char* const base = reserveRegion();
-    if (base == nullptr)
-        return false;
-    const size_t offset = stretchUsed[index].fetch_add(runBytes, std::memory_order_relaxed);
-    if (offset >= stretchBytes)
-        return false;
-    char* const run = base + index * stretchBytes + offset;
-    if (mprotect(run, runBytes, PROT_READ | PROT_WRITE) != 0)
-        return false;
+    char* run = depot::takeReleasedRun(index);
+    if (run == nullptr) {
+        char* const base = reserveRegion();
+        if (base == nullptr)
+            return false;
+        const size_t offset = stretchUsed[index].fetch_add(runBytes, std::memory_order_relaxed);
+        if (offset >= stretchBytes)
+            return false;
+        run = base + index * stretchBytes + offset;
+        if (mprotect(run, runBytes, PROT_READ | PROT_WRITE) != 0)
+            return false;
+    }
     OBCLIENT_POISON(run, runBytes);
     armReaper();
     own.runNext = run;
@@ -178,14 +144,14 @@ bool startRun(size_t index, ClassCache& own)
 [[gnu::noinline]] void returnToFullStack(size_t index, ClassCache& own, void* block)
 {
     if (threadCache.closed || !haveStack(index, own)) {
-        deposit(index, &block, 1);
+        depot::deposit(index, &block, 1);
         return;
     }
     if (own.top == own.limit) {
         // The oldest go: the newest are the likeliest still in cache.
         const size_t transfer = transferCount(index);
         const size_t kept = static_cast<size_t>(own.limit - own.stack) - transfer;
-        deposit(index, own.stack, transfer);
+        depot::deposit(index, own.stack, transfer);
         std::memmove(own.stack, own.stack + transfer, kept * sizeof(void*));
         own.top = own.stack + kept;
     }
@@ -207,7 +173,9 @@ std::atomic<uintptr_t> regionBase{unreservedBase};
 
 const char* const recordPoolDescription =
     "per-thread stacks of free blocks in size classes (16 to 256 bytes in 16-byte steps, then 512 to 4096), "
-    "each class carved from its own stretch of one reserved range; malloc above";
+    "each class carved from its own stretch of one reserved range, free blocks idle beyond 1 MiB a class "
+    "handed "
+    "back to the system; malloc above";
 
 void* takeBlock(size_t bytes, bool zeroed, bool reuse)
 {

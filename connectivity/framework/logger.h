@@ -1,5 +1,5 @@
 // A thin layer over the host's vlm_log_at: filters by the level the host
-// reported when the Logger was made and puts "<prefix> " at the head of each line.
+// reported when the Logger was made and puts "<category> " at the head of each line.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,7 @@ public:
         if (!isEnabled(level))
             return;
         const std::string prefixed = "<%s> " + std::string(format);
-        vlm_log_at(category_.c_str(), level, prefixed.c_str(), prefix_.c_str(), args...);
+        vlm_log_at(category_.c_str(), level, prefixed.c_str(), category_.c_str(), args...);
     }
     template <class... Args> void error(const char* format, Args... args) const
     {
@@ -41,7 +41,6 @@ public:
 
 private:
     std::string category_;
-    std::string prefix_;
     std::int32_t level_;
 };
 

@@ -2,7 +2,6 @@
 // through which batches move on.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "connectivity/framework/logger.h"
@@ -21,21 +20,10 @@ struct PluginParameters {
     std::string chainId;
     std::string pluginName;
     map_t config;
+    // What the host passed at creation for the instance to name itself by when it
+    // calls back; this codec never calls back, but a plug-in of the chain may.
     void* hostHandle = nullptr;
     void* hostContext = nullptr;
-};
-
-// Publishes pending user status to the host when the plug-in goes away.
-class UserStatusHolder {
-public:
-    explicit UserStatusHolder(void* hostHandle) noexcept : hostHandle(hostHandle) {}
-    UserStatusHolder(const UserStatusHolder&) = delete;
-    UserStatusHolder& operator=(const UserStatusHolder&) = delete;
-    ~UserStatusHolder();
-
-private:
-    void* hostHandle;
-    map_t pendingStatus;
 };
 
 class Plugin {
@@ -59,9 +47,7 @@ protected:
     std::string pluginName;
     std::string chainId;
     map_t config;
-    void* hostContext;
     Logger logger;
-    std::unique_ptr<UserStatusHolder> userStatus;
 };
 
 // The next element towards the host. start..end is a contiguous array the

@@ -1,13 +1,18 @@
 #include "connectivity/values/key_set.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace com::velmora::connectivity10_15_4 {
 
 KeySet::KeySet(std::initializer_list<const StaticString*> keys)
 {
-    if (keys.size() > maxKeys)
-        throw std::logic_error("a key set holds at most 16 keys");
+    if (keys.size() > maxKeys) {
+        // Not std::to_string: its digit table would pin a library holding this in memory after dlclose.
+        char text[48];
+        std::snprintf(text, sizeof text, "a key set holds at most %zu keys", maxKeys);
+        throw std::logic_error(text);
+    }
     for (const StaticString* key : keys)
         keys_[size_++] = key;
     // The first window of the hash bits in which no two members share a value.

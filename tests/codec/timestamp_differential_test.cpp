@@ -144,4 +144,37 @@ TEST_F(TimestampDifferentialTest, EveryPositionReplacedInsertedOrRemoved)
     EXPECT_FALSE(pulsar::parseTimestamp(nullptr));
 }
 
+// The forms the platform writes millions of times must be read at fixed places: were
+// they left to the general reading, the seconds would come out the same and only the
+// time would show it. Near misses of those forms must be left to it.
+TEST_F(TimestampDifferentialTest, ThePlatformsOwnFormsAndOnlyTheyTakeTheFastReading)
+{
+    const struct {
+        const char* text;
+        bool fast;
+    } cases[] = {
+        {"2024-02-01T10:03:12.000Z", true},       {"2024-02-01T10:03:12.123+01:00", true},
+        {"2024-02-01T10:03:12.999-05:30", true},  {"2024-02-29T23:59:60.500+00:00", true},
+        {"0001-01-01T00:00:00.000Z", true},       {"9999-12-31T23:59:59.999+14:00", true},
+        {"1969-12-31T23:59:59.001-00:30", true},  {"2024-02-01T10:03:12.000z", false},
+        {"2024-02-01t10:03:12.000Z", false},      {"2024-02-01T10:03:12.00Z", false},
+        {"2024-02-01T10:03:12.0000Z", false},     {"2024-02-01T10:03:12Z", false},
+        {"2024-02-01T10:03:12.000+0100", false},  {"2024-02-01T10:03:12.000+01:000", false},
+        {"2024-13-01T10:03:12.000Z", false},      {"2024-02-01T24:03:12.000Z", false},
+        {"2024-02-01T10:03:12.00a+01:00", false}, {"2024-02-01 10:03:12.000Z", false},
+    };
+    for (const auto& sample : cases) {
+        double fastSeconds = 0.0;
+        EXPECT_EQ(pulsar::readPlatformForm(sample.text, fastSeconds), sample.fast)
+            << "'" << sample.text << "'";
+        const bool modelled = parsesLikeTheModel(sample.text);
+        if (sample.fast) {
+            EXPECT_TRUE(modelled) << "'" << sample.text << "' gave no result";
+            EXPECT_TRUE(
+                testing_support::sameSeconds(fastSeconds, testing_support::modelTimestamp(sample.text)))
+                << "'" << sample.text << "': fast reading " << describe(fastSeconds);
+        }
+    }
+}
+
 } // namespace

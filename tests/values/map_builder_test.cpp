@@ -98,4 +98,50 @@ TEST_F(MapBuilder, LaysOutItsTableAsAMapTakingTheSameInsertionsInTurn)
     EXPECT_GT(spilledRuns, 20u) << "runs must also go past the entries laid out ahead";
 }
 
+// Builds and releases one map of `hashes.size()` entries under those hashes, and says
+// whether its layout had to be worked out.
+bool plannedAnew(const std::vector<std::uint64_t>& hashes)
+{
+    const std::uint64_t before = cv::map_builder::layoutsPlannedOnThisThread();
+    cv::map_builder builder;
+    for (std::size_t entry = 0; entry < hashes.size(); ++entry)
+        insert(builder, 0, ("k" + std::to_string(entry)).c_str(), hashes[entry], 0);
+    builder.take();
+    return cv::map_builder::layoutsPlannedOnThisThread() != before;
+}
+
+// Each layout worked out again is the whole replay of a map's growth: a frequent
+// sequence of keys must stay however the others come and go.
+TEST_F(MapBuilder, KeptLayoutsStayForTheSequencesUsedMostRecently)
+{
+    std::mt19937_64 random(37);
+    const auto sequence = [&random](std::size_t entries) {
+        std::vector<std::uint64_t> hashes;
+        for (std::size_t entry = 0; entry < entries; ++entry)
+            hashes.push_back(2 + random() % (std::uint64_t{1} << 40));
+        return hashes;
+    };
+
+    // The same keys in two orders: the sequences may well be kept side by side,
+    // and two sequences alone never need to push each other out.
+    const std::vector<std::uint64_t> forwards = sequence(11);
+    const std::vector<std::uint64_t> backwards(forwards.rbegin(), forwards.rend());
+    std::size_t alternatingPlans = 0;
+    for (int round = 0; round < 20; ++round)
+        alternatingPlans += plannedAnew(forwards) + plannedAnew(backwards);
+    EXPECT_EQ(alternatingPlans, 2u) << "two sequences in turn pushed each other out";
+
+    // One sequence in every other map, the others each seen once: wherever they
+    // fall, the frequent one was used more recently than whatever shares its set.
+    const std::vector<std::uint64_t> frequent = sequence(9);
+    std::size_t frequentPlans = 0;
+    std::size_t othersPlanned = 0;
+    for (int round = 0; round < 400; ++round) {
+        frequentPlans += plannedAnew(frequent);
+        othersPlanned += plannedAnew(sequence(1 + round % 16));
+    }
+    EXPECT_EQ(frequentPlans, 1u) << "a sequence used every other time was pushed out";
+    EXPECT_EQ(othersPlanned, 400u) << "a sequence seen for the first time was found";
+}
+
 } // namespace

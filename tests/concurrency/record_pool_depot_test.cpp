@@ -1,0 +1,152 @@
+// The record pool itself, checked mode off, past its per-thread stacks: a thread
+// that releases more blocks of a class than its stack holds sends the oldest half
+// to the shared depot, and a thread that makes more than it releases refills from
+// there. A block handed out twice has two owners writing it, which no sanitizer
+// sees inside the pool's own runs, so every block held is registered here.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "tests/support/host_test.h"
+
+namespace {
+
+// More than any class's stack holds, so each run below overflows one several times.
+constexpr std::size_t pastFullStacks = 40000;
+
+// Every block held at the moment, by any thread.
+class HeldBlocks {
+public:
+    // False when the block is held already: the pool handed it out twice.
+    bool take(const void* block)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        return held_.insert(block).second;
+    }
+    // Before the block goes back, so that a thread taking it next finds it free.
+    void release(const void* block)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        held_.erase(block);
+    }
+
+private:
+    std::mutex lock_;
+    std::unordered_set<const void*> held_;
+};
+
+// Short texts: 16-byte blocks, the class with the largest stack.
+vlm_data_t shortText()
+{
+    return obclient_string("id");
+}
+
+class RecordPoolDepot : public testing_support::HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        obclient_set_checked(false);
+    }
+    void TearDown() override
+    {
+        obclient_set_checked(true);
+        HostTest::TearDown();
+    }
+
+    // Makes `count` texts on the calling thread, counting those handed out while held.
+    std::size_t makeInto(std::vector<vlm_data_t>& texts, std::size_t count)
+    {
+        std::size_t twice = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            texts.push_back(shortText());
+            twice += !held_.take(texts.back().payload.string);
+        }
+        return twice;
+    }
+    void releaseAll(std::vector<vlm_data_t>& texts)
+    {
+        for (const vlm_data_t& text : texts) {
+            held_.release(text.payload.string);
+            obclient_free_data(text);
+        }
+        texts.clear();
+    }
+
+    HeldBlocks held_;
+};
+
+// One thread's overflow is taken by two at once: what the releasing thread kept
+// and what it sent to the depot must be different blocks.
+TEST_F(RecordPoolDepot, WhatAFullStackKeepsAndWhatItSendsOnAreNeverTheSameBlocks)
+{
+    std::vector<vlm_data_t> released;
+    ASSERT_EQ(makeInto(released, pastFullStacks), 0u);
+    releaseAll(released);
+
+    std::vector<vlm_data_t> kept;
+    std::vector<vlm_data_t> fromDepot;
+    std::size_t twiceOnOtherThread = 0;
+    std::thread other([&] { twiceOnOtherThread = makeInto(fromDepot, pastFullStacks); });
+    const std::size_t twiceHere = makeInto(kept, pastFullStacks);
+    other.join();
+    EXPECT_EQ(twiceHere + twiceOnOtherThread, 0u) << "blocks handed out while held";
+    releaseAll(kept);
+    releaseAll(fromDepot);
+}
+
+// A thread that only makes and one that only releases: every block the maker gets
+// after its first runs comes back through the releaser's overflow and the depot.
+TEST_F(RecordPoolDepot, BlocksPassedFromAReleasingThreadThroughTheDepotAreHandedOutOnce)
+{
+    constexpr std::size_t batchTexts = 500;
+    constexpr std::size_t batches = 8 * pastFullStacks / batchTexts;
+    // The maker's blocks stay held for longer than a stack's worth of releases, so a
+    // block the depot handed out earlier is still held when it could come again.
+    constexpr std::size_t batchesInFlight = pastFullStacks / batchTexts;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::vector<vlm_data_t>> queue;
+    bool makerDone = false;
+
+    std::size_t twice = 0;
+    std::thread maker([&] {
+        for (std::size_t batch = 0; batch < batches; ++batch) {
+            std::vector<vlm_data_t> texts;
+            twice += makeInto(texts, batchTexts);
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return queue.size() < batchesInFlight; });
+            queue.push_back(std::move(texts));
+            changed.notify_all();
+        }
+        std::lock_guard<std::mutex> hold(lock);
+        makerDone = true;
+        changed.notify_all();
+    });
+    std::thread releaser([&] {
+        for (;;) {
+            std::vector<vlm_data_t> texts;
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                changed.wait(hold, [&] { return !queue.empty() || makerDone; });
+                if (queue.empty())
+                    return;
+                texts = std::move(queue.front());
+                queue.pop_front();
+                changed.notify_all();
+            }
+            releaseAll(texts);
+        }
+    });
+    maker.join();
+    releaser.join();
+    EXPECT_EQ(twice, 0u) << "blocks handed out while held";
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+// The record pool's own objects, built into this test (the library's copy stays
+// apart): blocks that wait in the shared depot go back to the system, as whole
+// runs or as the pages free blocks cover, and come back usable, each handed out once.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "obclient/record_depot.h"
+#include "obclient/record_pool.h"
+#include "tests/support/host_test.h"
+
+namespace {
+
+constexpr std::size_t blockBytes = 16;
+// 3.2 MB of the smallest class, three times what the depot keeps of a class.
+constexpr std::size_t burstBlocks = 200000;
+constexpr std::size_t depotKeeps = std::size_t{1} << 20;
+
+std::uintptr_t pageOf(const void* block)
+{
+    static const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    return reinterpret_cast<std::uintptr_t>(block) / pageBytes * pageBytes;
+}
+
+// Bytes of the pages under blocks that are in memory.
+std::size_t residentBytes(const std::vector<void*>& blocks)
+{
+    std::vector<std::uintptr_t> pages;
+    for (const void* block : blocks)
+        pages.push_back(pageOf(block));
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    std::size_t resident = 0;
+    for (std::uintptr_t page : pages) {
+        unsigned char inMemory = 0;
+        EXPECT_EQ(mincore(reinterpret_cast<void*>(page), 1, &inMemory), 0);
+        resident += (inMemory & 1) != 0 ? static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) : 0;
+    }
+    return resident;
+}
+
+using RecordRelease = testing_support::HostTest;
+
+TEST_F(RecordRelease, BlocksThatWaitInTheDepotGoBackToTheSystemAndComeBackOnce)
+{
+    const struct {
+        const char* name;
+        // One block in this many pages stays taken through the idle time, so no run is free whole.
+        std::uintptr_t livePageEvery;
+    } cases[] = {{"every run free", 0}, {"a block taken in every run", 16}};
+    for (const auto& sample : cases) {
+        SCOPED_TRACE(sample.name);
+        std::vector<void*> burst;
+        std::vector<void*> live;
+        // A thread that ends leaves its free blocks to the depot.
+        std::thread([&] {
+            for (std::size_t i = 0; i < burstBlocks; ++i) {
+                void* const block = obclient::takeBlock(blockBytes, false, true);
+                std::memset(block, 0xA5, blockBytes);
+                burst.push_back(block);
+            }
+            for (void* block : burst) {
+                const std::uintptr_t page = pageOf(block);
+                if (sample.livePageEvery != 0 && page == reinterpret_cast<std::uintptr_t>(block) &&
+                    page / static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)) % sample.livePageEvery == 0)
+                    live.push_back(block);
+                else
+                    obclient::returnBlock(block);
+            }
+        }).join();
+        EXPECT_GT(residentBytes(burst), burstBlocks * blockBytes / 2);
+
+        // The first look finds what waits, the second hands back what waited since.
+        obclient::depot::releaseIdleBlocks();
+        obclient::depot::releaseIdleBlocks();
+        const std::size_t livePages = live.size() * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        EXPECT_LE(residentBytes(burst), depotKeeps + livePages + obclient::pool::runBytes);
+
+        std::vector<void*> again;
+        for (std::size_t i = 0; i < burstBlocks; ++i) {
+            void* const block = obclient::takeBlock(blockBytes, false, true);
+            std::memset(block, 0x5A, blockBytes);
+            again.push_back(block);
+        }
+        std::vector<void*> taken = again;
+        taken.insert(taken.end(), live.begin(), live.end());
+        std::sort(taken.begin(), taken.end());
+        EXPECT_EQ(std::adjacent_find(taken.begin(), taken.end()), taken.end()) << "a block handed out twice";
+        for (void* block : again)
+            obclient::returnBlock(block);
+        for (void* block : live)
+            obclient::returnBlock(block);
+    }
+}
+
+} // namespace
