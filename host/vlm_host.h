@@ -1,4 +1,4 @@
-/* The fourteen functions the host runtime library offers the plug-in. */
+/* The fourteen functions the plug-in imports from the host runtime library. */
 #ifndef VLM_HOST_H
 #define VLM_HOST_H
 

@@ -2,6 +2,7 @@
 // through which batches move on.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "connectivity/framework/logger.h"
@@ -20,10 +21,25 @@ struct PluginParameters {
     std::string chainId;
     std::string pluginName;
     map_t config;
-    // What the host passed at creation for the instance to name itself by when it
-    // calls back; this codec never calls back, but a plug-in of the chain may.
+    // What the host passed at creation: the handle names the instance when it calls
+    // back for user status; the context is the host's own and only kept.
     void* hostHandle = nullptr;
     void* hostContext = nullptr;
+};
+
+// Publishes pending user status to the host when the plug-in goes away. This codec
+// adds no entries, but the framework owes every plug-in the publication: a host
+// runtime expects the status call among the plug-in's imports, so it stays.
+class UserStatusHolder {
+public:
+    explicit UserStatusHolder(void* hostHandle) noexcept : hostHandle(hostHandle) {}
+    UserStatusHolder(const UserStatusHolder&) = delete;
+    UserStatusHolder& operator=(const UserStatusHolder&) = delete;
+    ~UserStatusHolder();
+
+private:
+    void* hostHandle;
+    map_t pendingStatus;
 };
 
 class Plugin {
@@ -47,7 +63,9 @@ protected:
     std::string pluginName;
     std::string chainId;
     map_t config;
+    void* hostContext; // kept for the instance's life, as the host hands it over; read by no codec here
     Logger logger;
+    std::unique_ptr<UserStatusHolder> userStatus;
 };
 
 // The next element towards the host. start..end is a contiguous array the
