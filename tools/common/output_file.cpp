@@ -42,6 +42,29 @@ bool isRegular(int descriptor)
     return ::fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode);
 }
 
+// Where the last terminator in the first size bytes ends; 0 when there is none. It reads blocks from the
+// end, each overlapping the next by the terminator's length less one, so that a terminator across a
+// block border is found too.
+off_t endOfLast(int reader, off_t size, std::string_view terminator, int& error)
+{
+    std::vector<char> block(tailBlock + terminator.size());
+    for (off_t end = size; end > 0;) {
+        const off_t start = std::max<off_t>(0, end - static_cast<off_t>(tailBlock));
+        const off_t stop = std::min<off_t>(size, end + static_cast<off_t>(terminator.size()) - 1);
+        const size_t length = static_cast<size_t>(stop - start);
+        errno = 0;
+        if (::pread(reader, block.data(), length, start) != static_cast<ssize_t>(length)) {
+            error = errno != 0 ? errno : EIO;
+            return size;
+        }
+        const size_t found = std::string_view(block.data(), length).rfind(terminator);
+        if (found != std::string_view::npos)
+            return start + static_cast<off_t>(found + terminator.size());
+        end = start;
+    }
+    return 0;
+}
+
 } // namespace
 
 int OutputFile::openAt(const std::string& path, Mode mode, int& descriptor, std::string& reason)
@@ -129,34 +152,28 @@ uint64_t OutputFile::cutAfterLast(std::string_view terminator, int& error)
     struct stat identity {};
     if (!regular_ || ::fstat(descriptor_, &identity) != 0 || identity.st_size == 0)
         return 0;
-    const off_t size = identity.st_size;
-    // Blocks from the end, each overlapping the next by the terminator's length less one, so that a
-    // terminator across a block border is found too.
-    std::vector<char> block(tailBlock + terminator.size());
-    off_t keep = 0;
-    for (off_t end = size; end > 0;) {
-        const off_t start = std::max<off_t>(0, end - static_cast<off_t>(tailBlock));
-        const off_t stop = std::min<off_t>(size, end + static_cast<off_t>(terminator.size()) - 1);
-        const size_t length = static_cast<size_t>(stop - start);
-        if (::pread(descriptor_, block.data(), length, start) != static_cast<ssize_t>(length)) {
-            error = errno != 0 ? errno : EIO;
-            return 0;
-        }
-        const std::string_view seen(block.data(), length);
-        const size_t found = seen.rfind(terminator);
-        if (found != std::string_view::npos) {
-            keep = start + static_cast<off_t>(found + terminator.size());
-            break;
-        }
-        end = start;
+    // Read through a descriptor of its own: writing one opened for reading too would keep a FIFO's
+    // writer from ever noticing that the reader has gone.
+    const int reader = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat read {};
+    if (reader < 0 || ::fstat(reader, &read) != 0 || read.st_dev != identity.st_dev ||
+        read.st_ino != identity.st_ino) {
+        // A file the tool may only write: it has no way to look at the end.
+        if (reader < 0 && errno != EACCES)
+            error = errno;
+        if (reader >= 0)
+            ::close(reader);
+        return 0;
     }
-    if (keep == size)
+    const off_t keep = endOfLast(reader, identity.st_size, terminator, error);
+    ::close(reader);
+    if (error != 0 || keep == identity.st_size)
         return 0;
     if (!truncateTo(descriptor_, keep)) {
         error = errno;
         return 0;
     }
-    return static_cast<uint64_t>(size - keep);
+    return static_cast<uint64_t>(identity.st_size - keep);
 }
 
 OutputFile::Whereabouts OutputFile::whereabouts() const
