@@ -131,7 +131,8 @@ TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
         {"partial line after whole ones", "{\"a\":1}\n{\"b\":", "{\"a\":1}\n"},
         {"nothing but a partial line", "{\"b\":", ""},
         {"long partial line", "{\"a\":1}\n" + longTail, "{\"a\":1}\n"},
-        {"line end just before a long partial line", "x\n" + longTail + "\n" + longTail, "x\n" + longTail + "\n"},
+        {"line end just before a long partial line", "x\n" + longTail + "\n" + longTail,
+         "x\n" + longTail + "\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -147,18 +148,18 @@ TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
 
 TEST_F(FileOutputTest, AnUnfinishedLastFrameIsCutOffTheCapture)
 {
-    // The separator lies across the border of the blocks the end is read in.
     const std::string frame = "a-1\n/t/alarms/1\nCREATE\n\n{}\n---\n";
-    const std::string padded = std::string(65536 - 3, 'p') + "\n---\n";
-    for (const std::string& whole : {frame, padded}) {
-        writeFile(path("capture.frames"), whole + "a-2\n/t/al");
+    // The end is read in blocks of 64 KiB: with this tail the separator lies across the first border.
+    const std::string tailAcrossBorder = "a-2\n" + std::string(65536 - 2 - 4, 'q');
+    for (const std::string& tail : {std::string("a-2\n/t/al"), tailAcrossBorder}) {
+        writeFile(path("capture.frames"), frame + tail);
         consume::CaptureFile capture;
         std::string reason;
         testing::internal::CaptureStderr();
         ASSERT_TRUE(capture.open(path("capture.frames"), reason)) << reason;
         EXPECT_NE(testing::internal::GetCapturedStderr().find("unfinished last frame"), std::string::npos);
         capture.write("a-3\n\n{}\n---\n");
-        EXPECT_EQ(contentsOf(path("capture.frames")), whole + "a-3\n\n{}\n---\n");
+        EXPECT_EQ(contentsOf(path("capture.frames")), frame + "a-3\n\n{}\n---\n");
     }
 }
 
@@ -216,25 +217,37 @@ TEST_F(FileOutputTest, EventsWrittenIntoADeletedFileAreWrittenAgainAtThePathBefo
 
     ASSERT_TRUE(output.write(events_.of({{4, ""}})));
     ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
-    EXPECT_EQ(contentsOf(path("out.jsonl")),
-              RenderedEvents::line(2) + "\n" + RenderedEvents::line(3) + "\n" + RenderedEvents::line(4) + "\n");
+    EXPECT_EQ(contentsOf(path("out.jsonl")), RenderedEvents::line(2) + "\n" + RenderedEvents::line(3) + "\n" +
+                                                 RenderedEvents::line(4) + "\n");
 }
 
-// A rotation renames the file: what it holds stays there, once; the path is followed at the commit
-// that notices, or at once when asked to reopen.
+// A rotation renames the file, and may create a new one at the path: what the old one holds stays
+// there, once; the path is followed at the commit that notices, or at once when asked to reopen.
 TEST_F(FileOutputTest, ARenamedFileKeepsWhatItHeldAndLaterEventsGoToThePath)
 {
-    for (const bool asked : {false, true}) {
-        SCOPED_TRACE(asked ? "reopen asked" : "noticed at the commit");
+    struct Case {
+        const char* name;
+        bool created; // a new file at the path, as the rotation's "create" makes
+        bool asked;   // reopen asked for (SIGHUP) rather than noticed at the commit
+    };
+    const Case cases[] = {
+        {"noticed, no file at the path", false, false},
+        {"noticed, a new file at the path", true, false},
+        {"asked", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         FileEventOutput output;
         openAppending(output, "out.jsonl");
         ASSERT_TRUE(output.write(events_.of({{1, ""}})));
-        if (asked) {
+        if (c.asked) {
             ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         }
         ASSERT_EQ(::rename(path("out.jsonl").c_str(), path("out.jsonl.1").c_str()), 0);
+        if (c.created)
+            writeFile(path("out.jsonl"), "");
         std::string reason;
-        if (asked) {
+        if (c.asked) {
             ASSERT_TRUE(output.reopen(reason)) << reason;
         } else {
             ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
@@ -243,7 +256,7 @@ TEST_F(FileOutputTest, ARenamedFileKeepsWhatItHeldAndLaterEventsGoToThePath)
         ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         EXPECT_EQ(contentsOf(path("out.jsonl.1")), RenderedEvents::line(1) + "\n");
         EXPECT_EQ(contentsOf(path("out.jsonl")), RenderedEvents::line(2) + "\n");
-        EXPECT_EQ(output.movedAway(), asked ? 0u : 1u);
+        EXPECT_EQ(output.movedAway(), c.asked ? 0u : 1u);
         std::filesystem::remove(path("out.jsonl"));
         std::filesystem::remove(path("out.jsonl.1"));
     }

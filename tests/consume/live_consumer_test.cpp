@@ -274,8 +274,11 @@ TEST_F(LiveConsumer, AnOutputDeletedOrRotatedWhileRunningLosesNoAcknowledgedEven
         EXPECT_FALSE(after.empty());
         const std::set<std::string> acknowledged = acknowledgedIds(service_->seen());
         EXPECT_EQ(acknowledged.size(), 150u);
+        std::string lostOrTwice;
         for (const std::string& id : acknowledged)
-            EXPECT_EQ(kept.count(id) + after.count(id), 1u) << "acknowledged " << id;
+            if (kept.count(id) + after.count(id) != 1)
+                lostOrTwice += " " + id;
+        EXPECT_EQ(lostOrTwice, "") << "acknowledged, but lost or written twice";
         EXPECT_GE(summaryCount(contentsOf(errors(name)), "output reopened"), 1) << contentsOf(errors(name));
         if (rotated) {
             EXPECT_TRUE(mentions(contentsOf(capture), "---")) << "the capture was not reopened";
@@ -316,7 +319,9 @@ TEST_F(LiveConsumer, AnOutputOrCaptureNamingAnotherFileOfTheRunIsRefused)
         {"output is the configuration", {"--config", config, "--output", config}, config},
         {"output is the token file", {"--output", token}, token},
         {"output is the capture", {"--capture", capture, "--output", capture}, capture},
-        {"output is the capture, neither there yet", {"--capture", "new.frames", "--output", "./new.frames"}, ""},
+        {"output is the capture, neither there yet",
+         {"--capture", "new.frames", "--output", "./new.frames"},
+         ""},
         {"capture is the configuration", {"--config", config, "--capture", config}, config},
     };
     const std::string url = startService(alarmFrames(3, 1));
@@ -359,10 +364,26 @@ TEST_F(LiveConsumer, TheOutputIsSyncedBeforeFramesAreAcknowledgedUnlessTurnedOff
         const std::string name = synced ? "synced" : "unsynced";
         const std::string trace = directory() + "/" + name + ".trace";
         const std::string url = startService(alarmFrames(40, 4));
-        std::vector<std::string> arguments = {
-            strace, "-f", "-y", "-s", "100000", "-o", trace, "-e", "trace=write,sendmsg,fdatasync",
-            TESSARO_CONSUME_TOOL, "--url", url, "--token-file", directory() + "/token", "--output", output(name),
-            "--batch", "8", "--batch-wait", "10"};
+        std::vector<std::string> arguments = {strace,
+                                              "-f",
+                                              "-y",
+                                              "-s",
+                                              "100000",
+                                              "-o",
+                                              trace,
+                                              "-e",
+                                              "trace=write,sendmsg,fdatasync",
+                                              TESSARO_CONSUME_TOOL,
+                                              "--url",
+                                              url,
+                                              "--token-file",
+                                              directory() + "/token",
+                                              "--output",
+                                              output(name),
+                                              "--batch",
+                                              "8",
+                                              "--batch-wait",
+                                              "10"};
         if (!synced)
             arguments.push_back("--no-sync");
         ToolProcess tracer(arguments, errors(name));
@@ -380,7 +401,8 @@ TEST_F(LiveConsumer, TheOutputIsSyncedBeforeFramesAreAcknowledgedUnlessTurnedOff
             if (mentions(line, "write(") && mentions(line, outputFile)) {
                 for (size_t at = line.find("\\n"); at != std::string::npos; at = line.find("\\n", at + 2))
                     ++written;
-            } else if (mentions(line, "fdatasync") && !mentions(line, "unfinished") && mentions(line, "= 0")) {
+            } else if (mentions(line, "fdatasync") && !mentions(line, "unfinished") &&
+                       mentions(line, "= 0")) {
                 // One thread writes and syncs: a sync covers every event written before it.
                 ++syncs;
                 durable = written;

@@ -14,7 +14,7 @@ namespace tools {
 class FileEventOutput : public EventOutput {
 public:
     struct Settings {
-        std::string path;                            // empty: standard output
+        std::string path; // empty: standard output
         OutputFile::Mode mode = OutputFile::Mode::Truncate;
         // Append keeps what was written since the last commit, to write it again should the file
         // lose its name meanwhile; replay, which never commits, truncates.

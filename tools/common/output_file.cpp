@@ -186,7 +186,8 @@ OutputFile::Whereabouts OutputFile::whereabouts() const
     struct stat named {};
     if (::stat(path_.c_str(), &named) != 0)
         return errno == ENOENT ? Whereabouts::Moved : Whereabouts::AtPath;
-    return named.st_dev == open.st_dev && named.st_ino == open.st_ino ? Whereabouts::AtPath : Whereabouts::Moved;
+    return named.st_dev == open.st_dev && named.st_ino == open.st_ino ? Whereabouts::AtPath
+                                                                      : Whereabouts::Moved;
 }
 
 int OutputFile::sync()

@@ -50,8 +50,9 @@ std::string sameFileAs(const std::string& path, const std::vector<std::string>& 
         if (candidate.empty())
             continue;
         struct stat identity {};
-        if (exists ? identify(candidate, identity) && sameIdentity(identity, target)
-                   : candidate != "-" && ::stat(candidate.c_str(), &identity) != 0 && sameEntry(path, candidate))
+        if (exists
+                ? identify(candidate, identity) && sameIdentity(identity, target)
+                : candidate != "-" && ::stat(candidate.c_str(), &identity) != 0 && sameEntry(path, candidate))
             return candidate;
     }
     return {};

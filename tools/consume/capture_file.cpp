@@ -49,8 +49,8 @@ void CaptureFile::write(std::string_view text)
     ++writeErrors_;
     // Once when failures begin, not once a batch: a full disk would otherwise flood the log.
     if (!failing_)
-        std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::cannotWriteCapture, file_.path().c_str(),
-                     std::strerror(error));
+        std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::cannotWriteCapture,
+                     file_.path().c_str(), std::strerror(error));
     failing_ = true;
 }
 

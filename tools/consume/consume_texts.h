@@ -33,10 +33,12 @@ constexpr const char* outputCut = "cut an unfinished last line, left by an earli
 constexpr const char* captureCut = "cut an unfinished last frame, left by an earlier run, off the capture ";
 constexpr const char* bytes = "bytes";
 constexpr const char* cannotRepairCapture = "cannot cut the unfinished last frame off capture ";
-constexpr const char* cannotWriteCapture = "cannot write the capture (the stream goes on; frames are not captured "
-                                           "until a write succeeds) ";
+constexpr const char* cannotWriteCapture =
+    "cannot write the capture (the stream goes on; frames are not captured "
+    "until a write succeeds) ";
 constexpr const char* cannotReopenOutput = "cannot reopen the output; writing on to the file already open: ";
-constexpr const char* cannotReopenCapture = "cannot reopen the capture; writing on to the file already open: ";
+constexpr const char* cannotReopenCapture =
+    "cannot reopen the capture; writing on to the file already open: ";
 
 // Frames that cannot be converted, acknowledged all the same.
 constexpr const char* frameLabel = "frame ";

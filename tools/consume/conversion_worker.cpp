@@ -68,8 +68,8 @@ void countName(CountsByName& counts, const std::string& name)
 }
 
 ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
-                                   tools::EventWriter& writer, tools::EventOutput& output, tools::Tally& tally,
-                                   ConsumeTally& consumeTally, CaptureFile& capture)
+                                   tools::EventWriter& writer, tools::EventOutput& output,
+                                   tools::Tally& tally, ConsumeTally& consumeTally, CaptureFile& capture)
     : actions_(actions), codec_(codec), writer_(writer), output_(output), tally_(tally),
       consumeTally_(consumeTally), capture_(capture), progress_(::isatty(STDERR_FILENO) != 0),
       thread_([this] { run(); })

@@ -77,11 +77,12 @@ private:
 // The output must not overwrite a file this run reads or writes besides it.
 std::string sameFileRefused(const Options& options)
 {
-    const std::string output = tools::sameFileAs(
-        options.outputFile, {options.configFile, options.tokenFile, options.captureFile});
+    const std::string output =
+        tools::sameFileAs(options.outputFile, {options.configFile, options.tokenFile, options.captureFile});
     if (!output.empty())
         return texts::outputIsAnotherFile + output;
-    const std::string capture = tools::sameFileAs(options.captureFile, {options.configFile, options.tokenFile});
+    const std::string capture =
+        tools::sameFileAs(options.captureFile, {options.configFile, options.tokenFile});
     if (!capture.empty())
         return texts::captureIsAnotherFile + capture;
     return {};
@@ -98,8 +99,9 @@ void printCounts(const std::string& label, const CountsByName& counts)
         tools::printSummaryLine("  " + name, count);
 }
 
-void printSummary(const tools::Tally& tally, const ConsumeTally& consumed, const tools::FileEventOutput& output,
-                  const CaptureFile& capture, std::chrono::steady_clock::duration elapsed)
+void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
+                  const tools::FileEventOutput& output, const CaptureFile& capture,
+                  std::chrono::steady_clock::duration elapsed)
 {
     tools::printSummaryLine("frames received", consumed.received);
     tools::printSummaryLine("frames acknowledged", consumed.acknowledged);
@@ -109,8 +111,7 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed, const
     tools::printSummaryLine("output write errors", consumed.outputWriteErrors);
     tools::printSummaryLine("output commits", consumed.commits);
     tools::printSummaryLine(
-        "  waited ms",
-        std::chrono::duration_cast<std::chrono::milliseconds>(consumed.commitTime).count());
+        "  waited ms", std::chrono::duration_cast<std::chrono::milliseconds>(consumed.commitTime).count());
     tools::printSummaryLine("output reopened",
                             consumed.outputReopens + output.movedAway() + output.rewrittenAfterUnlink());
     tools::printSummaryLine("capture write errors", capture.writeErrors());
