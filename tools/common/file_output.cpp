@@ -104,7 +104,11 @@ int FileEventOutput::syncWritten()
 
 bool FileEventOutput::reopen(std::string& reason)
 {
-    return failure_ == 0 && followPath(reason) == 0;
+    if (failure_ != 0) {
+        reason = texts::cannotWriteOutput + std::string(std::strerror(failure_));
+        return false;
+    }
+    return followPath(reason) == 0;
 }
 
 EventOutput::Commit FileEventOutput::failed(int error)

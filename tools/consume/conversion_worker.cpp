@@ -15,6 +15,7 @@ namespace consume {
 namespace {
 
 constexpr const char* captureSeparator = "---\n";
+constexpr size_t captureWriteBytes = 1 << 20;
 
 struct FrameParts {
     std::vector<std::string> header;
@@ -193,6 +194,11 @@ void ConversionWorker::capture(const FrameBatch& batch)
         if (frame.text.empty() || frame.text.back() != '\n')
             captured_ += '\n';
         captured_ += captureSeparator;
+        // Whole frames in each write, but no copy of a whole batch of large frames.
+        if (captured_.size() >= captureWriteBytes) {
+            capture_.write(captured_);
+            captured_.clear();
+        }
     }
     capture_.write(captured_);
 }
