@@ -247,7 +247,7 @@ std::set<std::string> acknowledgedIds(const std::vector<std::string>& serviceLin
 }
 
 // The output deleted under a running consumer, or rotated (renamed, then SIGHUP): every frame
-// acknowledged has its event in a file that can still be read, and none is written twice.
+// acknowledged has its event in a file that can still be read.
 TEST_F(LiveConsumer, AnOutputDeletedOrRotatedWhileRunningLosesNoAcknowledgedEvent)
 {
     for (const bool rotated : {false, true}) {
@@ -274,10 +274,14 @@ TEST_F(LiveConsumer, AnOutputDeletedOrRotatedWhileRunningLosesNoAcknowledgedEven
         EXPECT_FALSE(after.empty());
         const std::set<std::string> acknowledged = acknowledgedIds(service_->seen());
         EXPECT_EQ(acknowledged.size(), 150u);
+        // Events of a batch not yet acknowledged when the file was deleted are written again at the path,
+        // so they may show twice; a renamed file keeps its events, and they are written once.
         std::string lostOrTwice;
-        for (const std::string& id : acknowledged)
-            if (kept.count(id) + after.count(id) != 1)
+        for (const std::string& id : acknowledged) {
+            const size_t copies = kept.count(id) + after.count(id);
+            if (copies == 0 || (rotated && copies != 1))
                 lostOrTwice += " " + id;
+        }
         EXPECT_EQ(lostOrTwice, "") << "acknowledged, but lost or written twice";
         EXPECT_GE(summaryCount(contentsOf(errors(name)), "output reopened"), 1) << contentsOf(errors(name));
         if (rotated) {
