@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build clang libclang-rt-14-dev googletest libgtest-dev \
             libgmock-dev libbenchmark-dev libboost-dev libsimdjson-dev libyaml-cpp-dev clang-format \
             valgrind jq python3 dpkg-dev file libssl-dev openssl lintian pkgconf libmosquitto-dev \
-            mosquitto mosquitto-clients libsystemd-dev prometheus-cpp-dev prometheus
+            mosquitto mosquitto-clients libsystemd-dev prometheus-cpp-dev prometheus strace
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 .PHONY: setup build format-check test test-debug test-asan test-tsan fuzz fuzz-smoke memcheck mutants demo profile bench package format clean

@@ -36,6 +36,8 @@ public:
     void signal(int number) { ::kill(pid_, number); }
     // The exit status, or 128 + the signal that ended it.
     int wait();
+    // The same, or -1 with the tool killed when it has not ended within timeout.
+    int wait(std::chrono::milliseconds timeout);
 
 private:
     pid_t pid_ = -1;

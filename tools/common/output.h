@@ -4,50 +4,50 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/vlm_abi.h"
+#include "tools/common/event_output.h"
 #include "tools/common/summary.h"
 
 namespace tools {
-
-// Standard output, or the --output file; unbuffered, since each batch is written whole.
-class OutputFile {
-public:
-    OutputFile() = default;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
-
-    // Replay starts a file afresh; the live consumer appends, since what an earlier run
-    // wrote was acknowledged and exists nowhere else.
-    enum class Mode { Truncate, Append };
-
-    // An empty path is standard output.
-    bool open(const std::string& path, Mode mode, std::string& reason);
-    std::FILE* get() const { return file_; }
-
-private:
-    std::FILE* file_ = nullptr;
-    bool owned_ = false;
-};
 
 // Renders batches of messages as output lines into a buffer kept from batch to batch,
 // so the buffer is zero-filled only when it grows past its largest size yet.
 class EventLines {
 public:
+    // With an index, each event's line and channel can be read on their own as well.
+    void keepIndex(bool kept) { indexed_ = kept; }
+
     // Adds the lines of the messages from start to end to those held.
     void add(const vlm_message_t* start, const vlm_message_t* end);
-    // The lines held; valid until the next change.
+    // The lines held, each ending in "\n"; valid until the next change.
     std::string_view text() const { return std::string_view(buffer_.data(), size_); }
-    void clear() { size_ = 0; }
+    void clear();
+
+    // Only with an index: the number of events, and each one's line without its "\n", and its
+    // metadata "vlm.channel" (empty for a message passed through without one).
+    size_t count() const { return index_.size(); }
+    std::string_view line(size_t event) const;
+    std::string_view channel(size_t event) const;
 
 private:
+    struct Entry {
+        size_t lineStart;
+        size_t lineLength;
+        size_t channelStart;
+        size_t channelLength;
+    };
+
     std::string buffer_;
     size_t size_ = 0;
+    bool indexed_ = false;
+    std::vector<Entry> index_;
+    std::string channels_;
 };
+
 // Counts a message that left the codec: an event by its type, or passed through.
 void countArrived(Tally& tally, const vlm_message_t& message);
 
@@ -57,25 +57,24 @@ class EventWriter {
 public:
     explicit EventWriter(Tally& tally) : tally_(tally) {}
     // Set before the first batch arrives: the output is opened only once the codec exists.
-    void setOutput(std::FILE* out) { out_ = out; }
+    void setOutput(EventOutput& output);
 
     // The batch function the codec is wired to towards the host; handle is the writer.
     // The messages stay the host's: they are only read here.
     static int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end);
 
     // Writes lines rendered elsewhere; false when this or an earlier write failed.
-    bool emit(std::string_view text);
+    bool emit(const EventLines& events);
 
     // errno of the first failed write, 0 when all went out.
-    int writeError() const { return writeError_; }
+    int writeError() const { return output_ == nullptr ? 0 : output_->failure(); }
 
 private:
     void write(const vlm_message_t* start, const vlm_message_t* end);
 
-    std::FILE* out_ = nullptr;
+    EventOutput* output_ = nullptr;
     Tally& tally_;
     EventLines lines_;
-    int writeError_ = 0;
 };
 
 } // namespace tools

@@ -41,6 +41,7 @@ constexpr const char* configTooLong = ": longer than 16 MiB";
 constexpr const char* configTooBig =
     "the configuration nests deeper than 64 or holds more than 100000 values (aliases?): ";
 constexpr const char* cannotOpenOutput = "cannot open output ";
+constexpr const char* cannotRepairOutput = "cannot cut the unfinished last line off output ";
 
 // The plug-in (exit status 3).
 constexpr const char* pluginInterfaceVersion = "the plug-in speaks interface version ";

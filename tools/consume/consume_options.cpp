@@ -24,6 +24,7 @@ enum OptionId {
     optReconnectMax,
     optCaFile,
     optMetrics,
+    optNoSync,
 };
 
 const std::vector<option> consumeOptions = {
@@ -38,6 +39,7 @@ const std::vector<option> consumeOptions = {
     {"reconnect-max", required_argument, nullptr, optReconnectMax},
     {"ca-file", required_argument, nullptr, optCaFile},
     {"metrics", required_argument, nullptr, optMetrics},
+    {"no-sync", no_argument, nullptr, optNoSync},
 };
 
 // Seconds with a fraction, as milliseconds.
@@ -104,6 +106,9 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
         if (!options.serveMetrics)
             error = texts::badMetricsAddress + std::string(value);
         return options.serveMetrics;
+    case optNoSync:
+        options.syncOutput = false;
+        return true;
     }
     return false;
 }
@@ -114,7 +119,7 @@ std::string usageText()
 {
     return "Usage: tessaro-consume --url URL (--token-file FILE | --token-command CMD) [options]\n"
            "Converts the platform's live websocket notification stream through the codec\n"
-           "plug-in, writes the events, and acknowledges each frame once its events are written.\n"
+           "plug-in, writes the events, and acknowledges each frame once its events are durable.\n"
            "\n"
            "  --url URL            websocket URL of the service's consumer endpoint (ws:// or\n"
            "                       wss://); token=TOKEN and consumer=NAME are added to its query\n"
@@ -126,7 +131,11 @@ std::string usageText()
            "  --batch-wait MS      hand a partial batch to the codec after this long (default 100)\n"
            "  --actions LIST       actions handed to the codec (default CREATE,UPDATE); frames\n"
            "                       with other actions are acknowledged and counted\n"
-           "  --capture FILE       append every received frame in the frames format\n"
+           "  --capture FILE       append every received frame in the frames format; a failed\n"
+           "                       write is reported and counted, and the stream goes on\n"
+           "  --no-sync            acknowledge once the events are written, without waiting for\n"
+           "                       the disk (fdatasync): faster, but a host crash or power loss\n"
+           "                       can lose events the service has already discarded\n"
            "  --ping-interval S    ping after S seconds without traffic; no traffic for another\n"
            "                       S means the connection is dead (default 30)\n"
            "  --reconnect-max S    cap of the reconnect backoff (default 60)\n"
@@ -136,7 +145,11 @@ std::string usageText()
            "                       while connected or lately connected, else 503) there\n" +
            tools::sharedOptionsUsage(Options().chainId, "appended to, never replaced") +
            "\n"
+           "The output file is appended to and synced to the disk before frames are acknowledged;\n"
+           "an unfinished last line left by an earlier run is cut off at start. Deleted or\n"
+           "renamed while running, it is opened again at its path.\n"
            "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
+           "SIGHUP: open --output and --capture again at their paths (log rotation), go on.\n"
            "Exit status: 0 stopped cleanly, 2 usage or configuration error, 3 the plug-in\n"
            "cannot be loaded or created, 4 the token was refused, 5 the output cannot be written.\n";
 }

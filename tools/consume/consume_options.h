@@ -23,7 +23,8 @@ struct Options : tools::SharedOptions {
     std::string captureFile;
     std::chrono::milliseconds pingInterval{30000};
     std::chrono::milliseconds reconnectMax{60000};
-    std::string caFile; // empty: the system's certificates
+    std::string caFile;     // empty: the system's certificates
+    bool syncOutput = true; // fdatasync the output before acknowledging
     bool serveMetrics = false;
     ListenAddress metrics; // --metrics: where /metrics and /health are served
 };

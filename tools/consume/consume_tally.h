@@ -1,6 +1,7 @@
 // What a live session did beyond conversion, for the summary.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -12,7 +13,7 @@ using CountsByName = std::vector<std::pair<std::string, uint64_t>>; // in order 
 
 void countName(CountsByName& counts, const std::string& name);
 
-// Network side: received, acknowledged and reconnects; worker side: skipped and frame errors.
+// Network side: received, acknowledged and reconnects; worker side: skipped, frame errors and the output.
 // Each side writes only its own fields; the summary reads them after both have stopped.
 struct ConsumeTally {
     uint64_t received = 0;
@@ -20,6 +21,10 @@ struct ConsumeTally {
     CountsByName reconnectsByCause;
     CountsByName skippedByAction;
     uint64_t frameErrors = 0;
+    uint64_t outputWriteErrors = 0;
+    uint64_t commits = 0; // waits until the output held a batch's events durably
+    std::chrono::steady_clock::duration commitTime{};
+    uint64_t outputReopens = 0; // asked for (SIGHUP)
 };
 
 } // namespace consume

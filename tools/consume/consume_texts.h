@@ -15,6 +15,8 @@ constexpr const char* badBatchWait = "--batch-wait wants milliseconds from 1 to 
 constexpr const char* badPingInterval = "--ping-interval wants seconds from 0.01 to 3600, not ";
 constexpr const char* badReconnectMax = "--reconnect-max wants seconds from 0.1 to 86400, not ";
 constexpr const char* cannotOpenCapture = "cannot open capture ";
+constexpr const char* outputIsAnotherFile = "--output is the same file as ";
+constexpr const char* captureIsAnotherFile = "--capture is the same file as ";
 constexpr const char* cannotReadCa = "cannot use --ca-file ";
 
 // The token (exit status 4).
@@ -24,6 +26,18 @@ constexpr const char* tokenEmpty = "the token source gave an empty token";
 constexpr const char* tokenRefusedUnchanged =
     "the service refused the token, and the token source still gives it";
 constexpr const char* tokenRefusedAgain = "the service refused the token read again as well";
+
+// The output and the capture.
+constexpr const char* outputCut = "cut an unfinished last line, left by an earlier run, off the output: ";
+constexpr const char* captureCut = "cut an unfinished last frame, left by an earlier run, off the capture ";
+constexpr const char* bytes = "bytes";
+constexpr const char* cannotRepairCapture = "cannot cut the unfinished last frame off capture ";
+constexpr const char* cannotWriteCapture =
+    "cannot write the capture (the stream goes on; frames are not captured "
+    "until a write succeeds) ";
+constexpr const char* cannotReopenOutput = "cannot reopen the output; writing on to the file already open: ";
+constexpr const char* cannotReopenCapture =
+    "cannot reopen the capture; writing on to the file already open: ";
 
 // Frames that cannot be converted, acknowledged all the same.
 constexpr const char* frameLabel = "frame ";

@@ -3,7 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
+#include <cstdio>
 
 #include "tools/common/batch.h"
 #include "tools/common/texts.h"
@@ -14,6 +15,7 @@ namespace consume {
 namespace {
 
 constexpr const char* captureSeparator = "---\n";
+constexpr size_t captureWriteBytes = 1 << 20;
 
 struct FrameParts {
     std::vector<std::string> header;
@@ -67,10 +69,11 @@ void countName(CountsByName& counts, const std::string& name)
 }
 
 ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
-                                   tools::EventWriter& writer, tools::Tally& tally,
-                                   ConsumeTally& consumeTally, std::FILE* capture)
-    : actions_(actions), codec_(codec), writer_(writer), tally_(tally), consumeTally_(consumeTally),
-      capture_(capture), progress_(::isatty(STDERR_FILENO) != 0), thread_([this] { run(); })
+                                   tools::EventWriter& writer, tools::EventOutput& output,
+                                   tools::Tally& tally, ConsumeTally& consumeTally, CaptureFile& capture)
+    : actions_(actions), codec_(codec), writer_(writer), output_(output), tally_(tally),
+      consumeTally_(consumeTally), capture_(capture), progress_(::isatty(STDERR_FILENO) != 0),
+      thread_([this] { run(); })
 {}
 
 void ConversionWorker::convert(FrameBatch batch, Done done)
@@ -82,6 +85,15 @@ void ConversionWorker::convert(FrameBatch batch, Done done)
     wake_.notify_one();
 }
 
+void ConversionWorker::requestReopen()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        reopenAsked_ = true;
+    }
+    wake_.notify_one();
+}
+
 void ConversionWorker::stop()
 {
     {
@@ -89,6 +101,9 @@ void ConversionWorker::stop()
         stopping_ = true;
     }
     wake_.notify_one();
+    // By now the service side has given up on the batch in hand, if any: an output that waits
+    // for a broker must not keep the tool from ending.
+    output_.requestStop();
     if (thread_.joinable())
         thread_.join();
     progress_.finish();
@@ -98,7 +113,14 @@ void ConversionWorker::run()
 {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [this] { return next_.has_value() || stopping_; });
+        wake_.wait(lock, [this] { return next_.has_value() || stopping_ || reopenAsked_; });
+        // Before a batch that waits: the batch after a rotation goes to the new file.
+        if (reopenAsked_) {
+            reopenAsked_ = false;
+            lock.unlock();
+            reopenFiles();
+            continue;
+        }
         if (!next_)
             return;
         auto [batch, done] = std::move(*next_);
@@ -138,23 +160,58 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
     }
     messages.sendThrough(codec_);
     progress_.update(tally_);
-    outcome.writeError = writer_.writeError();
-    if (outcome.writeError != 0)
+    bool durable = false;
+    outcome.writeError = commitOutput(durable);
+    if (!durable)
         outcome.acknowledgements.clear();
     return outcome;
 }
 
+int ConversionWorker::commitOutput(bool& durable)
+{
+    int error = writer_.writeError();
+    if (error == 0) {
+        const auto started = std::chrono::steady_clock::now();
+        const tools::EventOutput::Commit commit = output_.commit();
+        consumeTally_.commitTime += std::chrono::steady_clock::now() - started;
+        ++consumeTally_.commits;
+        durable = commit == tools::EventOutput::Commit::Durable;
+        if (commit == tools::EventOutput::Commit::Failed)
+            error = output_.failure();
+    }
+    if (error != 0)
+        ++consumeTally_.outputWriteErrors;
+    return error;
+}
+
 void ConversionWorker::capture(const FrameBatch& batch)
 {
-    if (capture_ == nullptr)
+    if (!capture_.enabled())
         return;
+    captured_.clear();
     for (const ReceivedFrame& frame : batch) {
-        std::fwrite(frame.text.data(), 1, frame.text.size(), capture_);
+        captured_ += frame.text;
         if (frame.text.empty() || frame.text.back() != '\n')
-            std::fputc('\n', capture_);
-        std::fputs(captureSeparator, capture_);
+            captured_ += '\n';
+        captured_ += captureSeparator;
+        // Whole frames in each write, but no copy of a whole batch of large frames.
+        if (captured_.size() >= captureWriteBytes) {
+            capture_.write(captured_);
+            captured_.clear();
+        }
     }
-    std::fflush(capture_);
+    capture_.write(captured_);
+}
+
+void ConversionWorker::reopenFiles()
+{
+    std::string reason;
+    if (output_.reopen(reason))
+        ++consumeTally_.outputReopens;
+    else
+        std::fprintf(stderr, "%s: %s%s\n", texts::toolName, texts::cannotReopenOutput, reason.c_str());
+    if (!capture_.reopen(reason))
+        std::fprintf(stderr, "%s: %s%s\n", texts::toolName, texts::cannotReopenCapture, reason.c_str());
 }
 
 } // namespace consume

@@ -1,13 +1,12 @@
 // The thread that converts: it takes one batch of received frames at a time,
-// hands the convertible ones to the codec, and, once the events are written,
-// returns the identifiers to acknowledge. Frames that can never convert (an
-// action not asked for, an unreadable frame) are acknowledged too, so that the
+// hands the convertible ones to the codec, and, once the output holds the events
+// durably, returns the identifiers to acknowledge. Frames that can never convert
+// (an action not asked for, an unreadable frame) are acknowledged too, so that the
 // service does not redeliver them forever.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -16,9 +15,11 @@
 #include <vector>
 
 #include "tools/common/codec_session.h"
+#include "tools/common/event_output.h"
 #include "tools/common/frame.h"
 #include "tools/common/output.h"
 #include "tools/common/summary.h"
+#include "tools/consume/capture_file.h"
 #include "tools/consume/consume_tally.h"
 
 namespace consume {
@@ -43,9 +44,10 @@ class ConversionWorker {
 public:
     using Done = std::function<void(BatchOutcome)>;
 
+    // The codec is wired towards the host to writer, which writes to output.
     ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
-                     tools::EventWriter& writer, tools::Tally& tally, ConsumeTally& consumeTally,
-                     std::FILE* capture);
+                     tools::EventWriter& writer, tools::EventOutput& output, tools::Tally& tally,
+                     ConsumeTally& consumeTally, CaptureFile& capture);
     ConversionWorker(const ConversionWorker&) = delete;
     ConversionWorker& operator=(const ConversionWorker&) = delete;
     ~ConversionWorker() { stop(); }
@@ -54,18 +56,26 @@ public:
     void convert(FrameBatch batch, Done done);
     // Finishes the batch in hand, then ends the thread.
     void stop();
+    // From any thread (SIGHUP): the output and the capture are opened again at their paths before
+    // the next batch is written, as a log rotation wants.
+    void requestReopen();
 
 private:
     void run();
     BatchOutcome process(const FrameBatch& batch);
     void capture(const FrameBatch& batch);
+    // 0 once the output holds every event written for the batch; errno when it failed.
+    int commitOutput(bool& durable);
+    void reopenFiles();
 
     const std::vector<std::string>& actions_;
     tools::CodecSession& codec_;
     tools::EventWriter& writer_;
+    tools::EventOutput& output_;
     tools::Tally& tally_;
     ConsumeTally& consumeTally_;
-    std::FILE* capture_;
+    CaptureFile& capture_;
+    std::string captured_; // the batch's frames in the frames format, kept from batch to batch
     tools::FrameConverter converter_;
     tools::Progress progress_;
 
@@ -73,6 +83,7 @@ private:
     std::condition_variable wake_;
     std::optional<std::pair<FrameBatch, Done>> next_;
     bool stopping_ = false;
+    bool reopenAsked_ = false;
     std::thread thread_;
 };
 

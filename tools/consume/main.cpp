@@ -1,18 +1,25 @@
 // tessaro-consume: the replay tool's live counterpart. It converts the platform's
 // websocket notification stream through the codec plug-in, writes the events, and
-// acknowledges each frame only once what it produced is written.
-#include <cerrno>
+// acknowledges each frame only once what it produced is durable.
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "obclient/obclient.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
+#include "tools/common/file_output.h"
 #include "tools/common/output.h"
+#include "tools/common/same_file.h"
 #include "tools/common/summary.h"
+#include "tools/consume/capture_file.h"
 #include "tools/consume/consume_options.h"
 #include "tools/consume/consume_setup.h"
 #include "tools/consume/consume_texts.h"
@@ -31,24 +38,56 @@ int fail(int status, const std::string& reason)
     return status;
 }
 
-// Appends, so that a restarted consumer adds to the same capture.
-class CaptureFile {
+// SIGHUP reopens the output and the capture. The signal is blocked before the worker and the
+// service client start their threads, so that only this thread takes it.
+class ReopenOnHangup {
 public:
-    ~CaptureFile()
+    static void blockHangup()
     {
-        if (file_ != nullptr)
-            std::fclose(file_);
+        sigset_t hangup;
+        sigemptyset(&hangup);
+        sigaddset(&hangup, SIGHUP);
+        pthread_sigmask(SIG_BLOCK, &hangup, nullptr);
     }
-    bool open(const std::string& path)
+
+    explicit ReopenOnHangup(ConversionWorker& worker) : thread_([this, &worker] { run(worker); }) {}
+    ReopenOnHangup(const ReopenOnHangup&) = delete;
+    ReopenOnHangup& operator=(const ReopenOnHangup&) = delete;
+    ~ReopenOnHangup()
     {
-        file_ = path.empty() ? nullptr : std::fopen(path.c_str(), "ab");
-        return path.empty() || file_ != nullptr;
+        done_ = true;
+        pthread_kill(thread_.native_handle(), SIGHUP);
+        thread_.join();
     }
-    std::FILE* get() const { return file_; }
 
 private:
-    std::FILE* file_ = nullptr;
+    void run(ConversionWorker& worker)
+    {
+        sigset_t hangup;
+        sigemptyset(&hangup);
+        sigaddset(&hangup, SIGHUP);
+        int signal = 0;
+        while (sigwait(&hangup, &signal) == 0 && !done_)
+            worker.requestReopen();
+    }
+
+    std::atomic<bool> done_{false};
+    std::thread thread_;
 };
+
+// The output must not overwrite a file this run reads or writes besides it.
+std::string sameFileRefused(const Options& options)
+{
+    const std::string output =
+        tools::sameFileAs(options.outputFile, {options.configFile, options.tokenFile, options.captureFile});
+    if (!output.empty())
+        return texts::outputIsAnotherFile + output;
+    const std::string capture =
+        tools::sameFileAs(options.captureFile, {options.configFile, options.tokenFile});
+    if (!capture.empty())
+        return texts::captureIsAnotherFile + capture;
+    return {};
+}
 
 // A total, then its parts.
 void printCounts(const std::string& label, const CountsByName& counts)
@@ -62,6 +101,7 @@ void printCounts(const std::string& label, const CountsByName& counts)
 }
 
 void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
+                  const tools::FileEventOutput& output, const CaptureFile& capture,
                   std::chrono::steady_clock::duration elapsed)
 {
     tools::printSummaryLine("frames received", consumed.received);
@@ -69,6 +109,13 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
     printCounts("skipped by action", consumed.skippedByAction);
     tools::printConversionLines(tally);
     tools::printSummaryLine("frame errors", consumed.frameErrors);
+    tools::printSummaryLine("output write errors", consumed.outputWriteErrors);
+    tools::printSummaryLine("output commits", consumed.commits);
+    tools::printSummaryLine(
+        "  waited ms", std::chrono::duration_cast<std::chrono::milliseconds>(consumed.commitTime).count());
+    tools::printSummaryLine("output reopened",
+                            consumed.outputReopens + output.movedAway() + output.rewrittenAfterUnlink());
+    tools::printSummaryLine("capture write errors", capture.writeErrors());
     printCounts("reconnects", consumed.reconnectsByCause);
     tools::printElapsed(elapsed, consumed.received, "frames");
 }
@@ -78,7 +125,9 @@ int consumeStream(const Options& options)
     ServiceUrl url;
     if (!parseServiceUrl(options.url, url))
         return fail(exitUsage, texts::badUrl + options.url);
-    std::string reason;
+    std::string reason = sameFileRefused(options);
+    if (!reason.empty())
+        return fail(exitUsage, reason);
     tools::HostValue config;
     if (!tools::buildConfiguration(options, config, reason))
         return fail(exitUsage, reason);
@@ -95,23 +144,28 @@ int consumeStream(const Options& options)
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
-    tools::OutputFile output;
-    if (!output.open(options.outputFile, tools::OutputFile::Mode::Append, reason))
+    tools::FileEventOutput output;
+    if (!output.open({options.outputFile, tools::OutputFile::Mode::Append, options.syncOutput}, reason))
         return fail(exitUsage, reason);
-    writer.setOutput(output.get());
+    if (output.cutAtOpen() != 0)
+        std::fprintf(stderr, "%s: %s%llu %s\n", texts::toolName, texts::outputCut,
+                     static_cast<unsigned long long>(output.cutAtOpen()), texts::bytes);
+    writer.setOutput(output);
     CaptureFile capture;
-    if (!capture.open(options.captureFile))
-        return fail(exitUsage, texts::cannotOpenCapture + options.captureFile + ": " + std::strerror(errno));
+    if (!capture.open(options.captureFile, reason))
+        return fail(exitUsage, reason);
 
     const auto started = std::chrono::steady_clock::now();
     int status = exitStopped;
+    ReopenOnHangup::blockHangup();
     {
-        ConversionWorker worker(options.actions, codec, writer, tally, consumed, capture.get());
+        ConversionWorker worker(options.actions, codec, writer, output, tally, consumed, capture);
+        const ReopenOnHangup reopenOnHangup(worker);
         status = runServiceClient(options, url, worker, consumed);
     }
     codec.close();
     if (!options.quiet)
-        printSummary(tally, consumed, std::chrono::steady_clock::now() - started);
+        printSummary(tally, consumed, output, capture, std::chrono::steady_clock::now() - started);
     return status;
 }
 

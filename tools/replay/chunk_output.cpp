@@ -22,7 +22,7 @@ bool ChunkOutput::writeTo(tools::EventWriter& writer, tools::Tally& total) const
     if (writer.writeError() != 0)
         return false;
     std::fwrite(held.data(), 1, held.size(), stderr);
-    if (writer.emit(events.text()))
+    if (writer.emit(events))
         total.add(tally);
     else
         total.read += tally.read;

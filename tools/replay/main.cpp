@@ -11,13 +11,16 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "obclient/obclient.h"
 #include "tools/common/batch.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
 #include "tools/common/configuration_warnings.h"
+#include "tools/common/file_output.h"
 #include "tools/common/output.h"
+#include "tools/common/same_file.h"
 #include "tools/common/setup_check.h"
 #include "tools/common/summary.h"
 #include "tools/common/texts.h"
@@ -27,7 +30,6 @@
 #include "tools/replay/input.h"
 #include "tools/replay/options.h"
 #include "tools/replay/replay_texts.h"
-#include "tools/replay/same_file.h"
 
 namespace {
 
@@ -48,14 +50,14 @@ int fail(int status, const std::string& reason)
 }
 
 // Opened only once the codecs exist: a run that cannot start leaves an existing output as it was.
-bool openOutput(const Options& options, OutputFile& output, EventWriter& writer)
+bool openOutput(const Options& options, FileEventOutput& output, EventWriter& writer)
 {
     std::string reason;
-    if (!output.open(options.outputFile, OutputFile::Mode::Truncate, reason)) {
+    if (!output.open({options.outputFile, OutputFile::Mode::Truncate, false}, reason)) {
         fail(exitUsage, reason);
         return false;
     }
-    writer.setOutput(output.get());
+    writer.setOutput(output);
     return true;
 }
 
@@ -78,7 +80,7 @@ int replayOnThisThread(const PluginLibrary& plugin, HostValue& config, const Opt
     if (!codec.open(options, config.get(), &chunk, &ChunkOutput::receiveBatch, reason))
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
-    OutputFile output;
+    FileEventOutput output;
     if (!openOutput(options, output, writer))
         return exitUsage;
 
@@ -134,7 +136,7 @@ int replayInChunks(const PluginLibrary& plugin, HostValue& config, const Options
     if (!replay.open(config.get(), reason))
         return fail(exitPlugin, reason);
     config.reset(); // each codec keeps its own copy
-    OutputFile output;
+    FileEventOutput output;
     if (!openOutput(options, output, writer))
         return exitUsage;
     for (const std::string& path : options.inputs)
@@ -148,7 +150,10 @@ int replayInChunks(const PluginLibrary& plugin, HostValue& config, const Options
 int replayInputs(const Options& options)
 {
     std::string reason;
-    const std::string overwritten = inputThatIsTheOutput(options);
+    std::vector<std::string> inputs = options.inputs;
+    inputs.push_back(options.configFile);
+    inputs.push_back(options.pluginPath);
+    const std::string overwritten = sameFileAs(options.outputFile, inputs);
     if (!overwritten.empty())
         return fail(exitUsage, replay::texts::outputIsAnInput + overwritten);
     if (options.check)
