@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct Options : tools::SharedOptions {
     std::chrono::milliseconds pingInterval{30000};
     std::chrono::milliseconds reconnectMax{60000};
     std::string caFile; // empty: the system's certificates
+    std::chrono::milliseconds tokenTimeout{30000};
+    uint64_t maxBufferedBytes = uint64_t{64} << 20; // frames received and not yet written
+    uint64_t maxRecordBytes = uint64_t{64} << 20;   // a longer frame is dropped unread
 };
 
 struct ParsedOptions {

@@ -1,10 +1,13 @@
 // What a live session did beyond conversion, for the summary.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tools/consume/connection_phase.h"
 
 namespace consume {
 
@@ -12,12 +15,16 @@ using CountsByName = std::vector<std::pair<std::string, uint64_t>>; // in order 
 
 void countName(CountsByName& counts, const std::string& name);
 
-// Network side: received, acknowledged and reconnects; worker side: skipped and frame errors.
-// Each side writes only its own fields; the summary reads them after both have stopped.
+// Network side: received, acknowledged, reconnects, frames dropped unread or left unacknowledged, and how
+// often each phase was entered (in Phase order); worker side: skipped and frame errors. Each side writes only
+// its own fields; the summary reads them after both have stopped.
 struct ConsumeTally {
     uint64_t received = 0;
     uint64_t acknowledged = 0;
     CountsByName reconnectsByCause;
+    uint64_t tooLarge = 0;
+    uint64_t notAcknowledged = 0;
+    std::array<uint64_t, phaseCount> phaseEntries{};
     CountsByName skippedByAction;
     uint64_t frameErrors = 0;
 };

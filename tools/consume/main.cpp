@@ -1,6 +1,8 @@
 // tessaro-consume: the replay tool's live counterpart. It converts the platform's
 // websocket notification stream through the codec plug-in, writes the events, and
 // acknowledges each frame only once what it produced is written.
+#include <pthread.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -11,8 +13,10 @@
 #include "obclient/obclient.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
+#include "tools/common/log_text.h"
 #include "tools/common/output.h"
 #include "tools/common/summary.h"
+#include "tools/consume/connection_phase.h"
 #include "tools/consume/consume_options.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/conversion_worker.h"
@@ -49,7 +53,7 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-// A total, then its parts.
+// A total, then its parts. The names may come from the service, so they are escaped.
 void printCounts(const std::string& label, const CountsByName& counts)
 {
     uint64_t total = 0;
@@ -57,7 +61,18 @@ void printCounts(const std::string& label, const CountsByName& counts)
         total += entry.second;
     tools::printSummaryLine(label, total);
     for (const auto& [name, count] : counts)
-        tools::printSummaryLine("  " + name, count);
+        tools::printSummaryLine("  " + tools::escapedForLog(name), count);
+}
+
+void printPhases(const ConsumeTally& consumed)
+{
+    uint64_t total = 0;
+    for (const uint64_t entries : consumed.phaseEntries)
+        total += entries;
+    tools::printSummaryLine("connection phases entered", total);
+    for (size_t phase = 0; phase < phaseCount; ++phase)
+        tools::printSummaryLine(std::string("  ") + phaseName(static_cast<Phase>(phase)),
+                                consumed.phaseEntries[phase]);
 }
 
 void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
@@ -68,7 +83,10 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
     printCounts("skipped by action", consumed.skippedByAction);
     tools::printConversionLines(tally);
     tools::printSummaryLine("frame errors", consumed.frameErrors);
+    tools::printSummaryLine("frames too large", consumed.tooLarge);
+    tools::printSummaryLine("frames not acknowledged", consumed.notAcknowledged);
     printCounts("reconnects", consumed.reconnectsByCause);
+    printPhases(consumed);
     tools::printElapsed(elapsed, consumed.received, "frames");
 }
 
@@ -106,7 +124,8 @@ int consumeStream(const Options& options)
     int status = exitStopped;
     {
         ConversionWorker worker(options.actions, codec, writer, tally, consumed, capture.get());
-        status = runServiceClient(options, url, worker, consumed);
+        // The output's and capture's reopening is wired here once the output side offers it.
+        status = runServiceClient(options, url, worker, consumed, [] {});
     }
     codec.close();
     if (!options.quiet)
@@ -118,6 +137,14 @@ int consumeStream(const Options& options)
 
 int main(int argc, char** argv)
 {
+    // Before anything else: a stop signal that comes while the tool starts must wait for the event loop,
+    // which takes it, instead of ending the tool by the default action. Threads started later inherit this.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopSignals, number);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     const ParsedOptions parsed = parseOptions(argc, argv);
     if (parsed.outcome == tools::OptionsOutcome::Help) {
         std::fputs(usageText().c_str(), stdout);
