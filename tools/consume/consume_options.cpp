@@ -177,8 +177,9 @@ std::string usageText()
            "\n"
            "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
            "SIGHUP: reopen --output and --capture (after logrotate moved them), and go on.\n"
-           "Exit status: 0 stopped cleanly, 2 usage or configuration error, 3 the plug-in\n"
-           "cannot be loaded or created, 4 the token was refused, 5 the output cannot be written.\n";
+           "Exit status: 0 stopped cleanly, 2 usage or configuration error (a token or --ca-file\n"
+           "that cannot be read at start included), 3 the plug-in cannot be loaded or created,\n"
+           "4 the token was refused, 5 the output cannot be written.\n";
 }
 
 ParsedOptions parseOptions(int argc, char** argv)

@@ -198,6 +198,11 @@ public:
     {
         if (settings_.floodBytes > 0 && text.rfind("f-", 0) == 0)
             return; // too many to report one by one
+        // The platform takes this as the end of the subscription, its backlog dropped.
+        if (text == "unsubscribe") {
+            report("unsubscribe requested " + std::to_string(session.id));
+            return;
+        }
         const auto found = byIdentifier_.find(text);
         if (found != byIdentifier_.end()) {
             Frame& frame = frames_[found->second];
@@ -546,7 +551,8 @@ std::string usage()
     text += "  --help                    this text\n\n"
             "It reports on standard output, one line per event:\n"
             "  listening PORT | request N | connected N CONSUMER | refused N STATUS | closing N CODE\n"
-            "  closed N | acknowledged ID (with --log-acks) | unexpected TEXT | all acknowledged\n"
+            "  closed N | acknowledged ID (with --log-acks) | unsubscribe requested N\n"
+            "  unexpected TEXT | all acknowledged\n"
             "Exit status: 0 on SIGINT/SIGTERM or --until-acknowledged, 2 for a usage error.\n";
     return text;
 }
