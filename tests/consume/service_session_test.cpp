@@ -332,6 +332,38 @@ TEST_F(SessionTest, ReadingPausesPastEachBoundAndResumesUnderIt)
     EXPECT_FALSE(connection.paused);
 }
 
+// Reading waits on the service taking acknowledgements; one that takes none for two ping intervals would
+// leave the consumer waiting for ever, so the connection is given up, for that cause.
+TEST_F(SessionTest, AServiceThatTakesNoAcknowledgementsIsGivenUp)
+{
+    options_.pingInterval = Milliseconds(500);
+    start();
+    FakeConnection& connection = open();
+    while (!connection.paused) {
+        connection.paused = !frame("b-" + std::to_string(connection.sent.size()));
+        if (!worker_.jobs.empty())
+            finishBatch();
+    }
+    const auto fillToTheBound = [&] {
+        for (int frames = 0; !connection.paused && frames < 100; ++frames) {
+            connection.paused = !frame("c-" + std::to_string(frames));
+            if (!worker_.jobs.empty())
+                finishBatch();
+        }
+    };
+    // Taking them slowly is enough to keep the connection.
+    loop_.advance(options_.pingInterval);
+    session_->acknowledgementSent(connection.id);
+    EXPECT_FALSE(connection.paused);
+    fillToTheBound();
+    loop_.advance(2 * options_.pingInterval);
+    EXPECT_FALSE(connection.abandoned);
+    EXPECT_EQ(session_->phase(), Phase::Open);
+    loop_.advance(2 * options_.pingInterval);
+    EXPECT_TRUE(connection.abandoned);
+    EXPECT_EQ(reconnects(texts::causeAcknowledgementsNotRead), 1u);
+}
+
 TEST_F(SessionTest, OversizedAndUnsubscribeFramesAreReportedAndNeverAcknowledgedWithUnsubscribe)
 {
     start();

@@ -59,6 +59,7 @@ constexpr const char* causeDead = "no answer to pings";
 constexpr const char* causeTimeout = "timed out connecting";
 constexpr const char* causeBadResponse = "bad response to the upgrade";
 constexpr const char* causeTls = "TLS failure";
+constexpr const char* causeAcknowledgementsNotRead = "acknowledgements not read by the service";
 constexpr const char* causeRefused = "token refused (401/403)";
 constexpr const char* causeBusy = "subscription busy (409)";
 constexpr const char* causeHttp = "refused with HTTP ";

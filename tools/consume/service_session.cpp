@@ -31,7 +31,8 @@ ServiceSession::ServiceSession(const Options& options, const ServiceUrl& url, Pa
                                ConsumeTally& tally)
     : options_(options), url_(url), parts_(std::move(parts)), tally_(tally),
       reconnectTimer_(parts_.loop.timer()), batchTimer_(parts_.loop.timer()),
-      closeTimer_(parts_.loop.timer()), backoff_(std::min(firstBackoff, options.reconnectMax))
+      closeTimer_(parts_.loop.timer()), acknowledgementTimer_(parts_.loop.timer()),
+      backoff_(std::min(firstBackoff, options.reconnectMax))
 {}
 
 void ServiceSession::start()
@@ -140,6 +141,8 @@ void ServiceSession::dropConnection()
     connectionOpen_ = false;
     // Acknowledgements still queued on it are lost with it: the service delivers those frames again.
     unsentAcknowledgements_ = 0;
+    acknowledgementTimer_->cancel();
+    acknowledgementsWatched_ = false;
 }
 
 // cause.text null: detail is the cause as well as its own key in the summary.
@@ -285,6 +288,23 @@ void ServiceSession::acknowledge(const std::string& identifier)
     }
     ++unsentAcknowledgements_;
     connection_->send(identifier);
+    watchAcknowledgements();
+}
+
+// Only while reading waits on the acknowledgement bound, so a flowing stream pays nothing for it.
+void ServiceSession::watchAcknowledgements()
+{
+    if (phase_ != Phase::Open || acknowledgementsWatched_ ||
+        unsentAcknowledgements_ < acknowledgementBudget(options_))
+        return;
+    acknowledgementsWatched_ = true;
+    const uint64_t sentBefore = tally_.acknowledged;
+    acknowledgementTimer_->start(2 * options_.pingInterval, [this, sentBefore] {
+        acknowledgementsWatched_ = false;
+        if (tally_.acknowledged == sentBefore)
+            return failed(connectionId_, {texts::causeAcknowledgementsNotRead, ""});
+        watchAcknowledgements();
+    });
 }
 
 void ServiceSession::stop(int status)

@@ -5,7 +5,8 @@
 //
 // What it holds is bounded: frames received but not yet written (at most two batches,
 // and --max-buffered-bytes), and acknowledgements not yet sent (acknowledgementBudget).
-// Past either bound the connection is not read.
+// Past either bound the connection is not read; a service that then takes no acknowledgement
+// for two ping intervals is given up on, since reading would never resume.
 #pragma once
 
 #include <cstdint>
@@ -93,6 +94,7 @@ private:
     void handOver();
     void batchDone(BatchOutcome outcome);
     void acknowledge(const std::string& identifier);
+    void watchAcknowledgements();
 
     const Options& options_;
     const ServiceUrl& url_;
@@ -101,6 +103,7 @@ private:
     std::unique_ptr<Timer> reconnectTimer_;
     std::unique_ptr<Timer> batchTimer_;
     std::unique_ptr<Timer> closeTimer_;
+    std::unique_ptr<Timer> acknowledgementTimer_;
     std::mt19937 random_{std::random_device{}()};
 
     Phase phase_ = Phase::Connecting;
@@ -129,6 +132,7 @@ private:
     bool workerBusy_ = false;
     bool batchDue_ = false;
     size_t unsentAcknowledgements_ = 0;
+    bool acknowledgementsWatched_ = false;
     bool closeAsked_ = false;
 };
 
