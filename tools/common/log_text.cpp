@@ -1,5 +1,7 @@
 #include "tools/common/log_text.h"
 
+#include <cstdio>
+
 namespace tools {
 
 std::string escapedForLog(std::string_view text)
@@ -34,6 +36,13 @@ std::string escapedForLog(std::string_view text)
         }
     }
     return escaped;
+}
+
+std::string secondsText(std::chrono::milliseconds duration)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000);
+    return text;
 }
 
 } // namespace tools

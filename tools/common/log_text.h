@@ -3,6 +3,7 @@
 // operator's terminal or forge lines, so they are shown escaped.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,8 @@ namespace tools {
 // Backslash, CR, LF and TAB as \\, \r, \n and \t; other control bytes (and DEL) as \xHH. Everything else,
 // including bytes of UTF-8 sequences, is kept.
 std::string escapedForLog(std::string_view text);
+
+// A duration as a log line shows it: "2.5 s".
+std::string secondsText(std::chrono::milliseconds duration);
 
 } // namespace tools

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstdio>
 #include <cstring>
 
 #include "tools/common/log_text.h"
@@ -10,17 +9,6 @@
 #include "tools/consume/consume_texts.h"
 
 namespace consume {
-
-namespace {
-
-std::string seconds(Milliseconds duration)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000);
-    return text;
-}
-
-} // namespace
 
 size_t acknowledgementBudget(const Options& options)
 {
@@ -161,7 +149,7 @@ void ServiceSession::backOff(const EndCause& cause)
     if (!options_.quiet) {
         const bool detailed = cause.text != nullptr && !cause.detail.empty();
         parts_.log(name + (detailed ? ": " + tools::escapedForLog(cause.detail) : "") + "; " +
-                   texts::reconnecting + seconds(delay));
+                   texts::reconnecting + tools::secondsText(delay));
     }
     reconnectTimer_->start(delay, [this] { reconnect(); });
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/common/log_text.h"
 #include "tools/consume/consume_texts.h"
 
 namespace consume {
@@ -24,13 +25,6 @@ constexpr const char* whitespace = " \t\r\n";
 constexpr size_t largestTokenOutput = 64 * 1024;
 // Where the kernel cannot tell when a child ends, it is asked this often.
 constexpr int childPollMs = 20;
-
-std::string seconds(std::chrono::milliseconds duration)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(duration.count()) / 1000);
-    return text;
-}
 
 TokenReading failure(const std::string& reason)
 {
@@ -117,7 +111,8 @@ private:
         while (!exited) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
             if (left.count() <= 0)
-                return giveUp(texts::tokenCommandTimedOut + seconds(timeout_) + texts::tokenCommandKilled);
+                return giveUp(texts::tokenCommandTimedOut + tools::secondsText(timeout_) +
+                              texts::tokenCommandKilled);
             pollfd watched[3] = {{cancelFd_, POLLIN, 0}, {pidFd_, POLLIN, 0}, {output_, POLLIN, 0}};
             const int wait = pidFd_ >= 0 ? static_cast<int>(left.count())
                                          : static_cast<int>(std::min<long>(left.count(), childPollMs));
