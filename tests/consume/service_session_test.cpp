@@ -259,6 +259,7 @@ TEST_F(SessionTest, StopWhileTheWorkerIsBusyDrainsBeforeTheLoopEnds)
     frame("a-5");
     session_->stop(exitStopped);
     EXPECT_EQ(session_->phase(), Phase::Draining);
+    EXPECT_TRUE(logged("draining: writing and acknowledging"));
     // Late frames are not taken: the service delivers them again.
     EXPECT_FALSE(frame("a-6"));
     EXPECT_EQ(tally_.received, 5u);

@@ -49,7 +49,7 @@ constexpr const char* unsubscribeNotSent =
 // The connection, on stderr at log level 3 and above.
 constexpr const char* connected = "connected to ";
 constexpr const char* reconnecting = "reconnecting in ";
-constexpr const char* stopping = "stopping: writing and acknowledging what was received";
+constexpr const char* draining = ": writing and acknowledging what was received, then closing";
 constexpr const char* reopening = "SIGHUP: reopening the output and capture";
 
 // Reconnect causes in the summary, each named for what happened.

@@ -301,6 +301,8 @@ void ServiceSession::stop(int status)
     if (phase_ == Phase::Draining || phase_ == Phase::Stopped)
         return;
     enter(Phase::Draining);
+    if (!options_.quiet)
+        parts_.log(phaseName(Phase::Draining) + std::string(texts::draining));
     reconnectTimer_->cancel();
     if (tokenPending_) {
         tokenPending_ = false;
