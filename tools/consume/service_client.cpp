@@ -450,8 +450,10 @@ bool setUpTls(const Options& options, ssl::context& tls)
     return false;
 }
 
-int runSession(const Options& options, const ServiceUrl& url, ConversionWorker& worker, ConsumeTally& tally,
-               const std::function<void()>& reopen)
+} // namespace
+
+int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWorker& worker,
+                     ConsumeTally& tally, const std::function<void()>& reopen)
 {
     net::io_context io;
     ssl::context tls{ssl::context::tls_client};
@@ -501,14 +503,6 @@ int runSession(const Options& options, const ServiceUrl& url, ConversionWorker& 
     pthread_sigmask(SIG_BLOCK, &taken, nullptr);
     tokens.cancel();
     return session.status();
-}
-
-} // namespace
-
-int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWorker& worker,
-                     ConsumeTally& tally, const std::function<void()>& reopen)
-{
-    return runSession(options, url, worker, tally, reopen);
 }
 
 } // namespace consume
