@@ -11,7 +11,8 @@
 
 namespace consume {
 
-// Why a connection ended, named as the operator should read it; text is the summary's key.
+// Why a connection ended, named as the operator should read it; text is the summary's key (null: detail
+// is, as for "refused with HTTP 502", where the status is the cause).
 struct EndCause {
     const char* text;
     std::string detail; // what the library or the service said, for the log; may be empty
