@@ -34,6 +34,7 @@ public:
     std::size_t count(const std::string& prefix) const;
 
     void signal(int number) { ::kill(pid_, number); }
+    pid_t pid() const { return pid_; }
     // The exit status, or 128 + the signal that ended it.
     int wait();
     // The same, or -1 with the tool killed when it has not ended within timeout.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/common/log_text.h"
+
 namespace tools {
 
 namespace {
@@ -77,7 +79,7 @@ bool printConversionLines(const Tally& tally)
 {
     bool written = printSummaryLine("events out", tally.arrived - tally.passedThrough);
     for (const auto& [type, count] : tally.eventsByType)
-        written = printSummaryLine("  " + type, count) && written;
+        written = printSummaryLine("  " + escapedForLog(type), count) && written;
     written = printSummaryLine("passed through", tally.passedThrough) && written;
     return printSummaryLine("dropped", tally.dropped()) && written;
 }

@@ -25,7 +25,12 @@ enum OptionId {
     optCaFile,
     optMetrics,
     optNoSync,
+    optTokenTimeout,
+    optMaxBufferedBytes,
+    optMaxRecordBytes,
 };
+
+constexpr long largestByteBound = 1L << 40;
 
 const std::vector<option> consumeOptions = {
     {"url", required_argument, nullptr, optUrl},
@@ -40,6 +45,9 @@ const std::vector<option> consumeOptions = {
     {"ca-file", required_argument, nullptr, optCaFile},
     {"metrics", required_argument, nullptr, optMetrics},
     {"no-sync", no_argument, nullptr, optNoSync},
+    {"token-timeout", required_argument, nullptr, optTokenTimeout},
+    {"max-buffered-bytes", required_argument, nullptr, optMaxBufferedBytes},
+    {"max-record-bytes", required_argument, nullptr, optMaxRecordBytes},
 };
 
 // Seconds with a fraction, as milliseconds.
@@ -109,6 +117,26 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
     case optNoSync:
         options.syncOutput = false;
         return true;
+    case optTokenTimeout:
+        if (!readSeconds(value, 0.1, 3600, options.tokenTimeout)) {
+            error = texts::badTokenTimeout + std::string(value);
+            return false;
+        }
+        return true;
+    case optMaxBufferedBytes:
+        if (!tools::readWholeNumber(value, 1024, largestByteBound, number)) {
+            error = texts::badMaxBufferedBytes + std::string(value);
+            return false;
+        }
+        options.maxBufferedBytes = static_cast<uint64_t>(number);
+        return true;
+    case optMaxRecordBytes:
+        if (!tools::readWholeNumber(value, 1, largestByteBound, number)) {
+            error = texts::badMaxRecordBytes + std::string(value);
+            return false;
+        }
+        options.maxRecordBytes = static_cast<uint64_t>(number);
+        return true;
     }
     return false;
 }
@@ -126,6 +154,9 @@ std::string usageText()
            "  --token-file FILE    the access token, read again before every connection\n"
            "  --token-command CMD  run by /bin/sh before every connection; its output, trimmed,\n"
            "                       is the token\n"
+           "  --token-timeout S    the token command's time limit; past it its process group is\n"
+           "                       killed (default 30). A token that cannot be read at start is\n"
+           "                       a configuration error; later, the last good token is kept\n"
            "  --consumer NAME      consumer name for a shared subscription: distinct and stable\n"
            "                       per process\n"
            "  --batch-wait MS      hand a partial batch to the codec after this long (default 100)\n"
@@ -144,14 +175,19 @@ std::string usageText()
            "                       serve GET /metrics (Prometheus text) and GET /health (200\n"
            "                       while connected or lately connected, else 503) there\n" +
            tools::sharedOptionsUsage(Options().chainId, "appended to, never replaced") +
+           "  --max-record-bytes N a longer frame is read through without being kept, reported\n"
+           "                       and acknowledged (default 67108864)\n"
+           "  --max-buffered-bytes N  frames received and not yet written, in bytes, past which\n"
+           "                       the connection is not read (default 67108864)\n" +
            "\n"
            "The output file is appended to and synced to the disk before frames are acknowledged;\n"
            "an unfinished last line left by an earlier run is cut off at start. Deleted or\n"
            "renamed while running, it is opened again at its path.\n"
            "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
-           "SIGHUP: open --output and --capture again at their paths (log rotation), go on.\n"
-           "Exit status: 0 stopped cleanly, 2 usage or configuration error, 3 the plug-in\n"
-           "cannot be loaded or created, 4 the token was refused, 5 the output cannot be written.\n";
+           "SIGHUP: reopen --output and --capture (after logrotate moved them), and go on.\n"
+           "Exit status: 0 stopped cleanly, 2 usage or configuration error (a token or --ca-file\n"
+           "that cannot be read at start included), 3 the plug-in cannot be loaded or created,\n"
+           "4 the token was refused, 5 the output cannot be written.\n";
 }
 
 ParsedOptions parseOptions(int argc, char** argv)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct Options : tools::SharedOptions {
     bool syncOutput = true; // fdatasync the output before acknowledging
     bool serveMetrics = false;
     ListenAddress metrics; // --metrics: where /metrics and /health are served
+    std::chrono::milliseconds tokenTimeout{30000};
+    uint64_t maxBufferedBytes = uint64_t{64} << 20; // frames received and not yet written
+    uint64_t maxRecordBytes = uint64_t{64} << 20;   // a longer frame is dropped unread
 };
 
 struct ParsedOptions {

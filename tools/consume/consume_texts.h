@@ -18,10 +18,20 @@ constexpr const char* cannotOpenCapture = "cannot open capture ";
 constexpr const char* outputIsAnotherFile = "--output is the same file as ";
 constexpr const char* captureIsAnotherFile = "--capture is the same file as ";
 constexpr const char* cannotReadCa = "cannot use --ca-file ";
+constexpr const char* badTokenTimeout = "--token-timeout wants seconds from 0.1 to 3600, not ";
+constexpr const char* badMaxBufferedBytes =
+    "--max-buffered-bytes wants a whole number from 1024 to 2^40, not ";
+constexpr const char* badMaxRecordBytes = "--max-record-bytes wants a whole number from 1 to 2^40, not ";
+constexpr const char* noTokenAtStart = "no token to start with: ";
 
-// The token (exit status 4).
+// The token (exit status 4 once running).
 constexpr const char* cannotReadToken = "cannot read the token: ";
 constexpr const char* tokenCommandFailed = "the token command failed";
+constexpr const char* tokenCommandTimedOut = "the token command did not finish within ";
+constexpr const char* tokenCommandKilled = "; its process group was killed";
+constexpr const char* tokenCommandOutput = "the token command's output";
+constexpr const char* tokenTooLong = ": more than 64 KiB, which is no token";
+constexpr const char* keepingLastToken = "; keeping the last good token";
 constexpr const char* tokenEmpty = "the token source gave an empty token";
 constexpr const char* tokenRefusedUnchanged =
     "the service refused the token, and the token source still gives it";
@@ -41,17 +51,38 @@ constexpr const char* cannotReopenCapture =
 
 // Frames that cannot be converted, acknowledged all the same.
 constexpr const char* frameLabel = "frame ";
+constexpr const char* frameWithoutIdentifier = "(no identifier)";
+constexpr const char* frameTooLarge = " bytes, more than --max-record-bytes; dropped unread";
+constexpr const char* frameTooLargeAcknowledged = " and acknowledged";
+constexpr const char* frameTooLargeUnacknowledged = ", not acknowledged: no identifier";
+constexpr const char* unsubscribeIdentifier = "unsubscribe";
+constexpr const char* unsubscribeNotSent =
+    ": not acknowledged, since sending its identifier would ask the service to drop the subscription";
 
 // The connection, on stderr at log level 3 and above.
 constexpr const char* connected = "connected to ";
 constexpr const char* reconnecting = "reconnecting in ";
+constexpr const char* draining = ": writing and acknowledging what was received, then closing";
+constexpr const char* reopening = "SIGHUP: reopening the output and capture";
 
-// Reconnect causes in the summary.
+// Reconnect causes in the summary, each named for what happened.
 constexpr const char* causeClosed = "closed by the service";
 constexpr const char* causeFailed = "connection failed";
 constexpr const char* causeDead = "no answer to pings";
+constexpr const char* causeTimeout = "timed out connecting";
+constexpr const char* causeBadResponse = "bad response to the upgrade";
+constexpr const char* causeTls = "TLS failure";
+constexpr const char* causeAcknowledgementsNotRead = "acknowledgements not read by the service";
 constexpr const char* causeRefused = "token refused (401/403)";
 constexpr const char* causeBusy = "subscription busy (409)";
 constexpr const char* causeHttp = "refused with HTTP ";
+constexpr const char* closeCode = "code ";
+
+// The connection's phases, in the log and the summary.
+constexpr const char* phaseConnecting = "connecting";
+constexpr const char* phaseOpen = "open";
+constexpr const char* phaseBackoff = "backoff";
+constexpr const char* phaseDraining = "draining";
+constexpr const char* phaseStopped = "stopped";
 
 } // namespace consume::texts

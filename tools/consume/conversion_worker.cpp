@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "tools/common/batch.h"
+#include "tools/common/log_text.h"
 #include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
 
@@ -155,8 +156,8 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
             continue;
         }
         ++consumeTally_.frameErrors;
-        std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::frameLabel, identifier.c_str(),
-                     reason.c_str());
+        std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::frameLabel,
+                     tools::escapedForLog(identifier).c_str(), tools::escapedForLog(reason).c_str());
     }
     messages.sendThrough(codec_);
     progress_.update(tally_);

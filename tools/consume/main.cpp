@@ -2,24 +2,24 @@
 // websocket notification stream through the codec plug-in, writes the events, and
 // acknowledges each frame only once what it produced is durable.
 #include <pthread.h>
-#include <signal.h>
 
-#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "obclient/obclient.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
 #include "tools/common/file_output.h"
+#include "tools/common/log_text.h"
 #include "tools/common/output.h"
 #include "tools/common/same_file.h"
 #include "tools/common/summary.h"
 #include "tools/consume/capture_file.h"
+#include "tools/consume/connection_phase.h"
 #include "tools/consume/consume_options.h"
 #include "tools/consume/consume_setup.h"
 #include "tools/consume/consume_texts.h"
@@ -38,43 +38,6 @@ int fail(int status, const std::string& reason)
     return status;
 }
 
-// SIGHUP reopens the output and the capture. The signal is blocked before the worker and the
-// service client start their threads, so that only this thread takes it.
-class ReopenOnHangup {
-public:
-    static void blockHangup()
-    {
-        sigset_t hangup;
-        sigemptyset(&hangup);
-        sigaddset(&hangup, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &hangup, nullptr);
-    }
-
-    explicit ReopenOnHangup(ConversionWorker& worker) : thread_([this, &worker] { run(worker); }) {}
-    ReopenOnHangup(const ReopenOnHangup&) = delete;
-    ReopenOnHangup& operator=(const ReopenOnHangup&) = delete;
-    ~ReopenOnHangup()
-    {
-        done_ = true;
-        pthread_kill(thread_.native_handle(), SIGHUP);
-        thread_.join();
-    }
-
-private:
-    void run(ConversionWorker& worker)
-    {
-        sigset_t hangup;
-        sigemptyset(&hangup);
-        sigaddset(&hangup, SIGHUP);
-        int signal = 0;
-        while (sigwait(&hangup, &signal) == 0 && !done_)
-            worker.requestReopen();
-    }
-
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
 // The output must not overwrite a file this run reads or writes besides it.
 std::string sameFileRefused(const Options& options)
 {
@@ -89,7 +52,7 @@ std::string sameFileRefused(const Options& options)
     return {};
 }
 
-// A total, then its parts.
+// A total, then its parts. The names may come from the service, so they are escaped.
 void printCounts(const std::string& label, const CountsByName& counts)
 {
     uint64_t total = 0;
@@ -97,7 +60,18 @@ void printCounts(const std::string& label, const CountsByName& counts)
         total += entry.second;
     tools::printSummaryLine(label, total);
     for (const auto& [name, count] : counts)
-        tools::printSummaryLine("  " + name, count);
+        tools::printSummaryLine("  " + tools::escapedForLog(name), count);
+}
+
+void printPhases(const ConsumeTally& consumed)
+{
+    uint64_t total = 0;
+    for (const uint64_t entries : consumed.phaseEntries)
+        total += entries;
+    tools::printSummaryLine("connection phases entered", total);
+    for (size_t phase = 0; phase < phaseCount; ++phase)
+        tools::printSummaryLine(std::string("  ") + phaseName(static_cast<Phase>(phase)),
+                                consumed.phaseEntries[phase]);
 }
 
 void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
@@ -109,6 +83,8 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
     printCounts("skipped by action", consumed.skippedByAction);
     tools::printConversionLines(tally);
     tools::printSummaryLine("frame errors", consumed.frameErrors);
+    tools::printSummaryLine("frames too large", consumed.tooLarge);
+    tools::printSummaryLine("frames not acknowledged", consumed.notAcknowledged);
     tools::printSummaryLine("output write errors", consumed.outputWriteErrors);
     tools::printSummaryLine("output commits", consumed.commits);
     tools::printSummaryLine(
@@ -117,6 +93,7 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
                             consumed.outputReopens + output.movedAway() + output.rewrittenAfterUnlink());
     tools::printSummaryLine("capture write errors", capture.writeErrors());
     printCounts("reconnects", consumed.reconnectsByCause);
+    printPhases(consumed);
     tools::printElapsed(elapsed, consumed.received, "frames");
 }
 
@@ -157,11 +134,9 @@ int consumeStream(const Options& options)
 
     const auto started = std::chrono::steady_clock::now();
     int status = exitStopped;
-    ReopenOnHangup::blockHangup();
     {
         ConversionWorker worker(options.actions, codec, writer, output, tally, consumed, capture);
-        const ReopenOnHangup reopenOnHangup(worker);
-        status = runServiceClient(options, url, worker, consumed);
+        status = runServiceClient(options, url, worker, consumed, [&worker] { worker.requestReopen(); });
     }
     codec.close();
     if (!options.quiet)
@@ -173,6 +148,14 @@ int consumeStream(const Options& options)
 
 int main(int argc, char** argv)
 {
+    // Before anything else: a stop signal that comes while the tool starts must wait for the event loop,
+    // which takes it, instead of ending the tool by the default action. Threads started later inherit this.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopSignals, number);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     const ParsedOptions parsed = parseOptions(argc, argv);
     if (parsed.outcome == tools::OptionsOutcome::Help) {
         std::fputs(usageText().c_str(), stdout);

@@ -2,7 +2,9 @@
 #include "tools/consume/service_client.h"
 
 #include <openssl/ssl.h>
+#include <pthread.h>
 
+#include <boost/asio/compose.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -12,15 +14,17 @@
 #include <boost/beast/websocket/ssl.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <random>
 #include <type_traits>
 
-#include "tools/common/texts.h"
+#include "tools/common/log_text.h"
 #include "tools/consume/consume_texts.h"
+#include "tools/consume/text_frame_relabeler.h"
 #include "tools/consume/token_source.h"
 
 namespace consume {
@@ -33,57 +37,108 @@ namespace websocket = beast::websocket;
 namespace net = boost::asio;
 namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
-using Milliseconds = std::chrono::milliseconds;
 
-constexpr Milliseconds firstBackoff{100};
 constexpr Milliseconds shortestHandshakeTimeout{1000};
-constexpr std::chrono::seconds closeGrace{2};
+// Bytes asked of the socket per read; a message is gathered from as many reads as it takes.
+constexpr size_t readChunk = 64 * 1024;
+// The identifier of a message too large to keep is looked for in its first bytes only.
+constexpr size_t identifierSearch = 4096;
 
-// What a connection reports. Each report carries the connection's number, so that
-// news from a connection already given up is recognised and ignored.
-class ConnectionEvents {
+// Passes the bytes of the next layer through a TextFrameRelabeler on their way in.
+template <class Next> class TextAsBinaryStream {
 public:
-    virtual void opened(uint64_t id) = 0;
-    virtual void refused(uint64_t id, unsigned status) = 0;
-    virtual void failed(uint64_t id, const char* cause, const std::string& detail) = 0;
-    // False: read no further until resume().
-    virtual bool frameArrived(uint64_t id, std::string text) = 0;
-    virtual void acknowledgementSent() = 0;
-    virtual void closed(uint64_t id) = 0;
+    using executor_type = typename Next::executor_type;
 
-protected:
-    ~ConnectionEvents() = default;
+    template <class... Arguments>
+    explicit TextAsBinaryStream(Arguments&&... arguments) : next_(std::forward<Arguments>(arguments)...)
+    {}
+
+    executor_type get_executor() noexcept { return next_.get_executor(); }
+    Next& next_layer() noexcept { return next_; }
+    const Next& next_layer() const noexcept { return next_; }
+
+    template <class Buffers, class Handler> auto async_read_some(const Buffers& buffers, Handler&& handler)
+    {
+        return net::async_compose<Handler, void(beast::error_code, size_t)>(ReadSome<Buffers>{*this, buffers},
+                                                                            handler, next_);
+    }
+
+    template <class Buffers, class Handler> auto async_write_some(const Buffers& buffers, Handler&& handler)
+    {
+        return next_.async_write_some(buffers, std::forward<Handler>(handler));
+    }
+
+private:
+    template <class Buffers> struct ReadSome {
+        TextAsBinaryStream& stream;
+        Buffers buffers;
+        bool started = false;
+
+        template <class Self> void operator()(Self& self, beast::error_code error = {}, size_t size = 0)
+        {
+            if (!started) {
+                started = true;
+                stream.next_.async_read_some(buffers, std::move(self));
+                return;
+            }
+            size_t left = size;
+            for (auto part = net::buffer_sequence_begin(buffers);
+                 left > 0 && part != net::buffer_sequence_end(buffers); ++part) {
+                const net::mutable_buffer bytes(*part);
+                const size_t passed = std::min(left, bytes.size());
+                stream.relabeler_.pass(static_cast<unsigned char*>(bytes.data()), passed);
+                left -= passed;
+            }
+            self.complete(error, size);
+        }
+    };
+
+    Next next_;
+    TextFrameRelabeler relabeler_;
 };
 
-class Connection {
-public:
-    virtual ~Connection() = default;
-    virtual void open(const std::string& target) = 0;
-    virtual void send(std::string text) = 0;
-    virtual void resume() = 0;
-    // A normal close once everything queued is sent.
-    virtual void close() = 0;
-    // Gives up at once; nothing more is reported.
-    virtual void abandon() = 0;
+template <class Next, class Handler>
+void async_teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, Handler&& handler)
+{
+    using beast::websocket::async_teardown;
+    async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
+}
+
+template <class Next>
+void teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, beast::error_code& error)
+{
+    using beast::websocket::teardown;
+    teardown(role, stream.next_layer(), error);
+}
+
+bool inCategoryOf(const beast::error_code& error, const beast::error_code& sample)
+{
+    return error.category() == sample.category();
+}
+
+struct ConnectionSettings {
+    const ServiceUrl& url;
+    Milliseconds pingInterval;
+    uint64_t maxRecordBytes;
 };
 
-template <class NextLayer>
+template <class Layer>
 class WebsocketConnection : public Connection,
-                            public std::enable_shared_from_this<WebsocketConnection<NextLayer>> {
-    static constexpr bool tls = !std::is_same_v<NextLayer, beast::tcp_stream>;
+                            public std::enable_shared_from_this<WebsocketConnection<Layer>> {
+    static constexpr bool tls = !std::is_same_v<Layer, beast::tcp_stream>;
 
 public:
     template <class... LayerArguments>
-    WebsocketConnection(uint64_t id, const ServiceUrl& url, Milliseconds pingInterval,
-                        ConnectionEvents& events, net::io_context& io, LayerArguments&&... layer)
-        : id_(id), url_(url), pingInterval_(pingInterval), events_(events), resolver_(io),
+    WebsocketConnection(uint64_t id, const ConnectionSettings& settings, ConnectionEvents& events,
+                        net::io_context& io, LayerArguments&&... layer)
+        : id_(id), settings_(settings), events_(events), resolver_(io),
           ws_(std::forward<LayerArguments>(layer)...)
     {}
 
     void open(const std::string& target) override
     {
         target_ = target;
-        resolver_.async_resolve(url_.host, url_.port,
+        resolver_.async_resolve(settings_.url.host, settings_.url.port,
                                 [self = this->shared_from_this()](
                                     beast::error_code error, const tcp::resolver::results_type& results) {
                                     self->onResolved(error, results);
@@ -93,7 +148,7 @@ public:
     void send(std::string text) override
     {
         outbox_.push_back(std::move(text));
-        if (!writing_ && !closing_)
+        if (!writing_ && !closeStarted_)
             writeNext();
     }
 
@@ -108,7 +163,7 @@ public:
     void close() override
     {
         closeWanted_ = true;
-        if (!writing_ && !closing_)
+        if (!writing_ && !closeStarted_)
             startClose();
     }
 
@@ -120,12 +175,17 @@ public:
     }
 
 private:
-    Milliseconds handshakeTimeout() const { return std::max(2 * pingInterval_, shortestHandshakeTimeout); }
+    Milliseconds handshakeTimeout() const
+    {
+        return std::max(2 * settings_.pingInterval, shortestHandshakeTimeout);
+    }
+
+    TextAsBinaryStream<Layer>& stream() { return ws_.next_layer(); }
 
     void onResolved(beast::error_code error, const tcp::resolver::results_type& results)
     {
         if (error)
-            return fail(texts::causeFailed, error);
+            return fail({texts::causeFailed, error.message()});
         beast::get_lowest_layer(ws_).expires_after(handshakeTimeout());
         beast::get_lowest_layer(ws_).async_connect(
             results, [self = this->shared_from_this()](beast::error_code connectError, const tcp::endpoint&) {
@@ -136,53 +196,61 @@ private:
     void onConnected(beast::error_code error)
     {
         if (error)
-            return fail(texts::causeFailed, error);
+            return fail(
+                {error == beast::error::timeout ? texts::causeTimeout : texts::causeFailed, error.message()});
         if constexpr (tls) {
             // SNI, and the certificate must name the host.
-            if (SSL_set_tlsext_host_name(ws_.next_layer().native_handle(), url_.host.c_str()) != 1)
-                return fail(texts::causeFailed, beast::error_code(static_cast<int>(::ERR_get_error()),
-                                                                  net::error::get_ssl_category()));
-            ws_.next_layer().set_verify_callback(ssl::host_name_verification(url_.host));
-            ws_.next_layer().async_handshake(
-                ssl::stream_base::client,
-                [self = this->shared_from_this()](beast::error_code tlsError) { self->upgrade(tlsError); });
+            Layer& layer = stream().next_layer();
+            if (SSL_set_tlsext_host_name(layer.native_handle(), settings_.url.host.c_str()) != 1)
+                return fail({texts::causeTls, "SNI"});
+            layer.set_verify_callback(ssl::host_name_verification(settings_.url.host));
+            layer.async_handshake(
+                ssl::stream_base::client, [self = this->shared_from_this()](beast::error_code tlsError) {
+                    if (tlsError)
+                        return self->fail(
+                            {tlsError == beast::error::timeout ? texts::causeTimeout : texts::causeTls,
+                             tlsError.message()});
+                    self->upgrade();
+                });
         } else {
-            upgrade(error);
+            upgrade();
         }
     }
 
-    void upgrade(beast::error_code error)
+    void upgrade()
     {
-        if (error)
-            return fail(texts::causeFailed, error);
         // From here on the websocket keeps its own time: pings after an idle interval, dead after two.
         beast::get_lowest_layer(ws_).expires_never();
         websocket::stream_base::timeout timeout{};
         timeout.handshake_timeout = handshakeTimeout();
-        timeout.idle_timeout = 2 * pingInterval_;
+        timeout.idle_timeout = 2 * settings_.pingInterval;
         timeout.keep_alive_pings = true;
         ws_.set_option(timeout);
         ws_.set_option(websocket::stream_base::decorator(
             [](websocket::request_type& request) { request.set(http::field::user_agent, texts::toolName); }));
+        // The limit is ours, applied while reading, so that a larger message is read through, not fatal.
+        ws_.read_message_max(0);
         // The synchronous handshake would hide the status of a refused upgrade; the response object keeps it.
-        ws_.async_handshake(response_, url_.hostHeader, target_,
-                            [self = this->shared_from_this()](beast::error_code handshakeError) {
-                                self->onUpgraded(handshakeError);
-                            });
+        ws_.async_handshake(
+            response_, settings_.url.hostHeader, target_,
+            [self = this->shared_from_this()](beast::error_code error) { self->onUpgraded(error); });
     }
 
     void onUpgraded(beast::error_code error)
     {
         if (gone_)
             return;
-        const unsigned status = response_.result_int();
-        if (error && status != 0 && status != static_cast<unsigned>(http::status::switching_protocols)) {
+        if (error == websocket::error::upgrade_declined) {
             gone_ = true;
-            events_.refused(id_, status);
-            return;
+            return events_.refused(id_, response_.result_int());
         }
+        if (error == beast::error::timeout)
+            return fail({texts::causeTimeout, error.message()});
+        if (inCategoryOf(error, http::error::bad_version) ||
+            inCategoryOf(error, websocket::error::no_sec_accept))
+            return fail({texts::causeBadResponse, error.message()});
         if (error)
-            return fail(texts::causeFailed, error);
+            return fail({texts::causeFailed, error.message()});
         ws_.text(true);
         events_.opened(id_);
         read();
@@ -190,26 +258,68 @@ private:
 
     void read()
     {
-        ws_.async_read(buffer_, [self = this->shared_from_this()](beast::error_code error, size_t) {
-            self->onRead(error);
-        });
+        ws_.async_read_some(
+            buffer_, readChunk,
+            [self = this->shared_from_this()](beast::error_code error, size_t) { self->onRead(error); });
     }
 
     void onRead(beast::error_code error)
     {
-        if (error) {
-            if (error == websocket::error::closed)
-                return fail(texts::causeClosed, error);
-            return fail(error == beast::error::timeout ? texts::causeDead : texts::causeFailed, error);
-        }
-        std::string text = beast::buffers_to_string(buffer_.data());
-        buffer_.consume(buffer_.size());
-        if (gone_ || closing_)
+        if (error)
+            return fail(readFailure(error));
+        if (gone_)
             return;
-        if (events_.frameArrived(id_, std::move(text)))
+        if (!tooLarge_ && buffer_.size() > settings_.maxRecordBytes) {
+            tooLarge_ = true;
+            identifier_ = identifierOf(buffer_);
+        }
+        if (tooLarge_) {
+            tooLargeSize_ += buffer_.size();
+            buffer_.consume(buffer_.size());
+        }
+        if (!ws_.is_message_done())
+            return read();
+        bool more = false;
+        if (tooLarge_) {
+            const uint64_t size = tooLargeSize_;
+            tooLarge_ = false;
+            tooLargeSize_ = 0;
+            buffer_.shrink_to_fit();
+            more = events_.frameTooLarge(id_, std::move(identifier_), size);
+            identifier_.clear();
+        } else {
+            std::string text = beast::buffers_to_string(buffer_.data());
+            buffer_.consume(buffer_.size());
+            more = events_.frameArrived(id_, std::move(text));
+        }
+        if (gone_)
+            return;
+        if (more)
             read();
         else
             paused_ = true;
+    }
+
+    static std::string identifierOf(const beast::flat_buffer& buffer)
+    {
+        const auto* bytes = static_cast<const char*>(buffer.data().data());
+        const std::string head(bytes, std::min(buffer.size(), identifierSearch));
+        const size_t end = head.find('\n');
+        if (end == std::string::npos)
+            return "";
+        return head.substr(0, end > 0 && head[end - 1] == '\r' ? end - 1 : end);
+    }
+
+    EndCause readFailure(const beast::error_code& error)
+    {
+        if (error == websocket::error::closed) {
+            const websocket::close_reason& reason = ws_.reason();
+            std::string detail = texts::closeCode + std::to_string(reason.code);
+            if (!reason.reason.empty())
+                detail += " " + std::string(reason.reason.data(), reason.reason.size());
+            return {texts::causeClosed, detail};
+        }
+        return {error == beast::error::timeout ? texts::causeDead : texts::causeFailed, error.message()};
     }
 
     void writeNext()
@@ -224,11 +334,13 @@ private:
     {
         writing_ = false;
         if (error)
-            return fail(texts::causeFailed, error);
+            return fail({texts::causeFailed, error.message()});
         outbox_.pop_front();
         if (gone_)
             return;
-        events_.acknowledgementSent();
+        events_.acknowledgementSent(id_);
+        if (gone_)
+            return;
         if (!outbox_.empty())
             writeNext();
         else if (closeWanted_)
@@ -237,7 +349,7 @@ private:
 
     void startClose()
     {
-        closing_ = true;
+        closeStarted_ = true;
         ws_.async_close(websocket::close_code::normal, [self = this->shared_from_this()](beast::error_code) {
             if (!self->gone_) {
                 self->gone_ = true;
@@ -246,313 +358,151 @@ private:
         });
     }
 
-    void fail(const char* cause, beast::error_code error)
+    // Errors after our own close began are the close's; it reports.
+    void fail(EndCause cause)
     {
-        if (gone_ || closing_)
+        if (gone_ || closeStarted_)
             return;
         gone_ = true;
-        events_.failed(id_, cause, error.message());
+        events_.failed(id_, std::move(cause));
     }
 
     uint64_t id_;
-    const ServiceUrl& url_;
-    Milliseconds pingInterval_;
+    const ConnectionSettings& settings_;
     ConnectionEvents& events_;
     tcp::resolver resolver_;
-    websocket::stream<NextLayer> ws_;
+    websocket::stream<TextAsBinaryStream<Layer>> ws_;
     websocket::response_type response_;
     std::string target_;
     beast::flat_buffer buffer_;
+    bool tooLarge_ = false; // the message being read is past the limit: its bytes are dropped as they come
+    uint64_t tooLargeSize_ = 0;
+    std::string identifier_;
     std::deque<std::string> outbox_;
     bool writing_ = false;
     bool paused_ = false;
     bool closeWanted_ = false;
-    bool closing_ = false;
+    bool closeStarted_ = false;
     bool gone_ = false;
 };
 
-class ServiceClient : public ConnectionEvents {
+class AsioTimer : public Timer {
 public:
-    ServiceClient(const Options& options, const ServiceUrl& url, ConversionWorker& worker,
-                  ConsumeTally& tally)
-        : options_(options), url_(url), worker_(worker), tally_(tally),
-          backoff_(std::min<Milliseconds>(firstBackoff, options.reconnectMax))
-    {}
+    explicit AsioTimer(net::io_context& io) : timer_(io) {}
 
-    int run()
+    // A handler already queued when the timer is cancelled or restarted still runs; the generation tells it
+    // that it is stale.
+    void start(Milliseconds delay, std::function<void()> fired) override
     {
-        if (url_.tls && !setUpTls())
-            return exitUsage;
-        signals_.async_wait([this](beast::error_code error, int) {
-            if (!error)
-                beginStop(exitStopped);
+        const uint64_t generation = ++generation_;
+        timer_.expires_after(delay);
+        timer_.async_wait([this, generation, fired = std::move(fired)](beast::error_code error) {
+            if (!error && generation == generation_)
+                fired();
         });
-        connect();
-        io_.run();
-        return status_;
+    }
+
+    void cancel() override
+    {
+        ++generation_;
+        timer_.cancel();
     }
 
 private:
-    bool setUpTls()
-    {
-        beast::error_code error;
-        tls_.set_verify_mode(ssl::verify_peer);
-        if (options_.caFile.empty())
-            tls_.set_default_verify_paths(error);
-        else
-            tls_.load_verify_file(options_.caFile, error);
-        if (!error)
-            return true;
-        std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::cannotReadCa, options_.caFile.c_str(),
-                     error.message().c_str());
-        return false;
-    }
-
-    void connect()
-    {
-        if (stopping_)
-            return;
-        std::string token;
-        std::string reason;
-        if (!readToken(options_.tokenFile, options_.tokenCommand, token, reason))
-            return fatal(exitTokenRefused, reason);
-        openWith(token);
-    }
-
-    void openWith(const std::string& token)
-    {
-        token_ = token;
-        connectionId_ = ++lastId_;
-        open_ = false;
-        if (url_.tls)
-            connection_ = std::make_shared<WebsocketConnection<beast::ssl_stream<beast::tcp_stream>>>(
-                connectionId_, url_, options_.pingInterval, *this, io_, io_, tls_);
-        else
-            connection_ = std::make_shared<WebsocketConnection<beast::tcp_stream>>(
-                connectionId_, url_, options_.pingInterval, *this, io_, io_);
-        connection_->open(targetWithCredentials(url_, token, options_.consumer));
-    }
-
-    void opened(uint64_t id) override
-    {
-        if (id != connectionId_)
-            return;
-        open_ = true;
-        refusedOnce_ = false;
-        backoff_ = std::min<Milliseconds>(firstBackoff, options_.reconnectMax);
-        if (!options_.quiet)
-            std::fprintf(stderr, "%s: %s%s%s\n", texts::toolName, texts::connected,
-                         url_.tls ? "wss://" : "ws://", url_.hostHeader.c_str());
-    }
-
-    void refused(uint64_t id, unsigned status) override
-    {
-        if (id != connectionId_)
-            return;
-        dropConnection();
-        if (status != 401 && status != 403) {
-            scheduleReconnect(status == 409 ? texts::causeBusy : texts::causeHttp + std::to_string(status),
-                              "");
-            return;
-        }
-        countName(tally_.reconnectsByCause, texts::causeRefused);
-        if (refusedOnce_)
-            return fatal(exitTokenRefused, texts::tokenRefusedAgain);
-        std::string token;
-        std::string reason;
-        if (!readToken(options_.tokenFile, options_.tokenCommand, token, reason))
-            return fatal(exitTokenRefused, reason);
-        if (token == token_)
-            return fatal(exitTokenRefused, texts::tokenRefusedUnchanged);
-        refusedOnce_ = true;
-        if (stopping_)
-            return finishWhenIdle();
-        openWith(token);
-    }
-
-    void failed(uint64_t id, const char* cause, const std::string& detail) override
-    {
-        if (id != connectionId_)
-            return;
-        dropConnection();
-        scheduleReconnect(cause, detail);
-    }
-
-    bool frameArrived(uint64_t id, std::string text) override
-    {
-        // Frames that arrive once stopping has begun are left unacknowledged: the service delivers them
-        // again.
-        if (id != connectionId_ || stopping_)
-            return false;
-        ++tally_.received;
-        filling_.push_back({id, std::move(text)});
-        if (filling_.size() == 1)
-            startBatchTimer();
-        if (filling_.size() >= options_.batchSize)
-            handOver();
-        return filling_.size() < options_.batchSize;
-    }
-
-    void acknowledgementSent() override { ++tally_.acknowledged; }
-
-    void closed(uint64_t id) override
-    {
-        if (id == connectionId_)
-            finish();
-    }
-
-    void dropConnection()
-    {
-        connection_->abandon();
-        connection_.reset();
-        connectionId_ = 0;
-        open_ = false;
-    }
-
-    void scheduleReconnect(const std::string& cause, const std::string& detail)
-    {
-        countName(tally_.reconnectsByCause, cause);
-        if (stopping_)
-            return finishWhenIdle();
-        std::uniform_int_distribution<long> jitter(backoff_.count() / 2, backoff_.count());
-        const Milliseconds delay(jitter(random_));
-        backoff_ = std::min<Milliseconds>(2 * backoff_, options_.reconnectMax);
-        if (!options_.quiet)
-            std::fprintf(stderr, "%s: %s%s%s; %s%.1f s\n", texts::toolName, cause.c_str(),
-                         detail.empty() ? "" : ": ", detail.c_str(), texts::reconnecting,
-                         static_cast<double>(delay.count()) / 1000);
-        reconnectTimer_.expires_after(delay);
-        reconnectTimer_.async_wait([this](beast::error_code error) {
-            if (!error)
-                connect();
-        });
-    }
-
-    void startBatchTimer()
-    {
-        batchTimer_.expires_after(options_.batchWait);
-        batchTimer_.async_wait([this](beast::error_code error) {
-            if (error)
-                return;
-            batchDue_ = true;
-            handOver();
-        });
-    }
-
-    // The filling batch goes to the worker when it is full, due or the last, and the worker is free.
-    void handOver()
-    {
-        if (workerBusy_ || filling_.empty())
-            return;
-        if (filling_.size() < options_.batchSize && !batchDue_ && !stopping_)
-            return;
-        workerBusy_ = true;
-        batchDue_ = false;
-        batchTimer_.cancel();
-        FrameBatch batch;
-        batch.swap(filling_);
-        worker_.convert(std::move(batch), [this](BatchOutcome outcome) {
-            net::post(io_, [this, outcome = std::move(outcome)]() mutable { batchDone(std::move(outcome)); });
-        });
-        if (connection_ != nullptr && open_)
-            connection_->resume();
-    }
-
-    void batchDone(BatchOutcome outcome)
-    {
-        workerBusy_ = false;
-        if (outcome.writeError != 0) {
-            fatal(exitOutput,
-                  tools::texts::cannotWriteOutput + std::string(std::strerror(outcome.writeError)));
-            return;
-        }
-        // Acknowledgements owed to a connection that is gone are dropped: the service redelivers those
-        // frames.
-        for (Acknowledgement& acknowledgement : outcome.acknowledgements) {
-            if (connection_ != nullptr && open_ && acknowledgement.connection == connectionId_)
-                connection_->send(std::move(acknowledgement.identifier));
-        }
-        handOver();
-        finishWhenIdle();
-    }
-
-    void beginStop(int status)
-    {
-        stopping_ = true;
-        status_ = std::max(status_, status);
-        handOver();
-        finishWhenIdle();
-    }
-
-    void fatal(int status, const std::string& reason)
-    {
-        std::fprintf(stderr, "%s: %s\n", texts::toolName, reason.c_str());
-        filling_.clear(); // not acknowledged, so delivered again to whoever consumes next
-        beginStop(status);
-    }
-
-    // Once every received frame is written and acknowledged, the connection closes normally.
-    void finishWhenIdle()
-    {
-        if (!stopping_ || workerBusy_ || !filling_.empty() || closing_)
-            return;
-        closing_ = true;
-        signals_.cancel();
-        reconnectTimer_.cancel();
-        batchTimer_.cancel();
-        if (connection_ == nullptr || !open_)
-            return finish();
-        connection_->close();
-        closeTimer_.expires_after(closeGrace);
-        closeTimer_.async_wait([this](beast::error_code error) {
-            if (!error)
-                finish();
-        });
-    }
-
-    void finish()
-    {
-        if (connection_ != nullptr)
-            connection_->abandon();
-        io_.stop();
-    }
-
-    const Options& options_;
-    const ServiceUrl& url_;
-    ConversionWorker& worker_;
-    ConsumeTally& tally_;
-
-    net::io_context io_;
-    ssl::context tls_{ssl::context::tls_client};
-    net::signal_set signals_{io_, SIGINT, SIGTERM};
-    net::steady_timer reconnectTimer_{io_};
-    net::steady_timer batchTimer_{io_};
-    net::steady_timer closeTimer_{io_};
-    std::mt19937 random_{std::random_device{}()};
-
-    std::shared_ptr<Connection> connection_;
-    uint64_t connectionId_ = 0; // the current connection's; 0 while there is none
-    uint64_t lastId_ = 0;
-    bool open_ = false;
-    std::string token_;
-    bool refusedOnce_ = false;
-    Milliseconds backoff_;
-
-    FrameBatch filling_;
-    bool batchDue_ = false;
-    bool workerBusy_ = false;
-    bool stopping_ = false;
-    bool closing_ = false;
-    int status_ = exitStopped;
+    net::steady_timer timer_;
+    uint64_t generation_ = 0;
 };
+
+class AsioLoop : public EventLoop {
+public:
+    explicit AsioLoop(net::io_context& io) : io_(io) {}
+    std::chrono::steady_clock::time_point now() const override { return std::chrono::steady_clock::now(); }
+    std::unique_ptr<Timer> timer() override { return std::make_unique<AsioTimer>(io_); }
+    void post(std::function<void()> work) override { net::post(io_, std::move(work)); }
+    void stop() override { io_.stop(); }
+
+private:
+    net::io_context& io_;
+};
+
+void logLine(const std::string& line)
+{
+    std::fprintf(stderr, "%s: %s\n", texts::toolName, line.c_str());
+}
+
+// A missing or unreadable file is named with its reason; the TLS library's own error says neither.
+bool setUpTls(const Options& options, ssl::context& tls)
+{
+    tls.set_verify_mode(ssl::verify_peer);
+    beast::error_code error;
+    if (options.caFile.empty()) {
+        tls.set_default_verify_paths(error);
+    } else if (std::FILE* file = std::fopen(options.caFile.c_str(), "rb"); file == nullptr) {
+        logLine(texts::cannotReadCa + options.caFile + ": " + std::strerror(errno));
+        return false;
+    } else {
+        std::fclose(file);
+        tls.load_verify_file(options.caFile, error);
+    }
+    if (!error)
+        return true;
+    logLine(texts::cannotReadCa + options.caFile + ": " + error.message());
+    return false;
+}
 
 } // namespace
 
 int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWorker& worker,
-                     ConsumeTally& tally)
+                     ConsumeTally& tally, const std::function<void()>& reopen)
 {
-    ServiceClient client(options, url, worker, tally);
-    return client.run();
+    net::io_context io;
+    ssl::context tls{ssl::context::tls_client};
+    if (url.tls && !setUpTls(options, tls))
+        return exitUsage;
+    AsioLoop loop(io);
+    const ConnectionSettings settings{url, options.pingInterval, options.maxRecordBytes};
+    TokenReader tokens(options.tokenFile, options.tokenCommand, options.tokenTimeout);
+    ConnectionFactory connect = [&](uint64_t id, ConnectionEvents& events) -> std::shared_ptr<Connection> {
+        if (url.tls)
+            return std::make_shared<WebsocketConnection<beast::ssl_stream<beast::tcp_stream>>>(
+                id, settings, events, io, io, tls);
+        return std::make_shared<WebsocketConnection<beast::tcp_stream>>(id, settings, events, io, io);
+    };
+    ServiceSession session(options, url,
+                           {loop, std::move(connect), tokens,
+                            [&worker](FrameBatch batch, ConversionWorker::Done done) {
+                                worker.convert(std::move(batch), std::move(done));
+                            },
+                            logLine},
+                           tally);
+
+    net::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+    std::function<void(beast::error_code, int)> onSignal = [&](beast::error_code error, int number) {
+        if (error)
+            return;
+        if (number != SIGHUP)
+            return session.stop(exitStopped);
+        if (!options.quiet)
+            logLine(texts::reopening);
+        if (reopen)
+            reopen();
+        signals.async_wait(onSignal);
+    };
+    signals.async_wait(onSignal);
+    // Blocked since the start of main, so that none ended the tool before it could stop cleanly; a signal
+    // that came meanwhile is taken now.
+    sigset_t taken;
+    sigemptyset(&taken);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&taken, number);
+    pthread_sigmask(SIG_UNBLOCK, &taken, nullptr);
+
+    session.start();
+    io.run();
+    // Once the loop is done a stop signal has nothing left to stop, and must not cut the summary short.
+    pthread_sigmask(SIG_BLOCK, &taken, nullptr);
+    tokens.cancel();
+    return session.status();
 }
 
 } // namespace consume

@@ -1,26 +1,23 @@
-// The connection side of the live consumer: it connects to the service (again and
-// again, with backoff), reads frames into batches for the conversion worker, and
-// sends back the acknowledgements the worker returns, on the connection that
-// delivered each frame. At most two batches are received but not yet written:
-// beyond that the socket is not read.
+// The live consumer's event loop on Asio: the websocket connection (Boost.Beast over
+// TCP or TLS), the timers, and the signals. What the connection's life means is
+// decided by ServiceSession; this side only moves bytes.
 #pragma once
+
+#include <functional>
 
 #include "tools/consume/consume_options.h"
 #include "tools/consume/consume_tally.h"
 #include "tools/consume/conversion_worker.h"
+#include "tools/consume/service_session.h"
 #include "tools/consume/service_url.h"
 
 namespace consume {
 
-constexpr int exitStopped = 0;
-constexpr int exitUsage = 2;
-constexpr int exitPlugin = 3;
-constexpr int exitTokenRefused = 4;
-constexpr int exitOutput = 5;
-
-// Runs until SIGINT/SIGTERM (0), a refused token (4) or an output that cannot be written (5);
-// a TLS setup that cannot work is a configuration error (2). The reason goes to stderr.
+// Runs until SIGINT/SIGTERM (0), a refused token (4) or an output that cannot be written (5); a TLS setup
+// that cannot work, or no token at start, is a configuration error (2). The reason goes to stderr. SIGHUP
+// calls reopen, on the loop's thread, and the run goes on. The caller blocks SIGINT, SIGTERM and SIGHUP
+// before it starts any thread; they are taken here.
 int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWorker& worker,
-                     ConsumeTally& tally);
+                     ConsumeTally& tally, const std::function<void()>& reopen);
 
 } // namespace consume

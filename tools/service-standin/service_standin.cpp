@@ -2,9 +2,8 @@
 // for the live consumer's tests, the demo and the benchmark. It serves the frames
 // of a capture file, takes an acknowledgement as the identifier line sent back on
 // the connection that delivered the frame, and delivers every unacknowledged frame
-// again to whoever consumes next. It reports on stdout, one line per event:
-//   listening PORT | connected N CONSUMER | refused N STATUS | closed N
-//   acknowledged ID (with --log-acks) | unexpected TEXT | all acknowledged
+// again to whoever consumes next. Some options make it a hostile service, to test
+// that the consumer survives one. --help describes them and what it reports.
 #include <openssl/ssl.h>
 
 #include <boost/asio/signal_set.hpp>
@@ -53,6 +52,11 @@ struct Settings {
     bool logAcknowledgements = false;
     std::string certificate;
     std::string key;
+    bool silentUpgrade = false;  // upgrade requests are read and never answered
+    bool garbageUpgrade = false; // upgrade requests are answered with bytes that are not HTTP
+    int closeAtOnce = 0;         // not 0: every connection is closed with this code right after the upgrade
+    bool ignoreAcknowledgements = false; // nothing is read after the upgrade
+    size_t floodBytes = 0;               // not 0: after the file's frames, endless frames of about this size
 };
 
 struct Frame {
@@ -114,6 +118,16 @@ std::string queryValue(const std::string& target, const std::string& name)
             return part.substr(name.size() + 1);
     }
     return "";
+}
+
+// A frame of the flood: an alarm whose text makes it about `bytes` long.
+std::string floodFrame(uint64_t number, size_t bytes)
+{
+    const std::string id = std::to_string(number);
+    return "f-" + id + "\n/t12345/alarms/4700\nCREATE\n\n" + R"({"id":")" + id +
+           R"(","source":{"id":"4700"},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","status":"ACTIVE",)"
+           R"("count":1,"severity":"MAJOR","text":")" +
+           std::string(bytes, 'x') + "\"}";
 }
 
 class Session {
@@ -182,6 +196,13 @@ public:
 
     void received(Session& session, const std::string& text)
     {
+        if (settings_.floodBytes > 0 && text.rfind("f-", 0) == 0)
+            return; // too many to report one by one
+        // The platform takes this as the end of the subscription, its backlog dropped.
+        if (text == "unsubscribe") {
+            report("unsubscribe requested " + std::to_string(session.id));
+            return;
+        }
         const auto found = byIdentifier_.find(text);
         if (found != byIdentifier_.end()) {
             Frame& frame = frames_[found->second];
@@ -324,6 +345,20 @@ private:
 
     void screen()
     {
+        const Settings& settings = service_.settings();
+        report("request " + std::to_string(id));
+        if (settings.silentUpgrade) {
+            keepOpen_ = this->shared_from_this();
+            return;
+        }
+        if (settings.garbageUpgrade) {
+            auto garbage = std::make_shared<std::string>("\x16\x03 this is not HTTP\r\n\r\n");
+            net::async_write(ws_.next_layer(), net::buffer(*garbage),
+                             [self = this->shared_from_this(), garbage](beast::error_code, size_t) {
+                                 beast::get_lowest_layer(self->ws_).close();
+                             });
+            return;
+        }
         const std::string target(request_.target());
         const unsigned status = service_.screen(id, target);
         if (status != 0) {
@@ -342,10 +377,36 @@ private:
         ws_.async_accept(request_, [self = this->shared_from_this()](beast::error_code error) {
             if (error)
                 return;
-            self->ws_.text(true);
-            self->service_.join(*self);
-            self->read();
+            self->accepted();
         });
+    }
+
+    void accepted()
+    {
+        const Settings& settings = service_.settings();
+        ws_.text(true);
+        if (settings.closeAtOnce != 0) {
+            report("closing " + std::to_string(id) + " " + std::to_string(settings.closeAtOnce));
+            ws_.async_close(websocket::close_reason(static_cast<websocket::close_code>(settings.closeAtOnce),
+                                                    "closing at once"),
+                            [self = this->shared_from_this()](beast::error_code) {});
+            return;
+        }
+        service_.join(*this);
+        if (!settings.ignoreAcknowledgements)
+            read();
+        flood();
+    }
+
+    // Keeps two flood frames queued at most: the flood goes as fast as the consumer reads.
+    void flood()
+    {
+        const size_t bytes = service_.settings().floodBytes;
+        while (bytes > 0 && !deaf_ && !gone_ && outbox_.size() < 2) {
+            outbox_.push_back(floodFrame(++flooded_, bytes));
+            if (outbox_.size() == 1)
+                writeNext();
+        }
     }
 
     void read()
@@ -371,6 +432,7 @@ private:
                             self->outbox_.pop_front();
                             if (!self->outbox_.empty())
                                 self->writeNext();
+                            self->flood();
                         });
     }
 
@@ -389,6 +451,7 @@ private:
     std::deque<std::string> outbox_;
     bool deaf_ = false;
     bool gone_ = false;
+    uint64_t flooded_ = 0;
     std::shared_ptr<ServerSession> keepOpen_;
 };
 
@@ -424,42 +487,101 @@ private:
     tcp::acceptor acceptor_;
 };
 
-bool parseArguments(int argc, char** argv, Settings& settings)
+struct Option {
+    const char* name;
+    const char* value; // null: a flag
+    const char* help;
+    std::function<void(Settings&, const std::string&)> apply;
+};
+
+const std::vector<Option>& options()
+{
+    static const std::vector<Option> all = {
+        {"--frames", "FILE", "the frames to serve, in the capture format (required)",
+         [](Settings& s, const std::string& v) { s.framesFile = v; }},
+        {"--port", "N", "port on 127.0.0.1 (default: any free one, reported)",
+         [](Settings& s, const std::string& v) { s.port = static_cast<unsigned short>(std::stoi(v)); }},
+        {"--token", "T", "accept only token T; others get 401",
+         [](Settings& s, const std::string& v) { s.token = v; }},
+        {"--rotate-token", "FILE", "on a refused token, write the accepted one to FILE first",
+         [](Settings& s, const std::string& v) { s.rotateTokenFile = v; }},
+        {"--busy", "N", "answer the first N upgrades 409, as a subscription held elsewhere",
+         [](Settings& s, const std::string& v) { s.busy = std::stoi(v); }},
+        {"--cut-after", "N", "cut the first connection's socket after N frames",
+         [](Settings& s, const std::string& v) { s.cutAfter = std::stol(v); }},
+        {"--deaf-after", "N", "after N frames the first connection neither reads nor writes",
+         [](Settings& s, const std::string& v) { s.deafAfter = std::stol(v); }},
+        {"--pace-ms", "MS", "one more frame becomes available every MS (default: all at once)",
+         [](Settings& s, const std::string& v) { s.paceMs = std::stoi(v); }},
+        {"--wait-for-consumers", "N", "release no frame before N consumers are connected",
+         [](Settings& s, const std::string& v) { s.waitForConsumers = std::stoul(v); }},
+        {"--shared", nullptr, "split frames by source among consumers, as a shared subscription",
+         [](Settings& s, const std::string&) { s.shared = true; }},
+        {"--until-acknowledged", nullptr, "exit once every frame is acknowledged",
+         [](Settings& s, const std::string&) { s.untilAcknowledged = true; }},
+        {"--log-acks", nullptr, "report each acknowledgement",
+         [](Settings& s, const std::string&) { s.logAcknowledgements = true; }},
+        {"--tls", "CERT KEY", "serve wss:// with this certificate chain and key (PEM)", nullptr},
+        {"--silent-upgrade", nullptr, "read upgrade requests and never answer them",
+         [](Settings& s, const std::string&) { s.silentUpgrade = true; }},
+        {"--garbage-upgrade", nullptr, "answer upgrade requests with bytes that are not HTTP",
+         [](Settings& s, const std::string&) { s.garbageUpgrade = true; }},
+        {"--close-at-once", "CODE", "accept each upgrade, then close at once with CODE",
+         [](Settings& s, const std::string& v) { s.closeAtOnce = std::stoi(v); }},
+        {"--ignore-acks", nullptr, "never read from a connection after its upgrade",
+         [](Settings& s, const std::string&) { s.ignoreAcknowledgements = true; }},
+        {"--flood", "BYTES", "after the file's frames, send frames f-1, f-2... of about BYTES, endlessly",
+         [](Settings& s, const std::string& v) { s.floodBytes = std::stoul(v); }},
+    };
+    return all;
+}
+
+std::string usage()
+{
+    std::string text = "Usage: tessaro-service-standin --frames FILE [options]\n"
+                       "A stand-in of the websocket notification service on 127.0.0.1, for tests and demos.\n"
+                       "An acknowledgement is a frame's identifier line sent back on the connection that\n"
+                       "delivered it; unacknowledged frames go again to whoever consumes next.\n\n";
+    for (const Option& option : options()) {
+        std::string left = std::string("  ") + option.name +
+                           (option.value != nullptr ? std::string(" ") + option.value : "");
+        left.resize(std::max<size_t>(left.size() + 1, 28), ' ');
+        text += left + option.help + "\n";
+    }
+    text += "  --help                    this text\n\n"
+            "It reports on standard output, one line per event:\n"
+            "  listening PORT | request N | connected N CONSUMER | refused N STATUS | closing N CODE\n"
+            "  closed N | acknowledged ID (with --log-acks) | unsubscribe requested N\n"
+            "  unexpected TEXT | all acknowledged\n"
+            "Exit status: 0 on SIGINT/SIGTERM or --until-acknowledged, 2 for a usage error.\n";
+    return text;
+}
+
+enum class Parsed { Run, Help, Error };
+
+Parsed parseArguments(int argc, char** argv, Settings& settings)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--help")
+            return Parsed::Help;
+        const auto option = std::find_if(options().begin(), options().end(),
+                                         [&name](const Option& known) { return name == known.name; });
+        if (option == options().end())
+            return Parsed::Error;
         const auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (name == "--frames")
-            settings.framesFile = value();
-        else if (name == "--port")
-            settings.port = static_cast<unsigned short>(std::stoi(value()));
-        else if (name == "--token")
-            settings.token = value();
-        else if (name == "--rotate-token")
-            settings.rotateTokenFile = value();
-        else if (name == "--busy")
-            settings.busy = std::stoi(value());
-        else if (name == "--cut-after")
-            settings.cutAfter = std::stol(value());
-        else if (name == "--deaf-after")
-            settings.deafAfter = std::stol(value());
-        else if (name == "--pace-ms")
-            settings.paceMs = std::stoi(value());
-        else if (name == "--wait-for-consumers")
-            settings.waitForConsumers = std::stoul(value());
-        else if (name == "--shared")
-            settings.shared = true;
-        else if (name == "--until-acknowledged")
-            settings.untilAcknowledged = true;
-        else if (name == "--log-acks")
-            settings.logAcknowledgements = true;
-        else if (name == "--tls") {
-            settings.certificate = value();
-            settings.key = value();
-        } else
-            return false;
+        try {
+            if (name == "--tls") {
+                settings.certificate = value();
+                settings.key = value();
+            } else {
+                option->apply(settings, option->value != nullptr ? value() : "");
+            }
+        } catch (const std::exception&) {
+            return Parsed::Error;
+        }
     }
-    return !settings.framesFile.empty();
+    return settings.framesFile.empty() ? Parsed::Error : Parsed::Run;
 }
 
 } // namespace
@@ -471,11 +593,13 @@ int main(int argc, char** argv)
         return 0;
     }
     Settings settings;
-    if (!parseArguments(argc, argv, settings)) {
-        std::cerr
-            << "usage: tessaro-service-standin --frames FILE [--port N] [--token T [--rotate-token FILE]]\n"
-               "  [--busy N] [--cut-after N] [--deaf-after N] [--pace-ms MS] [--shared]\n"
-               "  [--wait-for-consumers N] [--until-acknowledged] [--log-acks] [--tls CERT KEY]\n";
+    const Parsed parsed = parseArguments(argc, argv, settings);
+    if (parsed == Parsed::Help) {
+        std::cout << usage();
+        return 0;
+    }
+    if (parsed == Parsed::Error) {
+        std::cerr << usage();
         return 2;
     }
     net::io_context io;

@@ -1,0 +1,110 @@
+// What the live consumer's end-to-end suites share: the service stand-in and the
+// consumer started as processes on 127.0.0.1, frames to serve, and what was written.
+#pragma once
+
+#include <signal.h>
+
+#include <chrono>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/replay/replay_fixture.h"
+
+namespace consume_testing {
+
+using Clock = std::chrono::steady_clock;
+using replay_testing::contentsOf;
+using replay_testing::mentions;
+using replay_testing::summaryCount;
+using replay_testing::ToolProcess;
+
+// Alarms "a-N" with payload id N, spread over `sources` devices.
+inline std::string alarmFrames(int count, int sources)
+{
+    std::string frames;
+    for (int i = 1; i <= count; ++i) {
+        const std::string source = std::to_string(4700 + i % sources);
+        frames +=
+            "a-" + std::to_string(i) + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + R"({"id":")" +
+            std::to_string(i) + R"(","source":{"id":")" + source +
+            R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":"x","status":"ACTIVE","count":1,)"
+            R"("severity":"MAJOR"})" +
+            "\n---\n";
+    }
+    return frames;
+}
+
+inline std::set<std::string> eventIds(const std::string& output)
+{
+    std::set<std::string> ids;
+    const std::regex id(R"re("payload":\{.*?"id":"([0-9]+)")re");
+    for (const std::string& line : replay_testing::linesOf(contentsOf(output))) {
+        std::smatch match;
+        if (std::regex_search(line, match, id))
+            ids.insert(match[1]);
+    }
+    return ids;
+}
+
+class LiveConsumer : public replay_testing::ReplayTest {
+protected:
+    // Starts the service stand-in on the frames with extra arguments, token file "t1"; returns its URL.
+    std::string startService(const std::string& frames, std::vector<std::string> arguments = {},
+                             const char* scheme = "ws://127.0.0.1:")
+    {
+        writeInput("token", "t1\n");
+        arguments.insert(arguments.begin(), {SERVICE_STANDIN, "--frames", writeInput("served.frames", frames),
+                                             "--log-acks", "--token", "t1"});
+        service_ = std::make_unique<ToolProcess>(arguments, directory() + "/service.err");
+        EXPECT_TRUE(service_->waitFor("listening "));
+        return scheme + service_->seen().back().substr(10) + "/notification2/consumer/";
+    }
+
+    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
+                                               std::vector<std::string> arguments = {})
+    {
+        arguments.insert(arguments.begin(),
+                         {TESSARO_CONSUME_TOOL, "--url", url, "--output", output(name), "--batch-wait", "10",
+                          "--ping-interval", "0.5", "--reconnect-max", "0.2"});
+        if (tokenSource_.empty())
+            tokenSource_ = {"--token-file", directory() + "/token"};
+        arguments.insert(arguments.begin() + 3, tokenSource_.begin(), tokenSource_.end());
+        return std::make_unique<ToolProcess>(arguments, errors(name));
+    }
+
+    // Once the service has every frame acknowledged, stops the consumer; its exit status.
+    // The line may have gone by already while the test waited for a later one.
+    int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
+    {
+        if (service_->count("all acknowledged") == 0) {
+            EXPECT_TRUE(service_->waitFor("all acknowledged"));
+        }
+        consumer.signal(signal);
+        return consumer.wait();
+    }
+
+    std::string output(const std::string& name) const { return directory() + "/" + name + ".jsonl"; }
+    std::string errors(const std::string& name) const { return directory() + "/" + name + ".err"; }
+
+    // Waits until the file holds piece (a line the consumer logs); false on timeout.
+    static bool waitForText(const std::string& file, const std::string& piece,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        const Clock::time_point until = Clock::now() + timeout;
+        while (!mentions(contentsOf(file), piece)) {
+            if (Clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    std::unique_ptr<ToolProcess> service_;
+    std::vector<std::string> tokenSource_; // empty: --token-file with the token startService wrote
+};
+
+} // namespace consume_testing

@@ -1,0 +1,113 @@
+// Bytes that come from the service: text frames are read as binary whatever their
+// content, however the bytes are split by the socket, and service-controlled text is
+// escaped before it reaches a log line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/host_test.h"
+#include "tools/common/log_text.h"
+#include "tools/consume/text_frame_relabeler.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct Stream {
+    Bytes bytes;
+    std::vector<size_t> opcodeAt;    // header bytes that must turn from text to binary
+    std::vector<size_t> untouchedAt; // header bytes that must stay as they are
+};
+
+void addFrame(Stream& stream, unsigned char first, const Bytes& payload, bool masked = false)
+{
+    const size_t at = stream.bytes.size();
+    ((first & 0x0f) == 0x1 ? stream.opcodeAt : stream.untouchedAt).push_back(at);
+    stream.bytes.push_back(first);
+    const unsigned char mask = masked ? 0x80 : 0;
+    if (payload.size() < 126) {
+        stream.bytes.push_back(static_cast<unsigned char>(mask | payload.size()));
+    } else if (payload.size() <= 0xffff) {
+        stream.bytes.push_back(mask | 126);
+        for (int shift = 8; shift >= 0; shift -= 8)
+            stream.bytes.push_back(static_cast<unsigned char>(payload.size() >> shift));
+    } else {
+        stream.bytes.push_back(mask | 127);
+        for (int shift = 56; shift >= 0; shift -= 8)
+            stream.bytes.push_back(
+                static_cast<unsigned char>(static_cast<uint64_t>(payload.size()) >> shift));
+    }
+    if (masked)
+        stream.bytes.insert(stream.bytes.end(), {0x81, 0x01, 0x82, 0x02});
+    stream.bytes.insert(stream.bytes.end(), payload.begin(), payload.end());
+}
+
+// Payloads full of bytes that would look like frame headers if the parser lost its place.
+Bytes payloadOf(size_t size)
+{
+    Bytes payload(size);
+    for (size_t i = 0; i < size; ++i)
+        payload[i] = static_cast<unsigned char>(i % 2 == 0 ? 0x81 : 0xff);
+    return payload;
+}
+
+Stream upgradeAndFrames()
+{
+    Stream stream;
+    const std::string head = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n\r\n";
+    stream.bytes.assign(head.begin(), head.end());
+    addFrame(stream, 0x81, payloadOf(5));       // text, short
+    addFrame(stream, 0x81, payloadOf(300));     // text, 16-bit length
+    addFrame(stream, 0x82, payloadOf(7));       // binary
+    addFrame(stream, 0x89, payloadOf(4));       // ping
+    addFrame(stream, 0x01, payloadOf(3));       // text, first fragment
+    addFrame(stream, 0x80, payloadOf(3));       // its continuation
+    addFrame(stream, 0x81, payloadOf(70000));   // text, 64-bit length
+    addFrame(stream, 0x81, payloadOf(0));       // text, empty
+    addFrame(stream, 0x81, payloadOf(9), true); // text, masked
+    addFrame(stream, 0x88, payloadOf(2));       // close
+    return stream;
+}
+
+TEST(TextFrameRelabeler, TurnsEveryTextFrameBinaryAndNothingElseHoweverTheBytesAreSplit)
+{
+    const Stream original = upgradeAndFrames();
+    Bytes expected = original.bytes;
+    for (const size_t at : original.opcodeAt)
+        expected[at] = static_cast<unsigned char>((expected[at] & 0xf0) | 0x2);
+    for (const size_t chunk :
+         {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{4096}, original.bytes.size()}) {
+        SCOPED_TRACE("chunks of " + std::to_string(chunk));
+        Bytes bytes = original.bytes;
+        consume::TextFrameRelabeler relabeler;
+        for (size_t at = 0; at < bytes.size(); at += chunk)
+            relabeler.pass(bytes.data() + at, std::min(chunk, bytes.size() - at));
+        ASSERT_EQ(bytes.size(), expected.size());
+        size_t differences = 0;
+        for (size_t i = 0; i < bytes.size(); ++i)
+            differences += bytes[i] != expected[i];
+        EXPECT_EQ(differences, 0u);
+    }
+}
+
+TEST(LogText, ControlCharactersAreEscapedAndTheRestKept)
+{
+    struct Case {
+        std::string raw;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"a-1", "a-1"},
+        {"id\x1b[2Jcleared", "id\\x1b[2Jcleared"},
+        {"forged\r\ntessaro-consume: connected", "forged\\r\\ntessaro-consume: connected"},
+        {std::string("nul\0byte", 8), "nul\\x00byte"},
+        {"tab\tdel\x7f", "tab\\tdel\\x7f"},
+        {"back\\slash", "back\\\\slash"},
+        {"caf\xc3\xa9 \xff", "caf\xc3\xa9 \xff"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(tools::escapedForLog(c.raw), c.shown);
+}
+
+} // namespace

@@ -1,0 +1,348 @@
+#include "tools/consume/service_session.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "tools/common/log_text.h"
+#include "tools/common/texts.h"
+#include "tools/consume/consume_texts.h"
+
+namespace consume {
+
+size_t acknowledgementBudget(const Options& options)
+{
+    return 2 * options.batchSize;
+}
+
+ServiceSession::ServiceSession(const Options& options, const ServiceUrl& url, Parts parts,
+                               ConsumeTally& tally)
+    : options_(options), url_(url), parts_(std::move(parts)), tally_(tally),
+      reconnectTimer_(parts_.loop.timer()), batchTimer_(parts_.loop.timer()),
+      closeTimer_(parts_.loop.timer()), acknowledgementTimer_(parts_.loop.timer()),
+      backoff_(std::min(firstBackoff, options.reconnectMax))
+{}
+
+void ServiceSession::start()
+{
+    ++tally_.phaseEntries[static_cast<size_t>(Phase::Connecting)];
+    fetchToken();
+}
+
+// Every change of phase passes here, so the log and the summary see each one.
+void ServiceSession::enter(Phase next)
+{
+    assert(phaseMayFollow(phase_, next));
+    phase_ = next;
+    ++tally_.phaseEntries[static_cast<size_t>(next)];
+}
+
+void ServiceSession::fetchToken()
+{
+    tokenPending_ = true;
+    const uint64_t reading = ++tokenReading_;
+    parts_.tokens.fetch([this, reading](TokenReading result) {
+        parts_.loop.post([this, reading, result = std::move(result)]() mutable {
+            if (reading == tokenReading_ && tokenPending_)
+                tokenRead(std::move(result));
+        });
+    });
+}
+
+void ServiceSession::tokenRead(TokenReading reading)
+{
+    tokenPending_ = false;
+    if (phase_ != Phase::Connecting)
+        return;
+    if (!reading.read) {
+        if (token_.empty())
+            return fatal(exitUsage, texts::noTokenAtStart + reading.reason);
+        if (!refusedToken_.empty())
+            return fatal(exitTokenRefused, reading.reason);
+        parts_.log(reading.reason + texts::keepingLastToken);
+    } else if (!refusedToken_.empty() && reading.token == refusedToken_) {
+        return fatal(exitTokenRefused, texts::tokenRefusedUnchanged);
+    } else {
+        token_ = std::move(reading.token);
+    }
+    refusedToken_.clear();
+    openConnection();
+}
+
+void ServiceSession::openConnection()
+{
+    connectionId_ = ++lastId_;
+    connectionOpen_ = false;
+    provedHealthy_ = false;
+    connection_ = parts_.connect(connectionId_, *this);
+    connection_->open(targetWithCredentials(url_, token_, options_.consumer));
+}
+
+void ServiceSession::opened(uint64_t id)
+{
+    if (!current(id) || phase_ != Phase::Connecting)
+        return;
+    connectionOpen_ = true;
+    refusedOnce_ = false;
+    openedAt_ = parts_.loop.now();
+    enter(Phase::Open);
+    if (!options_.quiet)
+        parts_.log(texts::connected + std::string(url_.tls ? "wss://" : "ws://") +
+                   tools::escapedForLog(url_.hostHeader));
+}
+
+void ServiceSession::refused(uint64_t id, unsigned status)
+{
+    if (!current(id))
+        return;
+    dropConnection();
+    if (phase_ == Phase::Draining)
+        return closeAsked_ ? finish() : finishWhenIdle();
+    if (status == 409)
+        return backOff({texts::causeBusy, ""});
+    if (status != 401 && status != 403)
+        return backOff({nullptr, texts::causeHttp + std::to_string(status)});
+    countName(tally_.reconnectsByCause, texts::causeRefused);
+    if (refusedOnce_)
+        return fatal(exitTokenRefused, texts::tokenRefusedAgain);
+    // Once: a token rotated by an outside job is read again and tried without waiting.
+    refusedOnce_ = true;
+    refusedToken_ = token_;
+    fetchToken();
+}
+
+void ServiceSession::failed(uint64_t id, EndCause cause)
+{
+    if (!current(id))
+        return;
+    dropConnection();
+    if (phase_ == Phase::Draining)
+        return closeAsked_ ? finish() : finishWhenIdle();
+    backOff(cause);
+}
+
+void ServiceSession::dropConnection()
+{
+    connection_->abandon();
+    connection_.reset();
+    connectionId_ = 0;
+    connectionOpen_ = false;
+    // Acknowledgements still queued on it are lost with it: the service delivers those frames again.
+    unsentAcknowledgements_ = 0;
+    acknowledgementTimer_->cancel();
+    acknowledgementsWatched_ = false;
+}
+
+// cause.text null: detail is the cause as well as its own key in the summary.
+void ServiceSession::backOff(const EndCause& cause)
+{
+    const std::string name = cause.text != nullptr ? cause.text : cause.detail;
+    countName(tally_.reconnectsByCause, name);
+    const bool healthy =
+        phase_ == Phase::Open && (provedHealthy_ || parts_.loop.now() - openedAt_ >= provenHealthyAfter);
+    if (healthy)
+        backoff_ = std::min(firstBackoff, options_.reconnectMax);
+    std::uniform_int_distribution<long> jitter(backoff_.count() / 2, backoff_.count());
+    const Milliseconds delay(jitter(random_));
+    backoff_ = std::min<Milliseconds>(2 * backoff_, options_.reconnectMax);
+    enter(Phase::Backoff);
+    if (!options_.quiet) {
+        const bool detailed = cause.text != nullptr && !cause.detail.empty();
+        parts_.log(name + (detailed ? ": " + tools::escapedForLog(cause.detail) : "") + "; " +
+                   texts::reconnecting + tools::secondsText(delay));
+    }
+    reconnectTimer_->start(delay, [this] { reconnect(); });
+}
+
+void ServiceSession::reconnect()
+{
+    enter(Phase::Connecting);
+    fetchToken();
+}
+
+bool ServiceSession::frameArrived(uint64_t id, std::string text)
+{
+    // Frames that arrive once stopping has begun are left unacknowledged: the service delivers them again.
+    if (!current(id) || phase_ != Phase::Open)
+        return false;
+    ++tally_.received;
+    provedHealthy_ = true;
+    fillingBytes_ += text.size();
+    filling_.push_back({id, std::move(text)});
+    if (filling_.size() == 1)
+        startBatchTimer();
+    handOver();
+    return mayRead();
+}
+
+bool ServiceSession::frameTooLarge(uint64_t id, std::string identifier, uint64_t size)
+{
+    if (!current(id) || phase_ != Phase::Open)
+        return false;
+    ++tally_.received;
+    ++tally_.tooLarge;
+    provedHealthy_ = true;
+    const std::string shown =
+        identifier.empty() ? texts::frameWithoutIdentifier : tools::escapedForLog(identifier);
+    parts_.log(texts::frameLabel + shown + ": " + std::to_string(size) + texts::frameTooLarge +
+               (identifier.empty() ? texts::frameTooLargeUnacknowledged : texts::frameTooLargeAcknowledged));
+    // It yields no event, so there is nothing to make durable before acknowledging it.
+    if (!identifier.empty())
+        acknowledge(identifier);
+    return mayRead();
+}
+
+void ServiceSession::acknowledgementSent(uint64_t id)
+{
+    if (!current(id))
+        return;
+    ++tally_.acknowledged;
+    if (unsentAcknowledgements_ > 0)
+        --unsentAcknowledgements_;
+    resumeIfAllowed();
+}
+
+void ServiceSession::closed(uint64_t id)
+{
+    if (current(id))
+        finish();
+}
+
+bool ServiceSession::mayRead() const
+{
+    return filling_.size() < options_.batchSize && fillingBytes_ + workerBytes_ < options_.maxBufferedBytes &&
+           unsentAcknowledgements_ < acknowledgementBudget(options_);
+}
+
+void ServiceSession::resumeIfAllowed()
+{
+    if (phase_ == Phase::Open && mayRead())
+        connection_->resume();
+}
+
+void ServiceSession::startBatchTimer()
+{
+    batchTimer_->start(options_.batchWait, [this] {
+        batchDue_ = true;
+        handOver();
+    });
+}
+
+// The filling batch goes to the worker when it is full, due, holds the byte bound, or is the last; and the
+// worker is free.
+void ServiceSession::handOver()
+{
+    if (workerBusy_ || filling_.empty())
+        return;
+    const bool full = filling_.size() >= options_.batchSize || fillingBytes_ >= options_.maxBufferedBytes;
+    if (!full && !batchDue_ && phase_ != Phase::Draining)
+        return;
+    workerBusy_ = true;
+    batchDue_ = false;
+    batchTimer_->cancel();
+    workerBytes_ = fillingBytes_;
+    fillingBytes_ = 0;
+    FrameBatch batch;
+    batch.swap(filling_);
+    parts_.convert(std::move(batch), [this](BatchOutcome outcome) {
+        parts_.loop.post([this, outcome = std::move(outcome)]() mutable { batchDone(std::move(outcome)); });
+    });
+    resumeIfAllowed();
+}
+
+void ServiceSession::batchDone(BatchOutcome outcome)
+{
+    workerBusy_ = false;
+    workerBytes_ = 0;
+    if (outcome.writeError != 0)
+        return fatal(exitOutput,
+                     tools::texts::cannotWriteOutput + std::string(std::strerror(outcome.writeError)));
+    // Acknowledgements owed to a connection that is gone are dropped: the service redelivers those frames.
+    for (const Acknowledgement& acknowledgement : outcome.acknowledgements) {
+        if (connectionOpen_ && current(acknowledgement.connection))
+            acknowledge(acknowledgement.identifier);
+    }
+    handOver();
+    resumeIfAllowed();
+    finishWhenIdle();
+}
+
+void ServiceSession::acknowledge(const std::string& identifier)
+{
+    if (identifier == texts::unsubscribeIdentifier) {
+        ++tally_.notAcknowledged;
+        parts_.log(texts::frameLabel + identifier + texts::unsubscribeNotSent);
+        return;
+    }
+    ++unsentAcknowledgements_;
+    connection_->send(identifier);
+    watchAcknowledgements();
+}
+
+// Only while reading waits on the acknowledgement bound, so a flowing stream pays nothing for it.
+void ServiceSession::watchAcknowledgements()
+{
+    if (phase_ != Phase::Open || acknowledgementsWatched_ ||
+        unsentAcknowledgements_ < acknowledgementBudget(options_))
+        return;
+    acknowledgementsWatched_ = true;
+    const uint64_t sentBefore = tally_.acknowledged;
+    acknowledgementTimer_->start(2 * options_.pingInterval, [this, sentBefore] {
+        acknowledgementsWatched_ = false;
+        if (tally_.acknowledged == sentBefore)
+            return failed(connectionId_, {texts::causeAcknowledgementsNotRead, ""});
+        watchAcknowledgements();
+    });
+}
+
+void ServiceSession::stop(int status)
+{
+    status_ = std::max(status_, status);
+    if (phase_ == Phase::Draining || phase_ == Phase::Stopped)
+        return;
+    enter(Phase::Draining);
+    if (!options_.quiet)
+        parts_.log(phaseName(Phase::Draining) + std::string(texts::draining));
+    reconnectTimer_->cancel();
+    if (tokenPending_) {
+        tokenPending_ = false;
+        parts_.tokens.cancel();
+    }
+    handOver();
+    finishWhenIdle();
+}
+
+void ServiceSession::fatal(int status, const std::string& reason)
+{
+    parts_.log(reason);
+    filling_.clear(); // not acknowledged, so delivered again to whoever consumes next
+    fillingBytes_ = 0;
+    stop(status);
+}
+
+// Once every received frame is written and acknowledged, the connection closes normally. The worker is
+// idle before the loop may stop, so no batch is left half done.
+void ServiceSession::finishWhenIdle()
+{
+    if (phase_ != Phase::Draining || workerBusy_ || !filling_.empty() || closeAsked_)
+        return;
+    closeAsked_ = true;
+    batchTimer_->cancel();
+    if (!connectionOpen_)
+        return finish();
+    connection_->close();
+    closeTimer_->start(closeGrace, [this] { finish(); });
+}
+
+void ServiceSession::finish()
+{
+    if (phase_ == Phase::Stopped)
+        return;
+    if (connection_ != nullptr)
+        dropConnection();
+    closeTimer_->cancel();
+    enter(Phase::Stopped);
+    parts_.loop.stop();
+}
+
+} // namespace consume

@@ -1,0 +1,139 @@
+// The consumer's session with the service: it connects (again and again, with
+// backoff), gathers frames into batches for the conversion worker, and sends back the
+// acknowledgements the worker returns, on the connection that delivered each frame.
+// The connection's life is a Phase; every change of phase goes through enter().
+//
+// What it holds is bounded: frames received but not yet written (at most two batches,
+// and --max-buffered-bytes), and acknowledgements not yet sent (acknowledgementBudget).
+// Past either bound the connection is not read; a service that then takes no acknowledgement
+// for two ping intervals is given up on, since reading would never resume.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "tools/consume/connection.h"
+#include "tools/consume/connection_phase.h"
+#include "tools/consume/consume_options.h"
+#include "tools/consume/consume_tally.h"
+#include "tools/consume/conversion_worker.h"
+#include "tools/consume/event_loop.h"
+#include "tools/consume/service_url.h"
+#include "tools/consume/token_source.h"
+
+namespace consume {
+
+constexpr int exitStopped = 0;
+constexpr int exitUsage = 2;
+constexpr int exitPlugin = 3;
+constexpr int exitTokenRefused = 4;
+constexpr int exitOutput = 5;
+
+constexpr Milliseconds firstBackoff{100};
+// A connection that stayed open this long (or delivered a frame) has proved the service healthy, and the
+// backoff starts again from firstBackoff; one that is closed sooner does not reset it.
+constexpr Milliseconds provenHealthyAfter{10000};
+constexpr Milliseconds closeGrace{2000};
+
+// Acknowledgements waiting to be sent beyond which the connection is not read: two batches' worth.
+size_t acknowledgementBudget(const Options& options);
+
+class ServiceSession : public ConnectionEvents {
+public:
+    using Convert = std::function<void(FrameBatch, ConversionWorker::Done)>;
+    using Log = std::function<void(const std::string&)>;
+
+    struct Parts {
+        EventLoop& loop;
+        ConnectionFactory connect;
+        TokenSource& tokens;
+        Convert convert; // hands a batch to the worker; its done may be called on any thread
+        Log log;         // one line, without the tool's name or a line end
+    };
+
+    ServiceSession(const Options& options, const ServiceUrl& url, Parts parts, ConsumeTally& tally);
+    ServiceSession(const ServiceSession&) = delete;
+    ServiceSession& operator=(const ServiceSession&) = delete;
+
+    // Reads the first token, then connects.
+    void start();
+    // Stops reading, writes and acknowledges what was received, closes, then stops the loop. The exit
+    // status is the highest asked for.
+    void stop(int status);
+
+    Phase phase() const { return phase_; }
+    int status() const { return status_; }
+
+    void opened(uint64_t id) override;
+    void refused(uint64_t id, unsigned status) override;
+    void failed(uint64_t id, EndCause cause) override;
+    bool frameArrived(uint64_t id, std::string text) override;
+    bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) override;
+    void acknowledgementSent(uint64_t id) override;
+    void closed(uint64_t id) override;
+
+private:
+    void enter(Phase next);
+    void fetchToken();
+    void tokenRead(TokenReading reading);
+    void openConnection();
+    void dropConnection();
+    void backOff(const EndCause& cause);
+    void reconnect();
+    void fatal(int status, const std::string& reason);
+    void finishWhenIdle();
+    void finish();
+
+    bool current(uint64_t id) const { return id != 0 && id == connectionId_; }
+    bool mayRead() const;
+    void resumeIfAllowed();
+    void startBatchTimer();
+    void handOver();
+    void batchDone(BatchOutcome outcome);
+    void acknowledge(const std::string& identifier);
+    void watchAcknowledgements();
+
+    const Options& options_;
+    const ServiceUrl& url_;
+    Parts parts_;
+    ConsumeTally& tally_;
+    std::unique_ptr<Timer> reconnectTimer_;
+    std::unique_ptr<Timer> batchTimer_;
+    std::unique_ptr<Timer> closeTimer_;
+    std::unique_ptr<Timer> acknowledgementTimer_;
+    std::mt19937 random_{std::random_device{}()};
+
+    Phase phase_ = Phase::Connecting;
+    int status_ = exitStopped;
+
+    // The connection: at most one, the current one's number, and what it proved.
+    std::shared_ptr<Connection> connection_;
+    uint64_t connectionId_ = 0; // 0 while there is none
+    uint64_t lastId_ = 0;
+    bool connectionOpen_ = false; // upgraded, and not yet given up
+    bool provedHealthy_ = false;
+    std::chrono::steady_clock::time_point openedAt_{};
+    Milliseconds backoff_;
+
+    // The token: the last one that was read, and the reading in progress.
+    std::string token_;
+    bool tokenPending_ = false;
+    uint64_t tokenReading_ = 0; // stale results of a cancelled reading are recognised by this
+    std::string refusedToken_;  // not empty: the service refused this one, and a fresh one is awaited
+    bool refusedOnce_ = false;
+
+    // What is held: the filling batch, the batch in the worker, acknowledgements not yet sent.
+    FrameBatch filling_;
+    uint64_t fillingBytes_ = 0;
+    uint64_t workerBytes_ = 0;
+    bool workerBusy_ = false;
+    bool batchDue_ = false;
+    size_t unsentAcknowledgements_ = 0;
+    bool acknowledgementsWatched_ = false;
+    bool closeAsked_ = false;
+};
+
+} // namespace consume
