@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "obclient/obclient.h"
+#include "tools/common/frame_text.h"
 #include "tools/replay/input.h"
 
 namespace {
@@ -30,12 +31,9 @@ long recordLines(std::string_view input, size_t maxRecordBytes, bool countSepara
     long count = 0;
     while (!input.empty()) {
         const std::size_t end = input.find('\n');
-        std::string_view line = input.substr(0, end);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        const bool record =
-            line.size() > maxRecordBytes || line.find_first_not_of(" \t") != std::string_view::npos;
-        if (record && (countSeparators || line != "---"))
+        const std::string_view line = tools::withoutCarriageReturn(input.substr(0, end));
+        const bool record = line.size() > maxRecordBytes || !tools::isBlankLine(line);
+        if (record && (countSeparators || !tools::isFrameSeparator(line)))
             ++count;
         input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
     }

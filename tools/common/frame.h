@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "host/vlm_abi.h"
+#include "tools/common/frame_text.h"
 #include "tools/common/json_value.h"
 
 namespace tools {
-
-enum FrameHeaderLine : size_t { identifierLine, pathLine, actionLine, frameHeaderLines };
 
 // Where a frame that cannot be read is at fault.
 enum class FramePart { Header, Path, Body };

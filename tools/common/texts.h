@@ -4,6 +4,7 @@
 namespace tools::texts {
 
 // Records that cannot be read.
+constexpr const char* cannotWriteHelp = "cannot write the help: ";
 constexpr const char* notJson = "not valid JSON: ";
 constexpr const char* numberOutOfRange = " (a number must lie within the range of a double)";
 constexpr const char* cutShort = " (the last line has no line end: the input may have been cut short)";

@@ -3,16 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/common/frame_text.h"
 #include "tools/consume/consume_texts.h"
 
 namespace consume {
-
-namespace {
-
-// Frames are separated by a line holding only "---"; a file that ends without one ends mid-frame.
-constexpr std::string_view frameEnd = "\n---\n";
-
-} // namespace
 
 bool CaptureFile::open(const std::string& path, std::string& reason)
 {
@@ -28,7 +22,8 @@ bool CaptureFile::open(const std::string& path, std::string& reason)
 int CaptureFile::endOnFrame(std::string& reason)
 {
     int error = 0;
-    const uint64_t cut = file_.cutAfterLast(frameEnd, error);
+    const uint64_t cut =
+        file_.cutAfterLast(tools::frameFileEnd, error); // a file not ending so ends mid-frame
     if (error != 0)
         reason = texts::cannotRepairCapture + file_.path() + ": " + std::strerror(error);
     else if (cut != 0)

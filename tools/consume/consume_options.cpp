@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tools/common/exit_status.h"
 #include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/operations_texts.h"
@@ -184,10 +185,8 @@ std::string usageText()
            "an unfinished last line left by an earlier run is cut off at start. Deleted or\n"
            "renamed while running, it is opened again at its path.\n"
            "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
-           "SIGHUP: reopen --output and --capture (after logrotate moved them), and go on.\n"
-           "Exit status: 0 stopped cleanly, 2 usage or configuration error (a token or --ca-file\n"
-           "that cannot be read at start included), 3 the plug-in cannot be loaded or created,\n"
-           "4 the token was refused, 5 the output cannot be written.\n";
+           "SIGHUP: reopen --output and --capture (after logrotate moved them), and go on.\n" +
+           tools::exitStatusHelp(exitStatusMeanings());
 }
 
 ParsedOptions parseOptions(int argc, char** argv)

@@ -7,6 +7,7 @@ constexpr const char* toolName = "tessaro-consume";
 
 // Usage errors (exit status 2).
 constexpr const char* tryHelp = "Try 'tessaro-consume --help'.";
+constexpr const char* outOfMemory = "out of memory; lower --max-buffered-bytes";
 constexpr const char* missingUrl = "--url is required";
 constexpr const char* badUrl = "--url wants ws://HOST[:PORT]/PATH or wss://HOST[:PORT]/PATH, not ";
 constexpr const char* oneTokenSource = "exactly one of --token-file and --token-command is required";

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "tools/common/batch.h"
+#include "tools/common/frame_text.h"
 #include "tools/common/log_text.h"
 #include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
@@ -15,46 +16,7 @@ namespace consume {
 
 namespace {
 
-constexpr const char* captureSeparator = "---\n";
 constexpr size_t captureWriteBytes = 1 << 20;
-
-struct FrameParts {
-    std::vector<std::string> header;
-    std::string body;
-    bool hasBody = false;
-};
-
-// Header lines up to the first blank one, then the body; line ends may be "\n" or "\r\n".
-FrameParts splitFrame(const std::string& text)
-{
-    FrameParts parts;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        start = end + 1;
-        if (line.find_first_not_of(" \t") == std::string::npos) {
-            parts.hasBody = true;
-            if (start < text.size())
-                parts.body = text.substr(start);
-            return parts;
-        }
-        parts.header.push_back(std::move(line));
-    }
-    return parts;
-}
-
-std::string firstLine(const std::string& text)
-{
-    std::string line = text.substr(0, text.find('\n'));
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
-}
 
 } // namespace
 
@@ -138,8 +100,9 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
     tools::Batch messages(batch.size());
     std::string reason;
     for (const ReceivedFrame& frame : batch) {
-        const FrameParts parts = splitFrame(frame.text);
-        const std::string identifier = parts.header.empty() ? firstLine(frame.text) : parts.header.front();
+        const tools::FrameText parts = tools::splitFrame(frame.text);
+        const std::string identifier =
+            parts.header.empty() ? std::string(tools::firstLine(frame.text)) : parts.header.front();
         outcome.acknowledgements.push_back({frame.connection, identifier});
         if (parts.hasBody && parts.header.size() > tools::actionLine &&
             std::find(actions_.begin(), actions_.end(), parts.header[tools::actionLine]) == actions_.end()) {
@@ -191,10 +154,7 @@ void ConversionWorker::capture(const FrameBatch& batch)
         return;
     captured_.clear();
     for (const ReceivedFrame& frame : batch) {
-        captured_ += frame.text;
-        if (frame.text.empty() || frame.text.back() != '\n')
-            captured_ += '\n';
-        captured_ += captureSeparator;
+        tools::appendFrameToFile(captured_, frame.text);
         // Whole frames in each write, but no copy of a whole batch of large frames.
         if (captured_.size() >= captureWriteBytes) {
             capture_.write(captured_);

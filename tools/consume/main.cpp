@@ -18,6 +18,7 @@
 #include "tools/common/output.h"
 #include "tools/common/same_file.h"
 #include "tools/common/summary.h"
+#include "tools/common/tool_process.h"
 #include "tools/consume/capture_file.h"
 #include "tools/consume/connection_phase.h"
 #include "tools/consume/consume_options.h"
@@ -30,12 +31,11 @@ namespace {
 
 using namespace consume;
 
+constexpr tools::ToolIdentity consumeTool{texts::toolName, texts::tryHelp, exitOutput};
+
 int fail(int status, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s\n", texts::toolName, reason.c_str());
-    if (status == exitUsage)
-        std::fprintf(stderr, "%s\n", texts::tryHelp);
-    return status;
+    return tools::fail(consumeTool, status, reason);
 }
 
 // The output must not overwrite a file this run reads or writes besides it.
@@ -157,21 +157,19 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     const ParsedOptions parsed = parseOptions(argc, argv);
-    if (parsed.outcome == tools::OptionsOutcome::Help) {
-        std::fputs(usageText().c_str(), stdout);
-        return exitStopped;
-    }
+    tools::ignoreBrokenPipes();
+    if (parsed.outcome == tools::OptionsOutcome::Help)
+        return tools::printHelp(consumeTool, usageText());
     if (parsed.outcome == tools::OptionsOutcome::UsageError)
         return fail(exitUsage, parsed.error);
     if (parsed.outcome == tools::OptionsOutcome::Version)
         return printConsumerVersion(parsed.options);
     if (parsed.options.check)
         return checkConsumerSetup(parsed.options);
-    // A closed output pipe is an output that cannot be written (exit 5), not a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
 
     const obclient_counts_t before = obclient_live_counts();
-    const int status = consumeStream(parsed.options);
+    const int status = tools::runNamingOutOfMemory(consumeTool, exitOutput, texts::outOfMemory,
+                                                   [&] { return consumeStream(parsed.options); });
     obclient_clear_user_status();
     tools::checkHostValuesReleased(texts::toolName, before);
     return status;

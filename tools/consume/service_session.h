@@ -15,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "tools/common/exit_status.h"
 #include "tools/consume/connection.h"
 #include "tools/consume/connection_phase.h"
 #include "tools/consume/consume_options.h"
@@ -25,12 +26,6 @@
 #include "tools/consume/token_source.h"
 
 namespace consume {
-
-constexpr int exitStopped = 0;
-constexpr int exitUsage = 2;
-constexpr int exitPlugin = 3;
-constexpr int exitTokenRefused = 4;
-constexpr int exitOutput = 5;
 
 constexpr Milliseconds firstBackoff{100};
 // A connection that stayed open this long (or delivered a frame) has proved the service healthy, and the

@@ -1,6 +1,6 @@
 #include "tools/replay/chunk_cutter.h"
 
-#include "tools/replay/frame_reader.h"
+#include "tools/common/frame_text.h"
 
 namespace replay {
 
@@ -42,7 +42,7 @@ bool ChunkCutter::keep(const Line& line)
 {
     if (format_ == InputFormat::Jsonl)
         return !line.oversized;
-    if (line.text == frameSeparator) {
+    if (tools::isFrameSeparator(line.text)) {
         frameStarted_ = false;
         frameBytes_ = 0;
         frameSkipped_ = false;

@@ -25,7 +25,7 @@ bool FrameReader::collect(Frame& frame)
     const size_t maxBytes = source_.lines().maxLineBytes();
     while (source_.lines().next(line)) {
         frame.cutShort = !line.terminated;
-        if (line.text == frameSeparator) {
+        if (tools::isFrameSeparator(line.text)) {
             if (started)
                 return true;
             continue;

@@ -1,6 +1,5 @@
-// Captured websocket notification frames (tools/common/frame.h), one after the
-// other; a body may span several lines. In a capture file frames are separated by
-// a line holding only "---".
+// Captured websocket notification frames in the file form (tools/common/frame_text.h),
+// one after the other; a body may span several lines.
 #pragma once
 
 #include <string>
@@ -8,11 +7,10 @@
 #include <vector>
 
 #include "tools/common/frame.h"
+#include "tools/common/frame_text.h"
 #include "tools/replay/input.h"
 
 namespace replay {
-
-constexpr std::string_view frameSeparator = "---";
 
 class FrameReader : public MessageReader {
 public:

@@ -74,7 +74,8 @@ void InputSource::openChunk(const std::string& name, std::vector<char>&& text,
 
 void InputSource::cutIntoChunks(InputFormat format)
 {
-    lines_->cutIntoChunks(chunkBytes, format == InputFormat::Frames ? frameSeparator : std::string_view());
+    lines_->cutIntoChunks(chunkBytes,
+                          format == InputFormat::Frames ? tools::frameSeparator : std::string_view());
 }
 
 void InputSource::finish(InputErrors& errors)

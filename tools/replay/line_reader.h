@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/common/frame_text.h"
+
 namespace replay {
 
 struct Line {
@@ -21,7 +23,7 @@ struct Line {
     bool oversized;        // longer than the limit: text is empty, the bytes were skipped
     bool carriageReturn;   // text was followed by a carriage return, which is not part of it
 
-    bool blank() const { return !oversized && text.find_first_not_of(" \t") == std::string_view::npos; }
+    bool blank() const { return !oversized && tools::isBlankLine(text); }
 };
 
 // Lines a chunk stands for without holding them: an oversized record, handed out as one

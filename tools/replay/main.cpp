@@ -18,12 +18,14 @@
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
 #include "tools/common/configuration_warnings.h"
+#include "tools/common/exit_status.h"
 #include "tools/common/file_output.h"
 #include "tools/common/output.h"
 #include "tools/common/same_file.h"
 #include "tools/common/setup_check.h"
 #include "tools/common/summary.h"
 #include "tools/common/texts.h"
+#include "tools/common/tool_process.h"
 #include "tools/replay/chunk_output.h"
 #include "tools/replay/chunked_replay.h"
 #include "tools/replay/held_stderr.h"
@@ -36,17 +38,11 @@ namespace {
 using namespace replay;
 using namespace tools;
 
-constexpr int exitAllRead = 0;
-constexpr int exitSomeSkipped = 1;
-constexpr int exitUsage = 2;
-constexpr int exitPlugin = 3;
+constexpr ToolIdentity replayTool{replay::texts::toolName, replay::texts::tryHelp, exitSomeSkipped};
 
 int fail(int status, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s\n", replay::texts::toolName, reason.c_str());
-    if (status == exitUsage)
-        std::fprintf(stderr, "%s\n", replay::texts::tryHelp);
-    return status;
+    return tools::fail(replayTool, status, reason);
 }
 
 // Opened only once the codecs exist: a run that cannot start leaves an existing output as it was.
@@ -188,25 +184,17 @@ int replayInputs(const Options& options)
 int main(int argc, char** argv)
 {
     const ParsedOptions parsed = parseOptions(argc, argv);
-    if (parsed.outcome == OptionsOutcome::Help) {
-        if (std::fputs(usageText().c_str(), stdout) >= 0 && std::fflush(stdout) == 0)
-            return exitAllRead;
-        return fail(exitSomeSkipped, replay::texts::cannotWriteHelp + std::string(std::strerror(errno)));
-    }
+    if (parsed.outcome == OptionsOutcome::Help)
+        return printHelp(replayTool, usageText());
     if (parsed.outcome == OptionsOutcome::UsageError)
         return fail(exitUsage, parsed.error);
     if (parsed.outcome == OptionsOutcome::Version)
         return printVersion(replay::texts::toolName, parsed.options);
 
     const obclient_counts_t before = obclient_live_counts();
-    int status = exitSomeSkipped;
-    try {
-        status = replayInputs(parsed.options);
-    } catch (const std::bad_alloc&) {
-        // Every record is bounded; this is a machine that has less memory than the limits allow.
-        std::fprintf(stderr, "%s: %s\n", replay::texts::toolName, replay::texts::outOfMemory);
-        return exitSomeSkipped;
-    }
+    ignoreBrokenPipes();
+    const int status = runNamingOutOfMemory(replayTool, exitSomeSkipped, replay::texts::outOfMemory,
+                                            [&] { return replayInputs(parsed.options); });
     obclient_clear_user_status();
     checkHostValuesReleased(replay::texts::toolName, before);
     return status;

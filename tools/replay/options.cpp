@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "tools/common/exit_status.h"
 #include "tools/common/texts.h"
 #include "tools/replay/replay_texts.h"
 
@@ -92,11 +93,8 @@ std::string usageText()
            "  --actions LIST       with --format frames: actions handed to the codec (default\n"
            "                       CREATE,UPDATE, as tessaro-consume); frames with other\n"
            "                       actions are counted as skipped by action\n" +
-           tools::sharedOptionsUsage(Options().chainId, "replaced") +
-           "\n"
-           "Exit status: 0 every input record was read, 1 some were skipped (each reported\n"
-           "as FILE:LINE: reason) or the output could not be written, 2 usage error, 3 the\n"
-           "plug-in cannot be loaded or created.\n";
+           tools::sharedOptionsUsage(Options().chainId, "replaced") + "\n" +
+           tools::exitStatusHelp(exitStatusMeanings());
 }
 
 ParsedOptions parseOptions(int argc, char** argv)

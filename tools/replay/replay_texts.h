@@ -29,7 +29,6 @@ constexpr const char* outputIsAnInput = "--output would overwrite an input of th
 
 // After the run.
 constexpr const char* stoppedReading = "stopped reading at the first failed write";
-constexpr const char* cannotWriteHelp = "cannot write the help: ";
 constexpr const char* outOfMemory = "out of memory; lower --max-record-bytes or --batch";
 
 } // namespace replay::texts

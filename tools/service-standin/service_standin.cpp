@@ -28,6 +28,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tools/common/frame_text.h"
+
 namespace {
 
 namespace beast = boost::beast;
@@ -86,18 +88,18 @@ std::vector<Frame> readFrames(const std::string& path)
             return;
         }
         text.erase(0, text.find_first_not_of('\n'));
+        const tools::FrameText parts = tools::splitFrame(text);
         Frame frame;
         frame.text = text;
-        frame.identifier = text.substr(0, text.find('\n'));
+        frame.identifier = tools::firstLine(text);
         const std::string path =
-            text.substr(frame.identifier.size() + 1,
-                        text.find('\n', frame.identifier.size() + 1) - frame.identifier.size() - 1);
+            parts.header.size() > tools::pathLine ? parts.header[tools::pathLine] : std::string();
         frame.source = path.substr(path.rfind('/') + 1);
         frames.push_back(std::move(frame));
         text.clear();
     };
     while (std::getline(in, line)) {
-        if (line == "---")
+        if (tools::isFrameSeparator(line))
             flush();
         else
             text += line + "\n";
