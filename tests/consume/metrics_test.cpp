@@ -19,8 +19,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using consume::ConnectionPhase;
 using consume::ConsumeMetrics;
+using consume::Phase;
 using consume_testing::httpGet;
 using replay_testing::contentsOf;
 using replay_testing::mentions;
@@ -52,7 +52,7 @@ protected:
         metrics.frameErrors.add(1);
         metrics.reconnects.add("connection failed", 2);
         metrics.reconnects.add("subscription busy (409)");
-        metrics.connection.enter(ConnectionPhase::Open);
+        metrics.connection.enter(Phase::Open);
         metrics.acknowledgementsWaiting.set(2);
         metrics.bytesInFlight.set(4096);
         metrics.lastAcknowledgement.set(std::chrono::system_clock::time_point(1706781600500ms));
@@ -174,22 +174,22 @@ TEST_F(ConsumeMetricsTest, HealthFailsOnlyOnceTheConnectionIsAwayLongerThanBacko
     const auto start = Clock::now();
     constexpr auto reconnectMax = std::chrono::milliseconds(10000); // health allows 70 s away
     struct Case {
-        std::vector<ConnectionPhase> phases; // entered at the start, in order
-        std::chrono::seconds later;          // when health is asked
+        std::vector<Phase> phases;  // entered at the start, in order
+        std::chrono::seconds later; // when health is asked
         bool healthy;
     };
     const Case cases[] = {
-        {{}, 69s, true},                                                // the start counts as open
-        {{}, 71s, false},                                               // never connected since
-        {{ConnectionPhase::Open}, 3600s, true},                         // open all along
-        {{ConnectionPhase::Open, ConnectionPhase::Backoff}, 69s, true}, // away within the allowance
-        {{ConnectionPhase::Open, ConnectionPhase::Backoff}, 71s, false},
-        {{ConnectionPhase::Open, ConnectionPhase::Draining}, 71s, false},
-        {{ConnectionPhase::Open, ConnectionPhase::Stopped}, 10s, true},
+        {{}, 69s, true},                            // the start counts as open
+        {{}, 71s, false},                           // never connected since
+        {{Phase::Open}, 3600s, true},               // open all along
+        {{Phase::Open, Phase::Backoff}, 69s, true}, // away within the allowance
+        {{Phase::Open, Phase::Backoff}, 71s, false},
+        {{Phase::Open, Phase::Draining}, 71s, false},
+        {{Phase::Open, Phase::Stopped}, 10s, true},
     };
     for (const Case& c : cases) {
         consume::ConnectionState connection;
-        for (const ConnectionPhase phase : c.phases)
+        for (const Phase phase : c.phases)
             connection.enter(phase, start);
         connection.failed("connection failed: refused");
         const consume::HealthReport report = consume::assessHealth(connection, reconnectMax, start + c.later);
@@ -217,12 +217,12 @@ TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
 
     EXPECT_EQ(httpGet(server.port(), "/health").status, 200);
     // Open long ago, then lost: longer away than the backoff allows.
-    metrics.connection.enter(ConnectionPhase::Backoff, Clock::now() - 300s);
+    metrics.connection.enter(Phase::Backoff, Clock::now() - 300s);
     metrics.connection.failed("no answer to pings");
     const consume_testing::HttpAnswer health = httpGet(server.port(), "/health");
     EXPECT_EQ(health.status, 503);
     EXPECT_EQ(health.body, "unhealthy, phase backoff, last failure: no answer to pings\n");
-    metrics.connection.enter(ConnectionPhase::Open);
+    metrics.connection.enter(Phase::Open);
     EXPECT_EQ(httpGet(server.port(), "/health").status, 200);
 
     EXPECT_EQ(httpGet(server.port(), "/").status, 404);
