@@ -3,8 +3,6 @@
 // /metrics and /health endpoint on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -28,17 +26,6 @@ using Clock = consume::ConnectionState::Clock;
 
 class ConsumeMetricsTest : public replay_testing::ReplayTest {
 protected:
-    // What `promtool check metrics` says of the page, and its exit status.
-    std::pair<int, std::string> promtoolVerdict(const std::string& page)
-    {
-        const std::string pagePath = writeInput("page.txt", page);
-        const std::string verdictPath = directory() + "/promtool.txt";
-        const std::string command =
-            "timeout 20 promtool check metrics <'" + pagePath + "' >'" + verdictPath + "' 2>&1";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contentsOf(verdictPath)};
-    }
-
     // Every series with a value that is not its starting one.
     static void fill(ConsumeMetrics& metrics)
     {
@@ -69,7 +56,7 @@ TEST_F(ConsumeMetricsTest, PageShowsEverySeriesAsPromtoolWantsIt)
     ConsumeMetrics metrics;
     fill(metrics);
     const std::string page = consume::renderMetricsPage(metrics);
-    const auto [status, verdict] = promtoolVerdict(page);
+    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page);
     EXPECT_EQ(status, 0) << verdict << "\n" << page;
     EXPECT_EQ(verdict, "") << page;
     for (const char* line : {
@@ -212,7 +199,7 @@ TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
     EXPECT_EQ(page.status, 200);
     EXPECT_TRUE(mentions(page.headers, "Content-Type: text/plain; version=0.0.4")) << page.headers;
     EXPECT_EQ(page.body, consume::renderMetricsPage(metrics));
-    const auto [status, verdict] = promtoolVerdict(page.body);
+    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page.body);
     EXPECT_EQ(status, 0) << verdict;
 
     EXPECT_EQ(httpGet(server.port(), "/health").status, 200);
