@@ -1,5 +1,10 @@
 #include "tools/consume/operations.h"
 
+#include <cstdio>
+
+#include "tools/consume/consume_texts.h"
+#include "tools/consume/operations_texts.h"
+
 namespace consume {
 
 Operations::Operations(const Options& options, const ConsumeMetrics& metrics)
@@ -14,7 +19,15 @@ bool Operations::start(std::string& reason)
     if (!options_.serveMetrics)
         return true;
     server_ = std::make_unique<MetricsServer>(metrics_, options_.reconnectMax);
-    return server_->start(options_.metrics, reason);
+    if (!server_->start(options_.metrics, reason))
+        return false;
+    if (!options_.quiet) {
+        const bool bracketed = options_.metrics.host.find(':') != std::string::npos;
+        std::fprintf(stderr, "%s: %s%s%s%s:%u%s\n", texts::toolName, texts::servingMetrics,
+                     bracketed ? "[" : "", options_.metrics.host.c_str(), bracketed ? "]" : "",
+                     static_cast<unsigned>(server_->port()), texts::servingHealth);
+    }
+    return true;
 }
 
 void Operations::loopStarted(boost::asio::io_context& loop)
