@@ -37,6 +37,10 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/debian/prerm
     ${CMAKE_CURRENT_LIST_DIR}/debian/postrm
     ${CMAKE_CURRENT_LIST_DIR}/debian/triggers)
+if(TARGET tessaro-consume)
+  # dpkg keeps an operator's changes to these on upgrade.
+  list(APPEND CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/conffiles)
+endif()
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME tessaro-notifications-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)

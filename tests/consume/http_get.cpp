@@ -4,9 +4,12 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 namespace consume_testing {
 
@@ -74,6 +77,19 @@ uint16_t unusedPort()
         ::getsockname(socket.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
     return ntohs(address.sin_port);
+}
+
+std::pair<int, std::string> promtoolVerdict(const std::string& folder, const std::string& page)
+{
+    const std::string pagePath = folder + "/page.txt";
+    const std::string verdictPath = folder + "/promtool.txt";
+    std::ofstream(pagePath) << page;
+    const std::string command =
+        "timeout 20 promtool check metrics <'" + pagePath + "' >'" + verdictPath + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream verdict(verdictPath);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            std::string(std::istreambuf_iterator<char>(verdict), std::istreambuf_iterator<char>())};
 }
 
 } // namespace consume_testing

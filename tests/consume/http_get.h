@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace consume_testing {
 
@@ -17,5 +18,8 @@ HttpAnswer httpGet(uint16_t port, const std::string& target, const std::string& 
 
 // A port nothing listens on right now, for a server that wants one given.
 uint16_t unusedPort();
+
+// What `promtool check metrics` says of a page (written into folder), and its exit status.
+std::pair<int, std::string> promtoolVerdict(const std::string& folder, const std::string& page);
 
 } // namespace consume_testing

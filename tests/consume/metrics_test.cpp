@@ -3,8 +3,6 @@
 // /metrics and /health endpoint on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -19,8 +17,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using consume::ConnectionPhase;
 using consume::ConsumeMetrics;
+using consume::Phase;
 using consume_testing::httpGet;
 using replay_testing::contentsOf;
 using replay_testing::mentions;
@@ -28,17 +26,6 @@ using Clock = consume::ConnectionState::Clock;
 
 class ConsumeMetricsTest : public replay_testing::ReplayTest {
 protected:
-    // What `promtool check metrics` says of the page, and its exit status.
-    std::pair<int, std::string> promtoolVerdict(const std::string& page)
-    {
-        const std::string pagePath = writeInput("page.txt", page);
-        const std::string verdictPath = directory() + "/promtool.txt";
-        const std::string command =
-            "timeout 20 promtool check metrics <'" + pagePath + "' >'" + verdictPath + "' 2>&1";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contentsOf(verdictPath)};
-    }
-
     // Every series with a value that is not its starting one.
     static void fill(ConsumeMetrics& metrics)
     {
@@ -52,7 +39,7 @@ protected:
         metrics.frameErrors.add(1);
         metrics.reconnects.add("connection failed", 2);
         metrics.reconnects.add("subscription busy (409)");
-        metrics.connection.enter(ConnectionPhase::Open);
+        metrics.connection.enter(Phase::Open);
         metrics.acknowledgementsWaiting.set(2);
         metrics.bytesInFlight.set(4096);
         metrics.lastAcknowledgement.set(std::chrono::system_clock::time_point(1706781600500ms));
@@ -69,7 +56,7 @@ TEST_F(ConsumeMetricsTest, PageShowsEverySeriesAsPromtoolWantsIt)
     ConsumeMetrics metrics;
     fill(metrics);
     const std::string page = consume::renderMetricsPage(metrics);
-    const auto [status, verdict] = promtoolVerdict(page);
+    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page);
     EXPECT_EQ(status, 0) << verdict << "\n" << page;
     EXPECT_EQ(verdict, "") << page;
     for (const char* line : {
@@ -174,22 +161,22 @@ TEST_F(ConsumeMetricsTest, HealthFailsOnlyOnceTheConnectionIsAwayLongerThanBacko
     const auto start = Clock::now();
     constexpr auto reconnectMax = std::chrono::milliseconds(10000); // health allows 70 s away
     struct Case {
-        std::vector<ConnectionPhase> phases; // entered at the start, in order
-        std::chrono::seconds later;          // when health is asked
+        std::vector<Phase> phases;  // entered at the start, in order
+        std::chrono::seconds later; // when health is asked
         bool healthy;
     };
     const Case cases[] = {
-        {{}, 69s, true},                                                // the start counts as open
-        {{}, 71s, false},                                               // never connected since
-        {{ConnectionPhase::Open}, 3600s, true},                         // open all along
-        {{ConnectionPhase::Open, ConnectionPhase::Backoff}, 69s, true}, // away within the allowance
-        {{ConnectionPhase::Open, ConnectionPhase::Backoff}, 71s, false},
-        {{ConnectionPhase::Open, ConnectionPhase::Draining}, 71s, false},
-        {{ConnectionPhase::Open, ConnectionPhase::Stopped}, 10s, true},
+        {{}, 69s, true},                            // the start counts as open
+        {{}, 71s, false},                           // never connected since
+        {{Phase::Open}, 3600s, true},               // open all along
+        {{Phase::Open, Phase::Backoff}, 69s, true}, // away within the allowance
+        {{Phase::Open, Phase::Backoff}, 71s, false},
+        {{Phase::Open, Phase::Draining}, 71s, false},
+        {{Phase::Open, Phase::Stopped}, 10s, true},
     };
     for (const Case& c : cases) {
         consume::ConnectionState connection;
-        for (const ConnectionPhase phase : c.phases)
+        for (const Phase phase : c.phases)
             connection.enter(phase, start);
         connection.failed("connection failed: refused");
         const consume::HealthReport report = consume::assessHealth(connection, reconnectMax, start + c.later);
@@ -212,17 +199,17 @@ TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
     EXPECT_EQ(page.status, 200);
     EXPECT_TRUE(mentions(page.headers, "Content-Type: text/plain; version=0.0.4")) << page.headers;
     EXPECT_EQ(page.body, consume::renderMetricsPage(metrics));
-    const auto [status, verdict] = promtoolVerdict(page.body);
+    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page.body);
     EXPECT_EQ(status, 0) << verdict;
 
     EXPECT_EQ(httpGet(server.port(), "/health").status, 200);
     // Open long ago, then lost: longer away than the backoff allows.
-    metrics.connection.enter(ConnectionPhase::Backoff, Clock::now() - 300s);
+    metrics.connection.enter(Phase::Backoff, Clock::now() - 300s);
     metrics.connection.failed("no answer to pings");
     const consume_testing::HttpAnswer health = httpGet(server.port(), "/health");
     EXPECT_EQ(health.status, 503);
     EXPECT_EQ(health.body, "unhealthy, phase backoff, last failure: no answer to pings\n");
-    metrics.connection.enter(ConnectionPhase::Open);
+    metrics.connection.enter(Phase::Open);
     EXPECT_EQ(httpGet(server.port(), "/health").status, 200);
 
     EXPECT_EQ(httpGet(server.port(), "/").status, 404);

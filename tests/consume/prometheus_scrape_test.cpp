@@ -1,7 +1,8 @@
-// A real Prometheus server (Debian's), on 127.0.0.1 with a configuration of ours in a
-// scratch folder, scrapes the consumer's endpoint each second; what it stored is read
-// back through its query API, so the page is one Prometheus takes, not one that only
-// looks right.
+// A live session against the service stand-in, watched as an operator would: its page
+// passes promtool, its counts agree with the stand-in's and with the summary, and a real
+// Prometheus server (Debian's), on 127.0.0.1 with a configuration of ours in a scratch
+// folder, scrapes it each second; what it stored is read back through its query API, so
+// the page is one Prometheus takes, not one that only looks right.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -12,9 +13,7 @@
 #include <thread>
 
 #include "tests/consume/http_get.h"
-#include "tests/replay/replay_fixture.h"
-#include "tools/consume/consume_metrics.h"
-#include "tools/consume/metrics_server.h"
+#include "tests/consume/live_consumer_fixture.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using consume_testing::httpGet;
 
-class PrometheusScrape : public replay_testing::ReplayTest {
+class PrometheusScrape : public consume_testing::LiveConsumer {
 protected:
     // The value Prometheus holds for query, or "" while it has none.
     static std::string queried(uint16_t port, const std::string& query)
@@ -44,14 +43,44 @@ protected:
     }
 };
 
-TEST_F(PrometheusScrape, PrometheusStoresTheAcknowledgedCountAsTheConsumerCountsIt)
+// The value of an unlabelled series on a page, or -1 without it.
+int64_t pageValue(const std::string& page, const std::string& series)
 {
-    consume::ConsumeMetrics metrics;
-    metrics.framesAcknowledged.add(42);
-    metrics.eventsWritten.add("com.orbel.tessaro.Alarm", 40);
-    consume::MetricsServer server(metrics, std::chrono::milliseconds(60000));
-    std::string reason;
-    ASSERT_TRUE(server.start({"127.0.0.1", 0}, reason)) << reason;
+    std::smatch value;
+    return std::regex_search(page, value, std::regex("\n" + series + " ([0-9]+)\n")) ? std::stoll(value[1])
+                                                                                     : -1;
+}
+
+TEST_F(PrometheusScrape, ALiveSessionsPageAgreesWithTheStandInTheSummaryAndPrometheus)
+{
+    constexpr int frames = 40;
+    const std::string url = startService(consume_testing::alarmFrames(frames, 3));
+    const uint16_t metricsPort = consume_testing::unusedPort();
+    ASSERT_NE(metricsPort, 0);
+    const auto consumer =
+        startConsumer(url, "watched", {"--metrics", "127.0.0.1:" + std::to_string(metricsPort)});
+    ASSERT_TRUE(service_->waitFor("all acknowledged"));
+
+    // The stand-in logs each acknowledgement it took; the last may be counted a moment after it was sent.
+    const auto deadline = Clock::now() + 5s;
+    std::string page;
+    while ((page = httpGet(metricsPort, "/metrics").body).empty() ||
+           pageValue(page, "tessaro_consume_frames_acknowledged_total") < frames) {
+        ASSERT_LT(Clock::now(), deadline) << page;
+        std::this_thread::sleep_for(50ms);
+    }
+    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page);
+    EXPECT_EQ(status, 0) << verdict << page;
+    EXPECT_EQ(pageValue(page, "tessaro_consume_frames_acknowledged_total"),
+              static_cast<int64_t>(service_->count("acknowledged ")));
+    EXPECT_EQ(pageValue(page, "tessaro_consume_frames_received_total"), frames);
+    EXPECT_NE(page.find("tessaro_consume_connection_phase{phase=\"open\"} 1"), std::string::npos) << page;
+    EXPECT_NE(page.find("tessaro_consume_events_written_total{type=\"com.orbel.tessaro.Alarm\"} " +
+                        std::to_string(frames)),
+              std::string::npos)
+        << page;
+    const consume_testing::HttpAnswer health = httpGet(metricsPort, "/health");
+    EXPECT_EQ(health.status, 200) << health.body;
 
     const uint16_t prometheusPort = consume_testing::unusedPort();
     ASSERT_NE(prometheusPort, 0);
@@ -62,25 +91,24 @@ TEST_F(PrometheusScrape, PrometheusStoresTheAcknowledgedCountAsTheConsumerCounts
                                                             "  - job_name: tessaro-consume\n"
                                                             "    static_configs:\n"
                                                             "      - targets: ['127.0.0.1:" +
-                                                                std::to_string(server.port()) + "']\n");
+                                                                std::to_string(metricsPort) + "']\n");
     replay_testing::ToolProcess prometheus(
         {"/usr/bin/prometheus", "--config.file=" + config,
          "--web.listen-address=127.0.0.1:" + std::to_string(prometheusPort),
          "--storage.tsdb.path=" + directory() + "/data", "--log.level=warn"},
         directory() + "/prometheus.log");
-
-    EXPECT_EQ(waitForValue(prometheusPort, "tessaro_consume_frames_acknowledged_total", "42"), "42")
+    const std::string expected = std::to_string(frames);
+    EXPECT_EQ(waitForValue(prometheusPort, "tessaro_consume_frames_acknowledged_total", expected), expected)
         << replay_testing::contentsOf(directory() + "/prometheus.log");
-    EXPECT_EQ(queried(prometheusPort,
-                      "tessaro_consume_events_written_total%7Btype%3D%22com.orbel.tessaro.Alarm%22%7D"),
-              "40");
-    // A later scrape sees the counter move: the page is made afresh each time.
-    metrics.framesAcknowledged.add(8);
-    EXPECT_EQ(waitForValue(prometheusPort, "tessaro_consume_frames_acknowledged_total", "50"), "50");
     EXPECT_EQ(queried(prometheusPort, "up"), "1");
-
     prometheus.signal(SIGTERM);
     EXPECT_EQ(prometheus.wait(), 0) << replay_testing::contentsOf(directory() + "/prometheus.log");
+
+    consumer->signal(SIGTERM);
+    EXPECT_EQ(consumer->wait(), 0);
+    const std::string err = replay_testing::contentsOf(errors("watched"));
+    EXPECT_EQ(consume_testing::summaryCount(err, "frames acknowledged"), frames) << err;
+    EXPECT_EQ(consume_testing::summaryCount(err, "frames received"), frames) << err;
 }
 
 } // namespace

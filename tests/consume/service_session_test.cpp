@@ -36,7 +36,7 @@ protected:
         loop_.reset();
         connections_.made.clear();
         log_.clear();
-        tally_ = ConsumeTally();
+        tally_ = std::make_unique<ConsumeTally>();
     }
 
     ServiceSession& start()
@@ -47,8 +47,8 @@ protected:
                                   [this](FrameBatch batch, ConversionWorker::Done done) {
                                       worker_.convert(std::move(batch), std::move(done));
                                   },
-                                  [this](const std::string& line) { log_.push_back(line); }},
-            tally_);
+                                  [this](const std::string& line) { log_.push_back(line); }, nullptr},
+            *tally_);
         session_->start();
         loop_.runPosted();
         return *session_;
@@ -84,7 +84,7 @@ protected:
 
     uint64_t reconnects(const std::string& cause) const
     {
-        for (const auto& [name, count] : tally_.reconnectsByCause)
+        for (const auto& [name, count] : tally_->metrics.reconnects.values())
             if (name == cause)
                 return count;
         return 0;
@@ -96,7 +96,7 @@ protected:
     FakeConnections connections_;
     FakeTokens tokens_;
     FakeWorker worker_;
-    ConsumeTally tally_;
+    std::unique_ptr<ConsumeTally> tally_ = std::make_unique<ConsumeTally>();
     std::vector<std::string> log_;
     std::unique_ptr<ServiceSession> session_;
 };
@@ -262,7 +262,7 @@ TEST_F(SessionTest, StopWhileTheWorkerIsBusyDrainsBeforeTheLoopEnds)
     EXPECT_TRUE(logged("draining: writing and acknowledging"));
     // Late frames are not taken: the service delivers them again.
     EXPECT_FALSE(frame("a-6"));
-    EXPECT_EQ(tally_.received, 5u);
+    EXPECT_EQ(tally_->metrics.framesReceived.value(), 5u);
     loop_.advance(closeGrace * 2);
     EXPECT_FALSE(loop_.stopped()) << "stopped with the worker busy";
     EXPECT_FALSE(connection.closeAsked);
@@ -278,7 +278,7 @@ TEST_F(SessionTest, StopWhileTheWorkerIsBusyDrainsBeforeTheLoopEnds)
     session_->closed(connection.id);
     EXPECT_TRUE(loop_.stopped());
     EXPECT_EQ(session_->phase(), Phase::Stopped);
-    EXPECT_EQ(tally_.phaseEntries[static_cast<size_t>(Phase::Draining)], 1u);
+    EXPECT_EQ(tally_->phaseEntries[static_cast<size_t>(Phase::Draining)], 1u);
 }
 
 TEST_F(SessionTest, AnOutputErrorStopsWithNothingAcknowledged)
@@ -374,13 +374,13 @@ TEST_F(SessionTest, OversizedAndUnsubscribeFramesAreReportedAndNeverAcknowledged
     EXPECT_EQ(connection.sent, std::vector<std::string>{"big-1"});
     EXPECT_TRUE(logged("frame big-1: 70000000 bytes"));
     EXPECT_TRUE(logged(texts::frameWithoutIdentifier));
-    EXPECT_EQ(tally_.tooLarge, 2u);
+    EXPECT_EQ(tally_->tooLarge, 2u);
 
     for (const char* id : {"unsubscribe", "a-1", "a-2", "a-3"})
         frame(id);
     finishBatch();
     EXPECT_EQ(connection.sent, (std::vector<std::string>{"big-1", "a-1", "a-2", "a-3"}));
-    EXPECT_EQ(tally_.notAcknowledged, 1u);
+    EXPECT_EQ(tally_->notAcknowledged, 1u);
     EXPECT_TRUE(logged("frame unsubscribe: not acknowledged"));
 }
 

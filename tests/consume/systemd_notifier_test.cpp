@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/replay/replay_fixture.h"
+#include "tests/consume/live_consumer_fixture.h"
 #include "tools/consume/systemd_notifier.h"
 #include "tools/consume/watchdog_timer.h"
 
@@ -24,11 +24,11 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class SystemdNotifierTest : public replay_testing::ReplayTest {
+class SystemdNotifierTest : public consume_testing::LiveConsumer {
 protected:
     void SetUp() override
     {
-        ReplayTest::SetUp();
+        LiveConsumer::SetUp();
         const std::string path = directory() + "/notify";
         socket_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
@@ -45,7 +45,7 @@ protected:
         ::unsetenv("WATCHDOG_USEC");
         ::unsetenv("WATCHDOG_PID");
         ::close(socket_);
-        ReplayTest::TearDown();
+        LiveConsumer::TearDown();
     }
 
     static void askForWatchdog(std::chrono::microseconds timeout)
@@ -128,6 +128,36 @@ TEST_F(SystemdNotifierTest, NoWatchdogMeansNoPingsAndAStoppedTimerPingsNoMore)
     loop.restart();
     loop.run_for(300ms);
     EXPECT_EQ(next(100ms), "");
+}
+
+// The consumer itself, as the service manager hears it: ready once it connects, its phase, pings from
+// its loop at half the asked timeout, and that it stops.
+TEST_F(SystemdNotifierTest, TheConsumerIsReadyReportsItsPhasePingsAndStops)
+{
+    const std::string url = startService(consume_testing::alarmFrames(30, 3));
+    ::setenv("WATCHDOG_USEC", "200000", 1); // without WATCHDOG_PID: meant for the child
+    const auto consumer = startConsumer(url, "notified");
+    std::vector<std::string> heard;
+    const auto deadline = Clock::now() + 5s;
+    size_t pings = 0;
+    while (pings < 5 && Clock::now() < deadline) {
+        heard.push_back(next());
+        pings += heard.back().rfind("WATCHDOG=1\n", 0) == 0 ? 1 : 0;
+    }
+    ASSERT_EQ(pings, 5u);
+    EXPECT_EQ(heard.front().rfind("READY=1\nSTATUS=connecting: ", 0), 0u) << heard.front();
+    EXPECT_TRUE(std::any_of(heard.begin(), heard.end(), [](const std::string& message) {
+        return message.rfind("STATUS=open: ", 0) == 0;
+    }));
+    // Pings come from a timer, not a busy loop: a dozen messages of other kinds at most beside them.
+    EXPECT_LE(heard.size(), 20u);
+
+    EXPECT_EQ(stopOnceAllAcknowledged(*consumer), 0);
+    std::string message;
+    bool stopping = false;
+    while (!(message = next(300ms)).empty())
+        stopping = stopping || message.rfind("STOPPING=1\nSTATUS=draining: 30 frames received", 0) == 0;
+    EXPECT_TRUE(stopping);
 }
 
 } // namespace

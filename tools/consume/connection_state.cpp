@@ -2,27 +2,10 @@
 
 namespace consume {
 
-const char* phaseName(ConnectionPhase phase)
-{
-    switch (phase) {
-    case ConnectionPhase::Connecting:
-        return "connecting";
-    case ConnectionPhase::Open:
-        return "open";
-    case ConnectionPhase::Backoff:
-        return "backoff";
-    case ConnectionPhase::Draining:
-        return "draining";
-    case ConnectionPhase::Stopped:
-        return "stopped";
-    }
-    return "unknown";
-}
-
-void ConnectionState::enter(ConnectionPhase phase, Clock::time_point now)
+void ConnectionState::enter(Phase phase, Clock::time_point now)
 {
     // The time goes first: a health check that sees the new phase must not see an older time.
-    if (phase_.load(std::memory_order_relaxed) == ConnectionPhase::Open || phase == ConnectionPhase::Open)
+    if (phase_.load(std::memory_order_relaxed) == Phase::Open || phase == Phase::Open)
         lastOpen_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
     phase_.store(phase, std::memory_order_release);
 }
@@ -35,7 +18,7 @@ void ConnectionState::failed(const std::string& cause)
 
 ConnectionState::Clock::time_point ConnectionState::lastOpen(Clock::time_point now) const
 {
-    if (phase_.load(std::memory_order_acquire) == ConnectionPhase::Open)
+    if (phase_.load(std::memory_order_acquire) == Phase::Open)
         return now;
     return Clock::time_point(Clock::duration(lastOpen_.load(std::memory_order_relaxed)));
 }

@@ -2,22 +2,15 @@
 // connection was last open and why it last failed.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <mutex>
 #include <string>
 
+#include "tools/consume/connection_phase.h"
+
 namespace consume {
-
-enum class ConnectionPhase { Connecting, Open, Backoff, Draining, Stopped };
-
-constexpr std::array<ConnectionPhase, 5> allPhases = {ConnectionPhase::Connecting, ConnectionPhase::Open,
-                                                      ConnectionPhase::Backoff, ConnectionPhase::Draining,
-                                                      ConnectionPhase::Stopped};
-
-const char* phaseName(ConnectionPhase phase);
 
 class ConnectionState {
 public:
@@ -28,17 +21,17 @@ public:
     ConnectionState() : lastOpen_(Clock::now().time_since_epoch().count()) {}
 
     // Called by the one thread that runs the connection.
-    void enter(ConnectionPhase phase, Clock::time_point now = Clock::now());
+    void enter(Phase phase, Clock::time_point now = Clock::now());
     // Why the connection was lost or could not be made, as the summary names the cause.
     void failed(const std::string& cause);
 
-    ConnectionPhase phase() const { return phase_.load(std::memory_order_relaxed); }
+    Phase phase() const { return phase_.load(std::memory_order_relaxed); }
     // Now while open; else the moment it was last left, or the start.
     Clock::time_point lastOpen(Clock::time_point now = Clock::now()) const;
     std::string lastFailure() const;
 
 private:
-    std::atomic<ConnectionPhase> phase_{ConnectionPhase::Connecting};
+    std::atomic<Phase> phase_{Phase::Connecting};
     std::atomic<Clock::rep> lastOpen_;
     mutable std::mutex failureLock_;
     std::string lastFailure_;

@@ -61,12 +61,13 @@ void addHistogram(Families& families, const char* name, const char* help, const 
 }
 
 // One series per phase, the current one 1: a query can select a phase by its label.
-void addPhase(Families& families, ConnectionPhase current)
+void addPhase(Families& families, Phase current)
 {
     prometheus::MetricFamily& family = addFamily(
         families, "tessaro_consume_connection_phase",
         "The connection's phase: 1 for the current one, 0 for the others.", prometheus::MetricType::Gauge);
-    for (const ConnectionPhase phase : allPhases) {
+    for (size_t index = 0; index < phaseCount; ++index) {
+        const auto phase = static_cast<Phase>(index);
         prometheus::ClientMetric& metric = family.metric.emplace_back();
         metric.label.push_back({"phase", phaseName(phase)});
         metric.gauge.value = phase == current ? 1 : 0;
@@ -127,7 +128,7 @@ std::string statusLine(const ConsumeMetrics& metrics)
 HealthReport assessHealth(const ConnectionState& connection, std::chrono::milliseconds reconnectMax,
                           ConnectionState::Clock::time_point now)
 {
-    const ConnectionPhase phase = connection.phase();
+    const Phase phase = connection.phase();
     HealthReport report;
     report.healthy = now - connection.lastOpen(now) <= reconnectMax + healthGrace;
     report.text = std::string(report.healthy ? texts::healthy : texts::unhealthy) + texts::healthPhase +

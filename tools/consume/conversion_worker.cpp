@@ -20,23 +20,12 @@ constexpr size_t captureWriteBytes = 1 << 20;
 
 } // namespace
 
-void countName(CountsByName& counts, const std::string& name)
-{
-    for (auto& [known, count] : counts) {
-        if (known == name) {
-            ++count;
-            return;
-        }
-    }
-    counts.emplace_back(name, 1);
-}
-
 ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
                                    tools::EventWriter& writer, tools::EventOutput& output,
                                    tools::Tally& tally, ConsumeTally& consumeTally, CaptureFile& capture)
     : actions_(actions), codec_(codec), writer_(writer), output_(output), tally_(tally),
-      consumeTally_(consumeTally), capture_(capture), progress_(::isatty(STDERR_FILENO) != 0),
-      thread_([this] { run(); })
+      consumeTally_(consumeTally), metrics_(consumeTally.metrics), capture_(capture),
+      progress_(::isatty(STDERR_FILENO) != 0), thread_([this] { run(); })
 {}
 
 void ConversionWorker::convert(FrameBatch batch, Done done)
@@ -95,6 +84,7 @@ void ConversionWorker::run()
 
 BatchOutcome ConversionWorker::process(const FrameBatch& batch)
 {
+    const auto started = std::chrono::steady_clock::now();
     capture(batch);
     BatchOutcome outcome;
     tools::Batch messages(batch.size());
@@ -106,7 +96,7 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
         outcome.acknowledgements.push_back({frame.connection, identifier});
         if (parts.hasBody && parts.header.size() > tools::actionLine &&
             std::find(actions_.begin(), actions_.end(), parts.header[tools::actionLine]) == actions_.end()) {
-            countName(consumeTally_.skippedByAction, parts.header[tools::actionLine]);
+            metrics_.framesSkipped.add(parts.header[tools::actionLine]);
             continue;
         }
         vlm_message_t message{};
@@ -118,11 +108,13 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
             messages.add(message);
             continue;
         }
-        ++consumeTally_.frameErrors;
+        metrics_.frameErrors.add();
         std::fprintf(stderr, "%s: %s%s: %s\n", texts::toolName, texts::frameLabel,
                      tools::escapedForLog(identifier).c_str(), tools::escapedForLog(reason).c_str());
     }
     messages.sendThrough(codec_);
+    publishConversion();
+    metrics_.batchConversion.observe(std::chrono::steady_clock::now() - started);
     progress_.update(tally_);
     bool durable = false;
     outcome.writeError = commitOutput(durable);
@@ -137,21 +129,35 @@ int ConversionWorker::commitOutput(bool& durable)
     if (error == 0) {
         const auto started = std::chrono::steady_clock::now();
         const tools::EventOutput::Commit commit = output_.commit();
-        consumeTally_.commitTime += std::chrono::steady_clock::now() - started;
-        ++consumeTally_.commits;
+        metrics_.outputSync.observe(std::chrono::steady_clock::now() - started);
         durable = commit == tools::EventOutput::Commit::Durable;
         if (commit == tools::EventOutput::Commit::Failed)
             error = output_.failure();
     }
     if (error != 0)
-        ++consumeTally_.outputWriteErrors;
+        metrics_.outputWriteErrors.add();
     return error;
+}
+
+// The page counts what the summary's tally counts, from the same writer, as each batch ends.
+void ConversionWorker::publishConversion()
+{
+    size_t index = 0;
+    for (const auto& [type, count] : tally_.eventsByType) {
+        if (index == publishedByType_.size())
+            publishedByType_.push_back(0);
+        metrics_.eventsWritten.add(type, count - publishedByType_[index]);
+        publishedByType_[index++] = count;
+    }
+    metrics_.passedThrough.add(tally_.passedThrough - metrics_.passedThrough.value());
+    metrics_.droppedByCodec.add(tally_.dropped() - metrics_.droppedByCodec.value());
 }
 
 void ConversionWorker::capture(const FrameBatch& batch)
 {
     if (!capture_.enabled())
         return;
+    const uint64_t errorsBefore = capture_.writeErrors();
     captured_.clear();
     for (const ReceivedFrame& frame : batch) {
         tools::appendFrameToFile(captured_, frame.text);
@@ -162,6 +168,7 @@ void ConversionWorker::capture(const FrameBatch& batch)
         }
     }
     capture_.write(captured_);
+    metrics_.captureWriteErrors.add(capture_.writeErrors() - errorsBefore);
 }
 
 void ConversionWorker::reopenFiles()

@@ -64,6 +64,7 @@ private:
     void run();
     BatchOutcome process(const FrameBatch& batch);
     void capture(const FrameBatch& batch);
+    void publishConversion();
     // 0 once the output holds every event written for the batch; errno when it failed.
     int commitOutput(bool& durable);
     void reopenFiles();
@@ -74,10 +75,12 @@ private:
     tools::EventOutput& output_;
     tools::Tally& tally_;
     ConsumeTally& consumeTally_;
+    ConsumeMetrics& metrics_;
     CaptureFile& capture_;
     std::string captured_; // the batch's frames in the frames format, kept from batch to batch
     tools::FrameConverter converter_;
     tools::Progress progress_;
+    std::vector<uint64_t> publishedByType_; // the tally's events by type, as far as the metrics have them
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -13,6 +13,7 @@
 #include "obclient/obclient.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
+#include "tools/common/configuration_warnings.h"
 #include "tools/common/file_output.h"
 #include "tools/common/log_text.h"
 #include "tools/common/output.h"
@@ -25,6 +26,7 @@
 #include "tools/consume/consume_setup.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/conversion_worker.h"
+#include "tools/consume/operations.h"
 #include "tools/consume/service_client.h"
 
 namespace {
@@ -74,27 +76,28 @@ void printPhases(const ConsumeTally& consumed)
                                 consumed.phaseEntries[phase]);
 }
 
+// The counts the metrics page shows are read from the same metrics, so that both agree.
 void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
-                  const tools::FileEventOutput& output, const CaptureFile& capture,
-                  std::chrono::steady_clock::duration elapsed)
+                  const tools::FileEventOutput& output, std::chrono::steady_clock::duration elapsed)
 {
-    tools::printSummaryLine("frames received", consumed.received);
-    tools::printSummaryLine("frames acknowledged", consumed.acknowledged);
-    printCounts("skipped by action", consumed.skippedByAction);
+    const ConsumeMetrics& metrics = consumed.metrics;
+    tools::printSummaryLine("frames received", metrics.framesReceived.value());
+    tools::printSummaryLine("frames acknowledged", metrics.framesAcknowledged.value());
+    printCounts("skipped by action", metrics.framesSkipped.values());
     tools::printConversionLines(tally);
-    tools::printSummaryLine("frame errors", consumed.frameErrors);
+    tools::printSummaryLine("frame errors", metrics.frameErrors.value());
     tools::printSummaryLine("frames too large", consumed.tooLarge);
     tools::printSummaryLine("frames not acknowledged", consumed.notAcknowledged);
-    tools::printSummaryLine("output write errors", consumed.outputWriteErrors);
-    tools::printSummaryLine("output commits", consumed.commits);
-    tools::printSummaryLine(
-        "  waited ms", std::chrono::duration_cast<std::chrono::milliseconds>(consumed.commitTime).count());
+    tools::printSummaryLine("output write errors", metrics.outputWriteErrors.value());
+    const Histogram::Reading syncs = metrics.outputSync.read();
+    tools::printSummaryLine("output commits", syncs.cumulative.back());
+    tools::printSummaryLine("  waited ms", static_cast<uint64_t>(syncs.sumSeconds * 1000));
     tools::printSummaryLine("output reopened",
                             consumed.outputReopens + output.movedAway() + output.rewrittenAfterUnlink());
-    tools::printSummaryLine("capture write errors", capture.writeErrors());
-    printCounts("reconnects", consumed.reconnectsByCause);
+    tools::printSummaryLine("capture write errors", metrics.captureWriteErrors.value());
+    printCounts("reconnects", metrics.reconnects.values());
     printPhases(consumed);
-    tools::printElapsed(elapsed, consumed.received, "frames");
+    tools::printElapsed(elapsed, metrics.framesReceived.value(), "frames");
 }
 
 int consumeStream(const Options& options)
@@ -112,6 +115,7 @@ int consumeStream(const Options& options)
     if (plugin == nullptr)
         return fail(exitPlugin, reason);
 
+    tools::printConfigurationWarnings(texts::toolName, config.get());
     tools::routeCodecLog(options);
     tools::Tally tally;
     ConsumeTally consumed;
@@ -132,15 +136,20 @@ int consumeStream(const Options& options)
     if (!capture.open(options.captureFile, reason))
         return fail(exitUsage, reason);
 
+    Operations operations(options, consumed.metrics);
+    if (!operations.start(reason))
+        return fail(exitUsage, reason);
+
     const auto started = std::chrono::steady_clock::now();
     int status = exitStopped;
     {
         ConversionWorker worker(options.actions, codec, writer, output, tally, consumed, capture);
-        status = runServiceClient(options, url, worker, consumed, [&worker] { worker.requestReopen(); });
+        status = runServiceClient(
+            options, url, worker, consumed, [&worker] { worker.requestReopen(); }, operations);
     }
     codec.close();
     if (!options.quiet)
-        printSummary(tally, consumed, output, capture, std::chrono::steady_clock::now() - started);
+        printSummary(tally, consumed, output, std::chrono::steady_clock::now() - started);
     return status;
 }
 

@@ -7,6 +7,10 @@ namespace consume::texts {
 constexpr const char* badMetricsAddress = "--metrics wants ADDRESS:PORT (an IPv6 address in brackets), not ";
 constexpr const char* cannotServeMetrics = "cannot serve metrics on ";
 
+// At start, so that an operator (or a script that asked for port 0) knows where to look.
+constexpr const char* servingMetrics = "metrics at http://";
+constexpr const char* servingHealth = "/metrics, health at /health";
+
 // The health check's answer.
 constexpr const char* healthy = "ok";
 constexpr const char* unhealthy = "unhealthy";

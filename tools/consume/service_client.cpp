@@ -453,7 +453,7 @@ bool setUpTls(const Options& options, ssl::context& tls)
 } // namespace
 
 int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWorker& worker,
-                     ConsumeTally& tally, const std::function<void()>& reopen)
+                     ConsumeTally& tally, const std::function<void()>& reopen, Operations& operations)
 {
     net::io_context io;
     ssl::context tls{ssl::context::tls_client};
@@ -473,7 +473,7 @@ int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWo
                             [&worker](FrameBatch batch, ConversionWorker::Done done) {
                                 worker.convert(std::move(batch), std::move(done));
                             },
-                            logLine},
+                            logLine, [&operations](Phase phase) { operations.phaseEntered(phase); }},
                            tally);
 
     net::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
@@ -498,7 +498,9 @@ int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWo
     pthread_sigmask(SIG_UNBLOCK, &taken, nullptr);
 
     session.start();
+    operations.loopStarted(io);
     io.run();
+    operations.loopEnded();
     // Once the loop is done a stop signal has nothing left to stop, and must not cut the summary short.
     pthread_sigmask(SIG_BLOCK, &taken, nullptr);
     tokens.cancel();

@@ -26,6 +26,7 @@ ServiceSession::ServiceSession(const Options& options, const ServiceUrl& url, Pa
 void ServiceSession::start()
 {
     ++tally_.phaseEntries[static_cast<size_t>(Phase::Connecting)];
+    tally_.metrics.connection.enter(Phase::Connecting);
     fetchToken();
 }
 
@@ -35,6 +36,9 @@ void ServiceSession::enter(Phase next)
     assert(phaseMayFollow(phase_, next));
     phase_ = next;
     ++tally_.phaseEntries[static_cast<size_t>(next)];
+    tally_.metrics.connection.enter(next);
+    if (parts_.phaseEntered)
+        parts_.phaseEntered(next);
 }
 
 void ServiceSession::fetchToken()
@@ -102,7 +106,8 @@ void ServiceSession::refused(uint64_t id, unsigned status)
         return backOff({texts::causeBusy, ""});
     if (status != 401 && status != 403)
         return backOff({nullptr, texts::causeHttp + std::to_string(status)});
-    countName(tally_.reconnectsByCause, texts::causeRefused);
+    tally_.metrics.reconnects.add(texts::causeRefused);
+    tally_.metrics.connection.failed(texts::causeRefused);
     if (refusedOnce_)
         return fatal(exitTokenRefused, texts::tokenRefusedAgain);
     // Once: a token rotated by an outside job is read again and tried without waiting.
@@ -129,6 +134,7 @@ void ServiceSession::dropConnection()
     connectionOpen_ = false;
     // Acknowledgements still queued on it are lost with it: the service delivers those frames again.
     unsentAcknowledgements_ = 0;
+    showHeld();
     acknowledgementTimer_->cancel();
     acknowledgementsWatched_ = false;
 }
@@ -137,7 +143,8 @@ void ServiceSession::dropConnection()
 void ServiceSession::backOff(const EndCause& cause)
 {
     const std::string name = cause.text != nullptr ? cause.text : cause.detail;
-    countName(tally_.reconnectsByCause, name);
+    tally_.metrics.reconnects.add(name);
+    tally_.metrics.connection.failed(name);
     const bool healthy =
         phase_ == Phase::Open && (provedHealthy_ || parts_.loop.now() - openedAt_ >= provenHealthyAfter);
     if (healthy)
@@ -165,13 +172,14 @@ bool ServiceSession::frameArrived(uint64_t id, std::string text)
     // Frames that arrive once stopping has begun are left unacknowledged: the service delivers them again.
     if (!current(id) || phase_ != Phase::Open)
         return false;
-    ++tally_.received;
+    tally_.metrics.framesReceived.add();
     provedHealthy_ = true;
     fillingBytes_ += text.size();
     filling_.push_back({id, std::move(text)});
     if (filling_.size() == 1)
         startBatchTimer();
     handOver();
+    showHeld();
     return mayRead();
 }
 
@@ -179,7 +187,7 @@ bool ServiceSession::frameTooLarge(uint64_t id, std::string identifier, uint64_t
 {
     if (!current(id) || phase_ != Phase::Open)
         return false;
-    ++tally_.received;
+    tally_.metrics.framesReceived.add();
     ++tally_.tooLarge;
     provedHealthy_ = true;
     const std::string shown =
@@ -196,9 +204,11 @@ void ServiceSession::acknowledgementSent(uint64_t id)
 {
     if (!current(id))
         return;
-    ++tally_.acknowledged;
+    tally_.metrics.framesAcknowledged.add();
+    tally_.metrics.lastAcknowledgement.set(std::chrono::system_clock::now());
     if (unsentAcknowledgements_ > 0)
         --unsentAcknowledgements_;
+    showHeld();
     resumeIfAllowed();
 }
 
@@ -263,6 +273,7 @@ void ServiceSession::batchDone(BatchOutcome outcome)
             acknowledge(acknowledgement.identifier);
     }
     handOver();
+    showHeld();
     resumeIfAllowed();
     finishWhenIdle();
 }
@@ -275,6 +286,7 @@ void ServiceSession::acknowledge(const std::string& identifier)
         return;
     }
     ++unsentAcknowledgements_;
+    showHeld();
     connection_->send(identifier);
     watchAcknowledgements();
 }
@@ -286,13 +298,19 @@ void ServiceSession::watchAcknowledgements()
         unsentAcknowledgements_ < acknowledgementBudget(options_))
         return;
     acknowledgementsWatched_ = true;
-    const uint64_t sentBefore = tally_.acknowledged;
+    const uint64_t sentBefore = tally_.metrics.framesAcknowledged.value();
     acknowledgementTimer_->start(2 * options_.pingInterval, [this, sentBefore] {
         acknowledgementsWatched_ = false;
-        if (tally_.acknowledged == sentBefore)
+        if (tally_.metrics.framesAcknowledged.value() == sentBefore)
             return failed(connectionId_, {texts::causeAcknowledgementsNotRead, ""});
         watchAcknowledgements();
     });
+}
+
+void ServiceSession::showHeld()
+{
+    tally_.metrics.acknowledgementsWaiting.set(static_cast<int64_t>(unsentAcknowledgements_));
+    tally_.metrics.bytesInFlight.set(static_cast<int64_t>(fillingBytes_ + workerBytes_));
 }
 
 void ServiceSession::stop(int status)

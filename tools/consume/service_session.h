@@ -47,6 +47,7 @@ public:
         TokenSource& tokens;
         Convert convert; // hands a batch to the worker; its done may be called on any thread
         Log log;         // one line, without the tool's name or a line end
+        std::function<void(Phase)> phaseEntered; // may be empty
     };
 
     ServiceSession(const Options& options, const ServiceUrl& url, Parts parts, ConsumeTally& tally);
@@ -90,6 +91,7 @@ private:
     void batchDone(BatchOutcome outcome);
     void acknowledge(const std::string& identifier);
     void watchAcknowledgements();
+    void showHeld();
 
     const Options& options_;
     const ServiceUrl& url_;
