@@ -6,6 +6,7 @@
 
 #include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
+#include "tools/consume/mqtt_texts.h"
 #include "tools/consume/operations_texts.h"
 
 namespace consume {
@@ -25,6 +26,9 @@ enum OptionId {
     optCaFile,
     optMetrics,
     optNoSync,
+    optMqttPasswordFile,
+    optMqttCaFile,
+    optMqttQos,
 };
 
 const std::vector<option> consumeOptions = {
@@ -40,6 +44,9 @@ const std::vector<option> consumeOptions = {
     {"ca-file", required_argument, nullptr, optCaFile},
     {"metrics", required_argument, nullptr, optMetrics},
     {"no-sync", no_argument, nullptr, optNoSync},
+    {"mqtt-password-file", required_argument, nullptr, optMqttPasswordFile},
+    {"mqtt-ca-file", required_argument, nullptr, optMqttCaFile},
+    {"mqtt-qos", required_argument, nullptr, optMqttQos},
 };
 
 // Seconds with a fraction, as milliseconds.
@@ -109,6 +116,19 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
     case optNoSync:
         options.syncOutput = false;
         return true;
+    case optMqttPasswordFile:
+        options.mqttPasswordFile = value;
+        return true;
+    case optMqttCaFile:
+        options.mqttCaFile = value;
+        return true;
+    case optMqttQos:
+        if (!tools::readWholeNumber(value, 0, 2, number)) {
+            error = mqtt_texts::badQos + std::string(value);
+            return false;
+        }
+        options.mqttQos = static_cast<int>(number);
+        return true;
     }
     return false;
 }
@@ -142,7 +162,15 @@ std::string usageText()
            "  --ca-file FILE       certificate authorities for wss:// instead of the system's\n"
            "  --metrics ADDRESS:PORT\n"
            "                       serve GET /metrics (Prometheus text) and GET /health (200\n"
-           "                       while connected or lately connected, else 503) there\n" +
+           "                       while connected or lately connected, else 503) there\n"
+           "  --output mqtt://[USER@]HOST[:PORT]/PREFIX\n"
+           "                       publish each event to an MQTT broker, on PREFIX/CHANNEL, instead\n"
+           "                       of writing a file; mqtts:// for TLS (port 1883, or 8883 for mqtts)\n"
+           "  --mqtt-password-file FILE\n"
+           "                       the password of USER, read again before each connection\n"
+           "  --mqtt-ca-file FILE  certificate authorities for mqtts:// instead of the system's\n"
+           "  --mqtt-qos N         0, 1 (default) or 2. With 0 nothing waits for the broker: a frame\n"
+           "                       is acknowledged once its events are written to the socket\n" +
            tools::sharedOptionsUsage(Options().chainId, "appended to, never replaced") +
            "\n"
            "The output file is appended to and synced to the disk before frames are acknowledged;\n"
@@ -151,7 +179,8 @@ std::string usageText()
            "SIGINT or SIGTERM: stop reading, write and acknowledge what was received, exit.\n"
            "SIGHUP: open --output and --capture again at their paths (log rotation), go on.\n"
            "Exit status: 0 stopped cleanly, 2 usage or configuration error, 3 the plug-in\n"
-           "cannot be loaded or created, 4 the token was refused, 5 the output cannot be written.\n";
+           "cannot be loaded or created, 4 the token was refused, 5 the output cannot be written,\n"
+           "6 the MQTT broker refused the login.\n";
 }
 
 ParsedOptions parseOptions(int argc, char** argv)

@@ -27,6 +27,9 @@ struct Options : tools::SharedOptions {
     bool syncOutput = true; // fdatasync the output before acknowledging
     bool serveMetrics = false;
     ListenAddress metrics; // --metrics: where /metrics and /health are served
+    std::string mqttPasswordFile;
+    std::string mqttCaFile; // empty: the system's certificates
+    int mqttQos = 1;
 };
 
 struct ParsedOptions {

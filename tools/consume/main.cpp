@@ -15,12 +15,12 @@
 #include "obclient/obclient.h"
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
-#include "tools/common/file_output.h"
 #include "tools/common/output.h"
 #include "tools/common/same_file.h"
 #include "tools/common/summary.h"
 #include "tools/consume/capture_file.h"
 #include "tools/consume/consume_options.h"
+#include "tools/consume/consume_output.h"
 #include "tools/consume/consume_setup.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/conversion_worker.h"
@@ -100,9 +100,8 @@ void printCounts(const std::string& label, const CountsByName& counts)
         tools::printSummaryLine("  " + name, count);
 }
 
-void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
-                  const tools::FileEventOutput& output, const CaptureFile& capture,
-                  std::chrono::steady_clock::duration elapsed)
+void printSummary(const tools::Tally& tally, const ConsumeTally& consumed, const ConsumeOutput& output,
+                  const CaptureFile& capture, std::chrono::steady_clock::duration elapsed)
 {
     tools::printSummaryLine("frames received", consumed.received);
     tools::printSummaryLine("frames acknowledged", consumed.acknowledged);
@@ -113,8 +112,7 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
     tools::printSummaryLine("output commits", consumed.commits);
     tools::printSummaryLine(
         "  waited ms", std::chrono::duration_cast<std::chrono::milliseconds>(consumed.commitTime).count());
-    tools::printSummaryLine("output reopened",
-                            consumed.outputReopens + output.movedAway() + output.rewrittenAfterUnlink());
+    printOutputSummary(output, consumed.outputReopens);
     tools::printSummaryLine("capture write errors", capture.writeErrors());
     printCounts("reconnects", consumed.reconnectsByCause);
     tools::printElapsed(elapsed, consumed.received, "frames");
@@ -144,13 +142,10 @@ int consumeStream(const Options& options)
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
-    tools::FileEventOutput output;
-    if (!output.open({options.outputFile, tools::OutputFile::Mode::Append, options.syncOutput}, reason))
+    ConsumeOutput output;
+    if (!openOutput(options, output, reason))
         return fail(exitUsage, reason);
-    if (output.cutAtOpen() != 0)
-        std::fprintf(stderr, "%s: %s%llu %s\n", texts::toolName, texts::outputCut,
-                     static_cast<unsigned long long>(output.cutAtOpen()), texts::bytes);
-    writer.setOutput(output);
+    writer.setOutput(output.get());
     CaptureFile capture;
     if (!capture.open(options.captureFile, reason))
         return fail(exitUsage, reason);
@@ -159,10 +154,11 @@ int consumeStream(const Options& options)
     int status = exitStopped;
     ReopenOnHangup::blockHangup();
     {
-        ConversionWorker worker(options.actions, codec, writer, output, tally, consumed, capture);
+        ConversionWorker worker(options.actions, codec, writer, output.get(), tally, consumed, capture);
         const ReopenOnHangup reopenOnHangup(worker);
         status = runServiceClient(options, url, worker, consumed);
     }
+    status = outputExitStatus(output, options.quiet, status);
     codec.close();
     if (!options.quiet)
         printSummary(tally, consumed, output, capture, std::chrono::steady_clock::now() - started);
