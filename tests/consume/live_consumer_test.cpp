@@ -16,83 +16,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/replay/replay_fixture.h"
+#include "tests/consume/live_fixture.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using live_testing::acknowledgedIds;
+using live_testing::alarmFrames;
+using live_testing::eventIds;
 using replay_testing::contentsOf;
 using replay_testing::mentions;
 using replay_testing::summaryCount;
 using replay_testing::ToolProcess;
 
-// Alarms "a-N" with payload id N, spread over `sources` devices.
-std::string alarmFrames(int count, int sources)
-{
-    std::string frames;
-    for (int i = 1; i <= count; ++i) {
-        const std::string source = std::to_string(4700 + i % sources);
-        frames +=
-            "a-" + std::to_string(i) + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + R"({"id":")" +
-            std::to_string(i) + R"(","source":{"id":")" + source +
-            R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":"x","status":"ACTIVE","count":1,)"
-            R"("severity":"MAJOR"})" +
-            "\n---\n";
-    }
-    return frames;
-}
-
-std::set<std::string> eventIds(const std::string& output)
-{
-    std::set<std::string> ids;
-    const std::regex id(R"re("payload":\{.*?"id":"([0-9]+)")re");
-    for (const std::string& line : replay_testing::linesOf(contentsOf(output))) {
-        std::smatch match;
-        if (std::regex_search(line, match, id))
-            ids.insert(match[1]);
-    }
-    return ids;
-}
-
-class LiveConsumer : public replay_testing::ReplayTest {
-protected:
-    // Starts the service stand-in on the frames with extra arguments, token file "t1"; returns its URL.
-    std::string startService(const std::string& frames, std::vector<std::string> arguments = {},
-                             const char* scheme = "ws://127.0.0.1:")
-    {
-        writeInput("token", "t1\n");
-        arguments.insert(arguments.begin(), {SERVICE_STANDIN, "--frames", writeInput("served.frames", frames),
-                                             "--log-acks", "--token", "t1"});
-        service_ = std::make_unique<ToolProcess>(arguments, directory() + "/service.err");
-        EXPECT_TRUE(service_->waitFor("listening "));
-        return scheme + service_->seen().back().substr(10) + "/notification2/consumer/";
-    }
-
-    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
-                                               std::vector<std::string> arguments = {})
-    {
-        arguments.insert(arguments.begin(), {TESSARO_CONSUME_TOOL, "--url", url, "--token-file",
-                                             directory() + "/token", "--output", output(name), "--batch-wait",
-                                             "10", "--ping-interval", "0.5", "--reconnect-max", "0.2"});
-        return std::make_unique<ToolProcess>(arguments, errors(name));
-    }
-
-    // Once the service has every frame acknowledged, stops the consumer; its exit status.
-    // The line may have gone by already while the test waited for a later one.
-    int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
-    {
-        if (service_->count("all acknowledged") == 0) {
-            EXPECT_TRUE(service_->waitFor("all acknowledged"));
-        }
-        consumer.signal(signal);
-        return consumer.wait();
-    }
-
-    std::string output(const std::string& name) const { return directory() + "/" + name + ".jsonl"; }
-    std::string errors(const std::string& name) const { return directory() + "/" + name + ".err"; }
-
-    std::unique_ptr<ToolProcess> service_;
-};
+class LiveConsumer : public live_testing::LiveConsumerTest {};
 
 TEST_F(LiveConsumer, ConvertsEveryKindAcknowledgesSkippedActionsAndCapturesForReplay)
 {
@@ -234,16 +171,6 @@ TEST_F(LiveConsumer, SecureConnectionVerifiesTheServiceCertificate)
     auto consumer = startConsumer(url, "c", {"--ca-file", certificate});
     EXPECT_EQ(stopOnceAllAcknowledged(*consumer), 0);
     EXPECT_EQ(eventIds(output("c")).size(), 5u);
-}
-
-// Acknowledged frames whose ids the service logged.
-std::set<std::string> acknowledgedIds(const std::vector<std::string>& serviceLines)
-{
-    std::set<std::string> acknowledged;
-    for (const std::string& line : serviceLines)
-        if (line.rfind("acknowledged a-", 0) == 0)
-            acknowledged.insert(line.substr(15));
-    return acknowledged;
 }
 
 // The output deleted under a running consumer, or rotated (renamed, then SIGHUP): every frame
