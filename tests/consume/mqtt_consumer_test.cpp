@@ -161,19 +161,40 @@ TEST_F(MqttConsumer, AKilledConsumerLosesNoAcknowledgedEvent)
         EXPECT_EQ(received.count(id), 1u) << "acknowledged, not received: " << id;
 }
 
-// A wrong password ends the tool with its own status, the reason named, nothing acknowledged.
-TEST_F(MqttConsumer, ARefusedLoginEndsTheToolWithItsOwnStatus)
+// A broker output that cannot work ends the tool with a status that says why, the reason named,
+// nothing acknowledged: a wrong password with its own status, settings that cannot work at once.
+TEST_F(MqttConsumer, ABrokerOutputThatCannotWorkEndsTheToolNamingWhy)
 {
     startBroker({"consumer", "right", 0, false, "", "", ""});
     const std::string url = startService(alarmFrames(5, 1));
     const std::string password = writeInput("password", "wrong\n");
-    auto consumer =
-        startConsumerInto(url, "c", brokerUrl("consumer@"), {"--mqtt-password-file", password, "--quiet"});
-    EXPECT_EQ(consumer->wait(20s), loginRefusedStatus);
+    struct Case {
+        std::string output;
+        std::vector<std::string> options;
+        int status;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {brokerUrl("consumer@"),
+         {"--mqtt-password-file", password},
+         loginRefusedStatus,
+         "refused the login of consumer"},
+        {directory() + "/events.jsonl", {"--mqtt-qos", "0"}, 2, "--mqtt-qos need --output mqtt://"},
+        {"mqtt://127.0.0.1:" + std::to_string(broker_->port()), {}, 2, "no topic prefix"},
+        {brokerUrl(), {"--mqtt-qos", "3"}, 2, "--mqtt-qos wants 0, 1 or 2, not 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const std::string name = "c" + std::to_string(&c - cases);
+        std::vector<std::string> options = c.options;
+        options.push_back("--quiet");
+        auto consumer = startConsumerInto(url, name, c.output, options);
+        EXPECT_EQ(consumer->wait(20s), c.status);
+        const std::string err = contentsOf(errors(name));
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+    }
     service_->drain();
     EXPECT_EQ(service_->count("acknowledged a-"), 0u);
-    const std::string err = contentsOf(errors("c"));
-    EXPECT_NE(err.find("refused the login of consumer"), std::string::npos) << err;
 }
 
 } // namespace

@@ -29,7 +29,7 @@ struct Options : tools::SharedOptions {
     ListenAddress metrics; // --metrics: where /metrics and /health are served
     std::string mqttPasswordFile;
     std::string mqttCaFile; // empty: the system's certificates
-    int mqttQos = 1;
+    int mqttQos = -1;       // -1: not given, 1 for a broker
 };
 
 struct ParsedOptions {

@@ -6,6 +6,7 @@
 #include "tools/common/summary.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/mqtt_target.h"
+#include "tools/consume/mqtt_texts.h"
 
 namespace consume {
 
@@ -21,7 +22,7 @@ bool openMqtt(const Options& options, ConsumeOutput& output, std::string& reason
     MqttSettings settings;
     if (!parseMqttTarget(options.outputFile, settings.target, reason))
         return false;
-    settings.qos = options.mqttQos;
+    settings.qos = options.mqttQos < 0 ? 1 : options.mqttQos;
     settings.caFile = options.mqttCaFile;
     settings.passwordFile = options.mqttPasswordFile;
     settings.clientId = mqttClientId(options.consumer);
@@ -43,6 +44,11 @@ bool openOutput(const Options& options, ConsumeOutput& output, std::string& reas
 {
     if (isMqttUrl(options.outputFile))
         return openMqtt(options, output, reason);
+    // Given for a broker, they would be ignored by a file, and the user would not know.
+    if (!options.mqttPasswordFile.empty() || !options.mqttCaFile.empty() || options.mqttQos >= 0) {
+        reason = mqtt_texts::optionsWithoutBroker;
+        return false;
+    }
     output.file = std::make_unique<tools::FileEventOutput>();
     if (!output.file->open({options.outputFile, tools::OutputFile::Mode::Append, options.syncOutput}, reason))
         return false;
