@@ -5,7 +5,7 @@
 
 #include "host/vlm_host.h"
 #include "tests/support/host_test.h"
-#include "tools/common/event_channel.h"
+#include "tools/common/output.h"
 
 namespace {
 
@@ -49,10 +49,12 @@ TEST_F(EventChannel, IsTheChannelTextOrEmptyForAnythingElse)
         vlm_message_t message{};
         message.metadata = obclient_map_new(8);
         c.fill(&message.metadata);
-        EXPECT_EQ(tools::eventChannel(message), c.channel) << c.name;
+        tools::EventLines lines;
+        lines.keepIndex(true);
+        lines.add(&message, &message + 1);
+        EXPECT_EQ(lines.channel(0), c.channel) << c.name;
         vlm_free_map(message.metadata);
     }
-    EXPECT_EQ(tools::eventChannel(vlm_message_t{}), "");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/replay/replay_fixture.h"
@@ -38,16 +39,32 @@ inline std::string alarmFrames(int count, int sources)
     return frames;
 }
 
-inline std::set<std::string> eventIds(const std::string& output)
+// The payload ids of event lines, or of the events in an output file.
+inline std::set<std::string> eventIds(const std::vector<std::string>& lines)
 {
     std::set<std::string> ids;
     const std::regex id(R"re("payload":\{.*?"id":"([0-9]+)")re");
-    for (const std::string& line : replay_testing::linesOf(contentsOf(output))) {
+    for (const std::string& line : lines) {
         std::smatch match;
         if (std::regex_search(line, match, id))
             ids.insert(match[1]);
     }
     return ids;
+}
+
+inline std::set<std::string> eventIds(const std::string& output)
+{
+    return eventIds(replay_testing::linesOf(contentsOf(output)));
+}
+
+// The frames "a-N" whose acknowledgement the service logged, as N.
+inline std::set<std::string> acknowledgedIds(const std::vector<std::string>& serviceLines)
+{
+    std::set<std::string> acknowledged;
+    for (const std::string& line : serviceLines)
+        if (line.rfind("acknowledged a-", 0) == 0)
+            acknowledged.insert(line.substr(15));
+    return acknowledged;
 }
 
 class LiveConsumer : public replay_testing::ReplayTest {
@@ -67,8 +84,16 @@ protected:
     std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
                                                std::vector<std::string> arguments = {})
     {
+        return startConsumerInto(url, name, output(name), std::move(arguments));
+    }
+
+    // The same, writing to destination: a file or an MQTT broker's URL.
+    std::unique_ptr<ToolProcess> startConsumerInto(const std::string& url, const std::string& name,
+                                                   const std::string& destination,
+                                                   std::vector<std::string> arguments = {})
+    {
         arguments.insert(arguments.begin(),
-                         {TESSARO_CONSUME_TOOL, "--url", url, "--output", output(name), "--batch-wait", "10",
+                         {TESSARO_CONSUME_TOOL, "--url", url, "--output", destination, "--batch-wait", "10",
                           "--ping-interval", "0.5", "--reconnect-max", "0.2"});
         if (tokenSource_.empty())
             tokenSource_ = {"--token-file", directory() + "/token"};

@@ -78,10 +78,7 @@ TEST_F(LiveConsumer, AcknowledgedFramesAreWrittenThroughKillsCutsAndDeadPeers)
             EXPECT_EQ(summaryCount(contentsOf(errors(name)), "  " + std::string(c.cause)), 1);
         }
         const std::set<std::string> written = eventIds(output(name));
-        std::set<std::string> acknowledged;
-        for (const std::string& line : service_->seen())
-            if (line.rfind("acknowledged a-", 0) == 0)
-                acknowledged.insert(line.substr(15));
+        const std::set<std::string> acknowledged = acknowledgedIds(service_->seen());
         EXPECT_EQ(acknowledged.size(), 120u);
         for (const std::string& id : acknowledged)
             EXPECT_EQ(written.count(id), 1u) << "acknowledged, not written: " << id;
@@ -161,16 +158,6 @@ TEST_F(LiveConsumer, SecureConnectionVerifiesTheServiceCertificate)
     auto consumer = startConsumer(url, "c", {"--ca-file", certificate});
     EXPECT_EQ(stopOnceAllAcknowledged(*consumer), 0);
     EXPECT_EQ(eventIds(output("c")).size(), 5u);
-}
-
-// Acknowledged frames whose ids the service logged.
-std::set<std::string> acknowledgedIds(const std::vector<std::string>& serviceLines)
-{
-    std::set<std::string> acknowledged;
-    for (const std::string& line : serviceLines)
-        if (line.rfind("acknowledged a-", 0) == 0)
-            acknowledged.insert(line.substr(15));
-    return acknowledged;
 }
 
 // The output deleted under a running consumer, or rotated (renamed, then SIGHUP): every frame

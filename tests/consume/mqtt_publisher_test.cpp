@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/consume/mosquitto_broker.h"
+#include "tests/consume/mqtt_subscriber.h"
 #include "tests/support/host_test.h"
 #include "tools/consume/mqtt_publisher.h"
 #include "tools/consume/mqtt_texts.h"
@@ -30,86 +31,11 @@ using consume::MqttPublisher;
 using consume::MqttSettings;
 using consume::MqttStatus;
 using mqtt_testing::BrokerSetup;
+using mqtt_testing::Message;
 using mqtt_testing::MosquittoBroker;
-using Message = std::pair<std::string, std::string>; // topic, payload
+using mqtt_testing::Subscriber;
 using namespace std::chrono_literals;
 namespace texts = consume::mqtt_texts;
-
-// A subscriber with a persistent session at QoS 1, subscribed before anything is published.
-// It reconnects by itself when the broker comes back.
-class Subscriber {
-public:
-    explicit Subscriber(int port)
-    {
-        mosquitto_lib_init();
-        client_ = mosquitto_new("test-subscriber", false, this);
-        mosquitto_connect_callback_set(client_, [](mosquitto* client, void*, int code) {
-            if (code == 0)
-                mosquitto_subscribe(client, nullptr, "acc/#", 1);
-        });
-        mosquitto_subscribe_callback_set(client_, [](mosquitto*, void* self, int, int, const int*) {
-            auto& subscriber = *static_cast<Subscriber*>(self);
-            std::lock_guard<std::mutex> lock(subscriber.mutex_);
-            subscriber.subscribed_ = true;
-            subscriber.changed_.notify_all();
-        });
-        mosquitto_message_callback_set(client_, [](mosquitto*, void* self, const mosquitto_message* message) {
-            auto& subscriber = *static_cast<Subscriber*>(self);
-            std::lock_guard<std::mutex> lock(subscriber.mutex_);
-            subscriber.messages_.emplace_back(message->topic,
-                                              std::string(static_cast<const char*>(message->payload),
-                                                          static_cast<size_t>(message->payloadlen)));
-            subscriber.changed_.notify_all();
-        });
-        mosquitto_reconnect_delay_set(client_, 1, 1, false);
-        mosquitto_connect(client_, "127.0.0.1", port, 30);
-        mosquitto_loop_start(client_);
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, 5s, [this] { return subscribed_; });
-    }
-    Subscriber(const Subscriber&) = delete;
-    Subscriber& operator=(const Subscriber&) = delete;
-    ~Subscriber()
-    {
-        mosquitto_disconnect(client_);
-        mosquitto_loop_stop(client_, false);
-        mosquitto_destroy(client_);
-    }
-
-    bool subscribed()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return subscribed_;
-    }
-    // What arrived once at least count messages have, or after the timeout.
-    std::vector<Message> messages(size_t count, std::chrono::seconds timeout = 10s)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, timeout, [&] { return messages_.size() >= count; });
-        return messages_;
-    }
-    // The distinct payloads once there are count of them, or after the timeout: resent
-    // duplicates must not make a wait for every event end early.
-    std::set<std::string> distinctPayloads(size_t count, std::chrono::seconds timeout)
-    {
-        std::set<std::string> payloads;
-        size_t read = 0;
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, timeout, [&] {
-            for (; read < messages_.size(); ++read)
-                payloads.insert(messages_[read].second);
-            return payloads.size() >= count;
-        });
-        return payloads;
-    }
-
-private:
-    mosquitto* client_ = nullptr;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool subscribed_ = false;
-    std::vector<Message> messages_;
-};
 
 // A wait that gives up after limit: then it asks the publisher to stop and reports Stopped.
 MqttStatus waitAtMost(MqttPublisher& publisher, std::chrono::seconds limit)

@@ -60,6 +60,8 @@ const std::vector<tools::ExitStatusMeaning>& exitStatusMeanings()
         {exitPlugin, "the plug-in cannot be loaded or created", true},
         {exitTokenRefused, "the token was refused"},
         {exitOutput, "the output cannot be written"},
+        // Not lasting: the password file is read again at each start.
+        {exitLoginRefused, "the MQTT broker refused the login"},
     };
     return meanings;
 }

@@ -42,6 +42,7 @@ enum ExitStatus : int {
     exitPlugin = 3,
     exitTokenRefused = 4,
     exitOutput = 5,
+    exitLoginRefused = 6, // the MQTT broker refused the user or password
 };
 
 const std::vector<tools::ExitStatusMeaning>& exitStatusMeanings();

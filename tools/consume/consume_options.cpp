@@ -7,6 +7,7 @@
 #include "tools/common/exit_status.h"
 #include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
+#include "tools/consume/mqtt_texts.h"
 #include "tools/consume/operations_texts.h"
 
 namespace consume {
@@ -29,6 +30,9 @@ enum OptionId {
     optTokenTimeout,
     optMaxBufferedBytes,
     optMaxRecordBytes,
+    optMqttPasswordFile,
+    optMqttCaFile,
+    optMqttQos,
 };
 
 constexpr long largestByteBound = 1L << 40;
@@ -49,6 +53,9 @@ const std::vector<option> consumeOptions = {
     {"token-timeout", required_argument, nullptr, optTokenTimeout},
     {"max-buffered-bytes", required_argument, nullptr, optMaxBufferedBytes},
     {"max-record-bytes", required_argument, nullptr, optMaxRecordBytes},
+    {"mqtt-password-file", required_argument, nullptr, optMqttPasswordFile},
+    {"mqtt-ca-file", required_argument, nullptr, optMqttCaFile},
+    {"mqtt-qos", required_argument, nullptr, optMqttQos},
 };
 
 // Seconds with a fraction, as milliseconds.
@@ -138,6 +145,19 @@ bool applyOption(int id, const char* value, Options& options, std::string& error
         }
         options.maxRecordBytes = static_cast<uint64_t>(number);
         return true;
+    case optMqttPasswordFile:
+        options.mqttPasswordFile = value;
+        return true;
+    case optMqttCaFile:
+        options.mqttCaFile = value;
+        return true;
+    case optMqttQos:
+        if (!tools::readWholeNumber(value, 0, 2, number)) {
+            error = mqtt_texts::badQos + std::string(value);
+            return false;
+        }
+        options.mqttQos = static_cast<int>(number);
+        return true;
     }
     return false;
 }
@@ -174,7 +194,15 @@ std::string usageText()
            "  --ca-file FILE       certificate authorities for wss:// instead of the system's\n"
            "  --metrics ADDRESS:PORT\n"
            "                       serve GET /metrics (Prometheus text) and GET /health (200\n"
-           "                       while connected or lately connected, else 503) there\n" +
+           "                       while connected or lately connected, else 503) there\n"
+           "  --output mqtt://[USER@]HOST[:PORT]/PREFIX\n"
+           "                       publish each event to an MQTT broker, on PREFIX/CHANNEL, instead\n"
+           "                       of writing a file; mqtts:// for TLS (port 1883, or 8883 for mqtts)\n"
+           "  --mqtt-password-file FILE\n"
+           "                       the password of USER, read again before each connection\n"
+           "  --mqtt-ca-file FILE  certificate authorities for mqtts:// instead of the system's\n"
+           "  --mqtt-qos N         0, 1 (default) or 2. With 0 nothing waits for the broker: a frame\n"
+           "                       is acknowledged once its events are written to the socket\n" +
            tools::sharedOptionsUsage(Options().chainId, "appended to, never replaced") +
            "  --max-record-bytes N a longer frame is read through without being kept, reported\n"
            "                       and acknowledged (default 67108864)\n"

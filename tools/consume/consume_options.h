@@ -31,6 +31,9 @@ struct Options : tools::SharedOptions {
     std::chrono::milliseconds tokenTimeout{30000};
     uint64_t maxBufferedBytes = uint64_t{64} << 20; // frames received and not yet written
     uint64_t maxRecordBytes = uint64_t{64} << 20;   // a longer frame is dropped unread
+    std::string mqttPasswordFile;
+    std::string mqttCaFile; // empty: the system's certificates
+    int mqttQos = -1;       // -1: not given, 1 for a broker
 };
 
 struct ParsedOptions {

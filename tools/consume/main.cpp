@@ -14,7 +14,6 @@
 #include "tools/common/codec_session.h"
 #include "tools/common/configuration.h"
 #include "tools/common/configuration_warnings.h"
-#include "tools/common/file_output.h"
 #include "tools/common/log_text.h"
 #include "tools/common/output.h"
 #include "tools/common/same_file.h"
@@ -23,6 +22,7 @@
 #include "tools/consume/capture_file.h"
 #include "tools/consume/connection_phase.h"
 #include "tools/consume/consume_options.h"
+#include "tools/consume/consume_output.h"
 #include "tools/consume/consume_setup.h"
 #include "tools/consume/consume_texts.h"
 #include "tools/consume/conversion_worker.h"
@@ -77,8 +77,8 @@ void printPhases(const ConsumeTally& consumed)
 }
 
 // The counts the metrics page shows are read from the same metrics, so that both agree.
-void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
-                  const tools::FileEventOutput& output, std::chrono::steady_clock::duration elapsed)
+void printSummary(const tools::Tally& tally, const ConsumeTally& consumed, const ConsumeOutput& output,
+                  std::chrono::steady_clock::duration elapsed)
 {
     const ConsumeMetrics& metrics = consumed.metrics;
     tools::printSummaryLine("frames received", metrics.framesReceived.value());
@@ -92,8 +92,7 @@ void printSummary(const tools::Tally& tally, const ConsumeTally& consumed,
     const Histogram::Reading syncs = metrics.outputSync.read();
     tools::printSummaryLine("output commits", syncs.cumulative.back());
     tools::printSummaryLine("  waited ms", static_cast<uint64_t>(syncs.sumSeconds * 1000));
-    tools::printSummaryLine("output reopened",
-                            consumed.outputReopens + output.movedAway() + output.rewrittenAfterUnlink());
+    printOutputSummary(output, consumed.outputReopens);
     tools::printSummaryLine("capture write errors", metrics.captureWriteErrors.value());
     printCounts("reconnects", metrics.reconnects.values());
     printPhases(consumed);
@@ -125,13 +124,10 @@ int consumeStream(const Options& options)
         return fail(exitPlugin, reason);
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
-    tools::FileEventOutput output;
-    if (!output.open({options.outputFile, tools::OutputFile::Mode::Append, options.syncOutput}, reason))
+    ConsumeOutput output;
+    if (!openOutput(options, output, reason))
         return fail(exitUsage, reason);
-    if (output.cutAtOpen() != 0)
-        std::fprintf(stderr, "%s: %s%llu %s\n", texts::toolName, texts::outputCut,
-                     static_cast<unsigned long long>(output.cutAtOpen()), texts::bytes);
-    writer.setOutput(output);
+    writer.setOutput(output.get());
     CaptureFile capture;
     if (!capture.open(options.captureFile, reason))
         return fail(exitUsage, reason);
@@ -143,10 +139,11 @@ int consumeStream(const Options& options)
     const auto started = std::chrono::steady_clock::now();
     int status = exitStopped;
     {
-        ConversionWorker worker(options.actions, codec, writer, output, tally, consumed, capture);
+        ConversionWorker worker(options.actions, codec, writer, output.get(), tally, consumed, capture);
         status = runServiceClient(
             options, url, worker, consumed, [&worker] { worker.requestReopen(); }, operations);
     }
+    status = outputExitStatus(output, options.quiet, status);
     codec.close();
     if (!options.quiet)
         printSummary(tally, consumed, output, std::chrono::steady_clock::now() - started);

@@ -15,6 +15,8 @@ constexpr const char* badPrefix = "the topic prefix may not hold '+', '#', NUL o
 
 // Settings the publisher cannot start with.
 constexpr const char* badQos = "--mqtt-qos wants 0, 1 or 2, not ";
+constexpr const char* optionsWithoutBroker =
+    "--mqtt-password-file, --mqtt-ca-file and --mqtt-qos need --output mqtt://... or mqtts://...";
 constexpr const char* passwordWithoutUser =
     "--mqtt-password-file needs a user in the URL (mqtt://USER@HOST/...)";
 constexpr const char* cannotReadPassword = "cannot read the MQTT password from ";

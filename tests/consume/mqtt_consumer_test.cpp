@@ -1,0 +1,200 @@
+// tessaro-consume publishing to a real mosquitto on 127.0.0.1: what a persistent
+// subscriber receives, and that every acknowledged frame's event reaches it through
+// a broker restart and a kill -9 of the consumer; a refused login ends the tool.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/consume/live_consumer_fixture.h"
+#include "tests/consume/mosquitto_broker.h"
+#include "tests/consume/mqtt_subscriber.h"
+
+namespace {
+
+using consume_testing::acknowledgedIds;
+using consume_testing::alarmFrames;
+using consume_testing::eventIds;
+using mqtt_testing::BrokerSetup;
+using mqtt_testing::Message;
+using mqtt_testing::MosquittoBroker;
+using mqtt_testing::Subscriber;
+using replay_testing::contentsOf;
+using replay_testing::summaryCount;
+using namespace std::chrono_literals;
+
+// The status the tool documents for a refused broker login.
+constexpr int loginRefusedStatus = 6;
+
+class MqttConsumer : public consume_testing::LiveConsumer {
+protected:
+    MosquittoBroker& startBroker(const BrokerSetup& setup = {})
+    {
+        std::filesystem::create_directory(directory() + "/broker");
+        broker_ = std::make_unique<MosquittoBroker>(directory() + "/broker", setup);
+        EXPECT_TRUE(broker_->start()) << broker_->log();
+        return *broker_;
+    }
+
+    std::string brokerUrl(const std::string& user = "") const
+    {
+        return "mqtt://" + user + "127.0.0.1:" + std::to_string(broker_->port()) + "/acc";
+    }
+
+    // The payload ids the subscriber has, once it has every one of wanted or after a few seconds.
+    static std::set<std::string> receivedIds(Subscriber& subscriber, const std::set<std::string>& wanted)
+    {
+        std::set<std::string> received;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        do {
+            std::vector<std::string> payloads;
+            for (const Message& message : subscriber.messages(0, 0s))
+                payloads.push_back(message.second);
+            received = eventIds(payloads);
+            if (std::includes(received.begin(), received.end(), wanted.begin(), wanted.end()))
+                break;
+            std::this_thread::sleep_for(100ms);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return received;
+    }
+
+    std::unique_ptr<MosquittoBroker> broker_;
+};
+
+// The topic the file output's line goes to: PREFIX/CHANNEL, or PREFIX/passthrough without one.
+std::string topicOfLine(const std::string& line)
+{
+    std::smatch match;
+    static const std::regex channel(R"re("vlm\.channel":"([^"]*)")re");
+    return "acc/" + (std::regex_search(line, match, channel) ? match[1].str() : std::string("passthrough"));
+}
+
+TEST_F(MqttConsumer, EachTopicCarriesTheFileOutputsLinesByteForByte)
+{
+    startBroker();
+    Subscriber subscriber(broker_->port());
+    ASSERT_TRUE(subscriber.subscribed());
+    const std::string frames =
+        contentsOf(EXAMPLES_DIR "/notifications.frames") + "---\n" + alarmFrames(30, 3);
+    const std::string framesFile = writeInput("all.frames", frames);
+    const replay_testing::ToolRun replayed =
+        runTool({"--quiet", "--config", EXAMPLES_DIR "/config.yaml", "--format", "frames", framesFile});
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    std::map<std::string, std::vector<std::string>> expected;
+    size_t lines = 0;
+    for (const std::string& line : replay_testing::linesOf(replayed.out)) {
+        expected[topicOfLine(line)].push_back(line);
+        ++lines;
+    }
+    ASSERT_GE(expected.size(), 2u); // devices and measurements
+
+    const std::string url = startService(frames);
+    auto consumer = startConsumerInto(url, "c", brokerUrl(), {"--config", EXAMPLES_DIR "/config.yaml"});
+    EXPECT_EQ(stopOnceAllAcknowledged(*consumer), 0);
+    std::map<std::string, std::vector<std::string>> received;
+    for (const Message& message : subscriber.messages(lines))
+        received[message.first].push_back(message.second);
+    EXPECT_EQ(received, expected);
+    const std::string err = contentsOf(errors("c"));
+    EXPECT_EQ(summaryCount(err, "broker publishes"), static_cast<int64_t>(lines)) << err;
+    EXPECT_EQ(summaryCount(err, "broker acknowledgements"), static_cast<int64_t>(lines)) << err;
+    EXPECT_EQ(summaryCount(err, "broker messages in flight at stop"), 0) << err;
+}
+
+// The broker stopped mid-stream and started again on its persistence: nothing is acknowledged
+// while it is down, and every acknowledged frame's event reaches the subscriber.
+TEST_F(MqttConsumer, ABrokerRestartLosesNoAcknowledgedEvent)
+{
+    startBroker();
+    Subscriber subscriber(broker_->port());
+    ASSERT_TRUE(subscriber.subscribed());
+    const std::string url = startService(alarmFrames(150, 5), {"--pace-ms", "15"});
+    auto consumer = startConsumerInto(url, "c", brokerUrl(), {"--batch", "8"});
+    ASSERT_TRUE(service_->waitFor("acknowledged a-20"));
+    broker_->stop();
+    // Acknowledgements the broker gave before it stopped may still be on their way to the service.
+    service_->drain();
+    const size_t before = service_->count("acknowledged a-");
+    for (int i = 0; i < 6; ++i)
+        service_->drain();
+    EXPECT_EQ(service_->count("acknowledged a-"), before) << "acknowledged while the broker was down";
+    ASSERT_TRUE(broker_->start()) << broker_->log();
+    EXPECT_EQ(stopOnceAllAcknowledged(*consumer, SIGINT), 0);
+
+    const std::set<std::string> acknowledged = acknowledgedIds(service_->seen());
+    EXPECT_EQ(acknowledged.size(), 150u);
+    const std::set<std::string> received = receivedIds(subscriber, acknowledged);
+    for (const std::string& id : acknowledged)
+        EXPECT_EQ(received.count(id), 1u) << "acknowledged, not received: " << id;
+    const std::string err = contentsOf(errors("c"));
+    EXPECT_GE(summaryCount(err, "  broker connection lost"), 1) << err;
+}
+
+TEST_F(MqttConsumer, AKilledConsumerLosesNoAcknowledgedEvent)
+{
+    startBroker();
+    Subscriber subscriber(broker_->port());
+    ASSERT_TRUE(subscriber.subscribed());
+    const std::string url = startService(alarmFrames(120, 5), {"--pace-ms", "2"});
+    auto consumer = startConsumerInto(url, "c", brokerUrl(), {"--batch", "8"});
+    ASSERT_TRUE(service_->waitFor("acknowledged a-20"));
+    consumer->signal(SIGKILL);
+    EXPECT_EQ(consumer->wait(), 128 + SIGKILL);
+    consumer = startConsumerInto(url, "c", brokerUrl(), {"--batch", "8"});
+    ASSERT_TRUE(service_->waitFor("connected 2"));
+    EXPECT_EQ(stopOnceAllAcknowledged(*consumer, SIGINT), 0);
+
+    const std::set<std::string> acknowledged = acknowledgedIds(service_->seen());
+    EXPECT_EQ(acknowledged.size(), 120u);
+    const std::set<std::string> received = receivedIds(subscriber, acknowledged);
+    for (const std::string& id : acknowledged)
+        EXPECT_EQ(received.count(id), 1u) << "acknowledged, not received: " << id;
+}
+
+// A broker output that cannot work ends the tool with a status that says why, the reason named,
+// nothing acknowledged: a wrong password with its own status, settings that cannot work at once.
+TEST_F(MqttConsumer, ABrokerOutputThatCannotWorkEndsTheToolNamingWhy)
+{
+    startBroker({"consumer", "right", 0, false, "", "", ""});
+    const std::string url = startService(alarmFrames(5, 1));
+    const std::string password = writeInput("password", "wrong\n");
+    struct Case {
+        std::string output;
+        std::vector<std::string> options;
+        int status;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {brokerUrl("consumer@"),
+         {"--mqtt-password-file", password},
+         loginRefusedStatus,
+         "refused the login of consumer"},
+        {directory() + "/events.jsonl", {"--mqtt-qos", "0"}, 2, "--mqtt-qos need --output mqtt://"},
+        {"mqtt://127.0.0.1:" + std::to_string(broker_->port()), {}, 2, "no topic prefix"},
+        {brokerUrl(), {"--mqtt-qos", "3"}, 2, "--mqtt-qos wants 0, 1 or 2, not 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const std::string name = "c" + std::to_string(&c - cases);
+        std::vector<std::string> options = c.options;
+        options.push_back("--quiet");
+        auto consumer = startConsumerInto(url, name, c.output, options);
+        EXPECT_EQ(consumer->wait(20s), c.status);
+        const std::string err = contentsOf(errors(name));
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+    }
+    service_->drain();
+    EXPECT_EQ(service_->count("acknowledged a-"), 0u);
+}
+
+} // namespace

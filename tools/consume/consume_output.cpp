@@ -1,0 +1,90 @@
+#include "tools/consume/consume_output.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "tools/common/summary.h"
+#include "tools/consume/consume_texts.h"
+#include "tools/consume/mqtt_target.h"
+#include "tools/consume/mqtt_texts.h"
+
+namespace consume {
+
+namespace {
+
+void printLine(const std::string& line)
+{
+    std::fprintf(stderr, "%s: %s\n", texts::toolName, line.c_str());
+}
+
+bool openMqtt(const Options& options, ConsumeOutput& output, std::string& reason)
+{
+    MqttSettings settings;
+    if (!parseMqttTarget(options.outputFile, settings.target, reason))
+        return false;
+    settings.qos = options.mqttQos < 0 ? 1 : options.mqttQos;
+    settings.caFile = options.mqttCaFile;
+    settings.passwordFile = options.mqttPasswordFile;
+    settings.clientId = mqttClientId(options.consumer);
+    settings.reconnectMax = options.reconnectMax;
+    if (!options.quiet)
+        settings.log = printLine;
+    try {
+        output.mqtt = std::make_unique<MqttEventOutput>(std::move(settings));
+    } catch (const std::runtime_error& error) {
+        reason = error.what();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool openOutput(const Options& options, ConsumeOutput& output, std::string& reason)
+{
+    if (isMqttUrl(options.outputFile))
+        return openMqtt(options, output, reason);
+    // Given for a broker, they would be ignored by a file, and the user would not know.
+    if (!options.mqttPasswordFile.empty() || !options.mqttCaFile.empty() || options.mqttQos >= 0) {
+        reason = mqtt_texts::optionsWithoutBroker;
+        return false;
+    }
+    output.file = std::make_unique<tools::FileEventOutput>();
+    if (!output.file->open({options.outputFile, tools::OutputFile::Mode::Append, options.syncOutput}, reason))
+        return false;
+    if (output.file->cutAtOpen() != 0)
+        std::fprintf(stderr, "%s: %s%llu %s\n", texts::toolName, texts::outputCut,
+                     static_cast<unsigned long long>(output.file->cutAtOpen()), texts::bytes);
+    return true;
+}
+
+int outputExitStatus(const ConsumeOutput& output, bool quiet, int status)
+{
+    if (output.mqtt == nullptr)
+        return status;
+    // Unless quiet, the publisher has said why already.
+    if (quiet && !output.mqtt->failureReason().empty())
+        printLine(output.mqtt->failureReason());
+    return output.mqtt->loginRefused() ? exitLoginRefused : status;
+}
+
+void printOutputSummary(const ConsumeOutput& output, uint64_t reopens)
+{
+    if (output.file != nullptr) {
+        tools::printSummaryLine("output reopened",
+                                reopens + output.file->movedAway() + output.file->rewrittenAfterUnlink());
+        return;
+    }
+    const MqttCounts counts = output.mqtt->counts();
+    tools::printSummaryLine("broker publishes", counts.publishes);
+    tools::printSummaryLine("broker acknowledgements", counts.acknowledgements);
+    uint64_t reconnects = 0;
+    for (const auto& entry : counts.reconnectsByCause)
+        reconnects += entry.second;
+    tools::printSummaryLine("broker reconnects", reconnects);
+    for (const auto& [cause, count] : counts.reconnectsByCause)
+        tools::printSummaryLine("  " + cause, count);
+    tools::printSummaryLine("broker messages in flight at stop", counts.inFlight);
+}
+
+} // namespace consume

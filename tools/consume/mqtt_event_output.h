@@ -1,0 +1,43 @@
+// The MQTT output: each event goes to the broker on its channel's topic, and a commit
+// is durable once the broker has acknowledged every event written before it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "tools/common/event_output.h"
+#include "tools/consume/mqtt_publisher.h"
+
+namespace consume {
+
+class MqttEventOutput : public tools::EventOutput {
+public:
+    // Starts connecting at once. Throws std::runtime_error, with the reason, for settings that cannot
+    // work. settings.log also hears why an event could not be published.
+    explicit MqttEventOutput(MqttSettings settings);
+
+    bool needsEventIndex() const override { return true; }
+    bool write(const tools::EventLines& events) override;
+    Commit commit() override;
+    void requestStop() override { publisher_.requestStop(); }
+    int failure() const override { return failure_; }
+
+    // Why the output failed, empty while it goes on.
+    std::string failureReason() const;
+    // The broker refused the user or password: trying again cannot help.
+    bool loginRefused() const { return loginRefused_; }
+    MqttCounts counts() const { return publisher_.counts(); }
+
+private:
+    void fail(int error, const std::string& reason);
+
+    const std::function<void(const std::string&)> log_;
+    MqttPublisher publisher_;
+    uint64_t lastTicket_ = 0;
+    int failure_ = 0;
+    bool loginRefused_ = false;
+    std::string reason_;
+};
+
+} // namespace consume
