@@ -69,19 +69,20 @@ void countName(CountsByName& counts, const std::string& name)
     counts.emplace_back(name, 1);
 }
 
-ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
-                                   tools::EventWriter& writer, tools::EventOutput& output,
-                                   tools::Tally& tally, ConsumeTally& consumeTally, CaptureFile& capture)
-    : actions_(actions), codec_(codec), writer_(writer), output_(output), tally_(tally),
-      consumeTally_(consumeTally), capture_(capture), progress_(::isatty(STDERR_FILENO) != 0),
+ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, size_t batchSize,
+                                   tools::CodecSession& codec, tools::EventWriter& writer,
+                                   tools::EventOutput& output, tools::Tally& tally,
+                                   ConsumeTally& consumeTally, CaptureFile& capture)
+    : actions_(actions), batchSize_(batchSize), codec_(codec), writer_(writer), output_(output),
+      tally_(tally), consumeTally_(consumeTally), capture_(capture), progress_(::isatty(STDERR_FILENO) != 0),
       thread_([this] { run(); })
 {}
 
-void ConversionWorker::convert(FrameBatch batch, Done done)
+void ConversionWorker::convert(FrameBatch group, Done done)
 {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        next_.emplace(std::move(batch), std::move(done));
+        next_.emplace(std::move(group), std::move(done));
     }
     wake_.notify_one();
 }
@@ -102,7 +103,7 @@ void ConversionWorker::stop()
         stopping_ = true;
     }
     wake_.notify_one();
-    // By now the service side has given up on the batch in hand, if any: an output that waits
+    // By now the service side has given up on the group in hand, if any: an output that waits
     // for a broker must not keep the tool from ending.
     output_.requestStop();
     if (thread_.joinable())
@@ -115,7 +116,7 @@ void ConversionWorker::run()
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [this] { return next_.has_value() || stopping_ || reopenAsked_; });
-        // Before a batch that waits: the batch after a rotation goes to the new file.
+        // Before a group that waits: the group after a rotation goes to the new file.
         if (reopenAsked_) {
             reopenAsked_ = false;
             lock.unlock();
@@ -124,20 +125,23 @@ void ConversionWorker::run()
         }
         if (!next_)
             return;
-        auto [batch, done] = std::move(*next_);
+        auto [group, done] = std::move(*next_);
         next_.reset();
         lock.unlock();
-        done(process(batch));
+        done(process(group));
     }
 }
 
-BatchOutcome ConversionWorker::process(const FrameBatch& batch)
+// The codec sees batches of --batch messages however large the group, as replay's do; the group is
+// committed once, so a sync covers every batch in it.
+BatchOutcome ConversionWorker::process(const FrameBatch& group)
 {
-    capture(batch);
+    capture(group);
     BatchOutcome outcome;
-    tools::Batch messages(batch.size());
+    outcome.acknowledgements.reserve(group.size());
+    tools::Batch messages(batchSize_);
     std::string reason;
-    for (const ReceivedFrame& frame : batch) {
+    for (const ReceivedFrame& frame : group) {
         const FrameParts parts = splitFrame(frame.text);
         const std::string identifier = parts.header.empty() ? firstLine(frame.text) : parts.header.front();
         outcome.acknowledgements.push_back({frame.connection, identifier});
@@ -153,6 +157,8 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
         if (parts.hasBody && converter_.toMessage(parts.header, parts.body, false, message, fault, reason)) {
             ++tally_.read;
             messages.add(message);
+            if (messages.full())
+                messages.sendThrough(codec_);
             continue;
         }
         ++consumeTally_.frameErrors;
@@ -185,17 +191,17 @@ int ConversionWorker::commitOutput(bool& durable)
     return error;
 }
 
-void ConversionWorker::capture(const FrameBatch& batch)
+void ConversionWorker::capture(const FrameBatch& group)
 {
     if (!capture_.enabled())
         return;
     captured_.clear();
-    for (const ReceivedFrame& frame : batch) {
+    for (const ReceivedFrame& frame : group) {
         captured_ += frame.text;
         if (frame.text.empty() || frame.text.back() != '\n')
             captured_ += '\n';
         captured_ += captureSeparator;
-        // Whole frames in each write, but no copy of a whole batch of large frames.
+        // Whole frames in each write, but no copy of a whole group of large frames.
         if (captured_.size() >= captureWriteBytes) {
             capture_.write(captured_);
             captured_.clear();
