@@ -281,6 +281,76 @@ TEST_F(SessionTest, StopWhileTheWorkerIsBusyDrainsBeforeTheLoopEnds)
     EXPECT_EQ(tally_->phaseEntries[static_cast<size_t>(Phase::Draining)], 1u);
 }
 
+// While the worker converts or syncs, frames gather past one batch and go over as one group once it is
+// free, so one sync covers them all; the gathering stops at the byte bound and at the group's frame count.
+TEST_F(SessionTest, FramesGatherWhileTheWorkerIsBusyAndGoOverAsOneGroup)
+{
+    options_.maxBufferedBytes = 100000;
+    start();
+    FakeConnection& connection = open();
+    for (const char* id : {"a-1", "a-2", "a-3", "a-4"})
+        frame(id);
+    ASSERT_EQ(worker_.jobs.size(), 1u);
+    std::vector<std::string> gathered;
+    for (int index = 1; index <= 10; ++index) {
+        gathered.push_back("b-" + std::to_string(index));
+        EXPECT_TRUE(frame(gathered.back())) << "reading paused at " << gathered.back();
+    }
+    EXPECT_EQ(worker_.jobs.size(), 1u);
+    finishBatch();
+    ASSERT_EQ(worker_.jobs.size(), 1u);
+    std::vector<std::string> group;
+    for (const ReceivedFrame& received : worker_.jobs.front().batch) {
+        EXPECT_EQ(received.connection, connection.id);
+        group.push_back(received.text.substr(0, received.text.find('\n')));
+    }
+    EXPECT_EQ(group, gathered);
+    finishBatch();
+    EXPECT_EQ(connection.sent.size(), 14u);
+    EXPECT_EQ(connection.sent.back(), "b-10");
+    for (size_t sent = 0; sent < connection.sent.size(); ++sent)
+        session_->acknowledgementSent(connection.id);
+    connection.sent.clear();
+
+    // Bytes: a busy worker's backlog stops at --max-buffered-bytes, frames in the worker included.
+    const std::string body(1000, 'x');
+    for (const char* id : {"c-1", "c-2", "c-3", "c-4"})
+        frame(id, body);
+    ASSERT_EQ(worker_.jobs.size(), 1u);
+    uint64_t bytes = 0;
+    for (const ReceivedFrame& received : worker_.jobs.front().batch)
+        bytes += received.text.size();
+    int frames = 0;
+    while (frame("d-" + std::to_string(++frames), body) && frames < 1000) {
+    }
+    finishBatch();
+    ASSERT_EQ(worker_.jobs.size(), 1u);
+    const FrameBatch& backlog = worker_.jobs.front().batch;
+    EXPECT_EQ(backlog.size(), static_cast<size_t>(frames));
+    EXPECT_GT(backlog.size(), options_.batchSize);
+    for (const ReceivedFrame& received : backlog)
+        bytes += received.text.size();
+    EXPECT_GE(bytes, options_.maxBufferedBytes);
+    EXPECT_LT(bytes - backlog.back().text.size(), options_.maxBufferedBytes);
+    finishBatch();
+
+    // Frames: small ones stop at the group's limit, well under the byte bound.
+    for (size_t sent = 0; sent < connection.sent.size(); ++sent)
+        session_->acknowledgementSent(connection.id);
+    connection.sent.clear();
+    for (const char* id : {"e-1", "e-2", "e-3", "e-4"})
+        frame(id);
+    ASSERT_EQ(worker_.jobs.size(), 1u);
+    size_t small = 0;
+    while (frame("f-" + std::to_string(++small)) && small < 10 * groupFrameLimit(options_)) {
+    }
+    EXPECT_EQ(small, groupFrameLimit(options_));
+    finishBatch();
+    EXPECT_EQ(worker_.jobs.front().batch.size(), groupFrameLimit(options_));
+    finishBatch();
+    EXPECT_EQ(connection.sent.size(), 4 + groupFrameLimit(options_));
+}
+
 TEST_F(SessionTest, AnOutputErrorStopsWithNothingAcknowledged)
 {
     start();
@@ -295,7 +365,7 @@ TEST_F(SessionTest, AnOutputErrorStopsWithNothingAcknowledged)
     EXPECT_TRUE(connection.closeAsked);
 }
 
-// Frames held are bounded in count (two batches) and in bytes; acknowledgements waiting to be sent are
+// Frames held are bounded in count and in bytes; acknowledgements waiting to be sent are
 // bounded too. Past a bound the connection is not read, and reading resumes once it is back under.
 TEST_F(SessionTest, ReadingPausesPastEachBoundAndResumesUnderIt)
 {
@@ -311,13 +381,13 @@ TEST_F(SessionTest, ReadingPausesPastEachBoundAndResumesUnderIt)
     finishBatch();
     EXPECT_GT(connection.resumed, resumedBefore);
 
-    // Acknowledgements: the service reads none of them, so they pile up; past two batches' worth, the
-    // connection is not read.
+    // Acknowledgements: the service reads none of them, so they pile up; past the budget, the connection
+    // is not read.
     for (size_t sent = 0; sent < connection.sent.size(); ++sent)
         session_->acknowledgementSent(connection.id);
     connection.sent.clear();
-    int frames = 0;
-    while (!connection.paused && frames < 100) {
+    size_t frames = 0;
+    while (!connection.paused && frames < 4 * acknowledgementBudget(options_)) {
         connection.paused = !frame("b-" + std::to_string(++frames));
         if (!worker_.jobs.empty())
             finishBatch();

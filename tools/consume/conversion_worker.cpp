@@ -20,19 +20,20 @@ constexpr size_t captureWriteBytes = 1 << 20;
 
 } // namespace
 
-ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
-                                   tools::EventWriter& writer, tools::EventOutput& output,
-                                   tools::Tally& tally, ConsumeTally& consumeTally, CaptureFile& capture)
-    : actions_(actions), codec_(codec), writer_(writer), output_(output), tally_(tally),
-      consumeTally_(consumeTally), metrics_(consumeTally.metrics), capture_(capture),
+ConversionWorker::ConversionWorker(const std::vector<std::string>& actions, size_t batchSize,
+                                   tools::CodecSession& codec, tools::EventWriter& writer,
+                                   tools::EventOutput& output, tools::Tally& tally,
+                                   ConsumeTally& consumeTally, CaptureFile& capture)
+    : actions_(actions), batchSize_(batchSize), codec_(codec), writer_(writer), output_(output),
+      tally_(tally), consumeTally_(consumeTally), metrics_(consumeTally.metrics), capture_(capture),
       progress_(::isatty(STDERR_FILENO) != 0), thread_([this] { run(); })
 {}
 
-void ConversionWorker::convert(FrameBatch batch, Done done)
+void ConversionWorker::convert(FrameBatch group, Done done)
 {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        next_.emplace(std::move(batch), std::move(done));
+        next_.emplace(std::move(group), std::move(done));
     }
     wake_.notify_one();
 }
@@ -53,7 +54,7 @@ void ConversionWorker::stop()
         stopping_ = true;
     }
     wake_.notify_one();
-    // By now the service side has given up on the batch in hand, if any: an output that waits
+    // By now the service side has given up on the group in hand, if any: an output that waits
     // for a broker must not keep the tool from ending.
     output_.requestStop();
     if (thread_.joinable())
@@ -66,7 +67,7 @@ void ConversionWorker::run()
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [this] { return next_.has_value() || stopping_ || reopenAsked_; });
-        // Before a batch that waits: the batch after a rotation goes to the new file.
+        // Before a group that waits: the group after a rotation goes to the new file.
         if (reopenAsked_) {
             reopenAsked_ = false;
             lock.unlock();
@@ -75,21 +76,24 @@ void ConversionWorker::run()
         }
         if (!next_)
             return;
-        auto [batch, done] = std::move(*next_);
+        auto [group, done] = std::move(*next_);
         next_.reset();
         lock.unlock();
-        done(process(batch));
+        done(process(group));
     }
 }
 
-BatchOutcome ConversionWorker::process(const FrameBatch& batch)
+// The codec sees batches of --batch messages however large the group, as replay's do; the group is
+// committed once, so a sync covers every batch in it.
+BatchOutcome ConversionWorker::process(const FrameBatch& group)
 {
     const auto started = std::chrono::steady_clock::now();
-    capture(batch);
+    capture(group);
     BatchOutcome outcome;
-    tools::Batch messages(batch.size());
+    outcome.acknowledgements.reserve(group.size());
+    tools::Batch messages(batchSize_);
     std::string reason;
-    for (const ReceivedFrame& frame : batch) {
+    for (const ReceivedFrame& frame : group) {
         const tools::FrameText parts = tools::splitFrame(frame.text);
         const std::string identifier =
             parts.header.empty() ? std::string(tools::firstLine(frame.text)) : parts.header.front();
@@ -106,6 +110,8 @@ BatchOutcome ConversionWorker::process(const FrameBatch& batch)
         if (parts.hasBody && converter_.toMessage(parts.header, parts.body, false, message, fault, reason)) {
             ++tally_.read;
             messages.add(message);
+            if (messages.full())
+                messages.sendThrough(codec_);
             continue;
         }
         metrics_.frameErrors.add();
@@ -139,7 +145,7 @@ int ConversionWorker::commitOutput(bool& durable)
     return error;
 }
 
-// The page counts what the summary's tally counts, from the same writer, as each batch ends.
+// The page counts what the summary's tally counts, from the same writer, as each group ends.
 void ConversionWorker::publishConversion()
 {
     size_t index = 0;
@@ -153,15 +159,15 @@ void ConversionWorker::publishConversion()
     metrics_.droppedByCodec.add(tally_.dropped() - metrics_.droppedByCodec.value());
 }
 
-void ConversionWorker::capture(const FrameBatch& batch)
+void ConversionWorker::capture(const FrameBatch& group)
 {
     if (!capture_.enabled())
         return;
     const uint64_t errorsBefore = capture_.writeErrors();
     captured_.clear();
-    for (const ReceivedFrame& frame : batch) {
+    for (const ReceivedFrame& frame : group) {
         tools::appendFrameToFile(captured_, frame.text);
-        // Whole frames in each write, but no copy of a whole batch of large frames.
+        // Whole frames in each write, but no copy of a whole group of large frames.
         if (captured_.size() >= captureWriteBytes) {
             capture_.write(captured_);
             captured_.clear();

@@ -1,6 +1,7 @@
-// The thread that converts: it takes one batch of received frames at a time,
-// hands the convertible ones to the codec, and, once the output holds the events
-// durably, returns the identifiers to acknowledge. Frames that can never convert
+// The thread that converts: it takes one group of received frames at a time (what
+// gathered while it was busy), hands the convertible ones to the codec in batches of
+// --batch, and, once the output holds the events durably (one commit, so one sync,
+// per group), returns the identifiers to acknowledge. Frames that can never convert
 // (an action not asked for, an unreadable frame) are acknowledged too, so that the
 // service does not redeliver them forever.
 #pragma once
@@ -28,7 +29,7 @@ struct ReceivedFrame {
     uint64_t connection; // acknowledgements go back on the connection that delivered the frame
     std::string text;
 };
-using FrameBatch = std::vector<ReceivedFrame>;
+using FrameBatch = std::vector<ReceivedFrame>; // a group: one or more codec batches' worth
 
 struct Acknowledgement {
     uint64_t connection;
@@ -37,7 +38,7 @@ struct Acknowledgement {
 
 struct BatchOutcome {
     std::vector<Acknowledgement> acknowledgements;
-    int writeError = 0; // errno of a failed output: nothing of the batch is acknowledged
+    int writeError = 0; // errno of a failed output: nothing of the group is acknowledged
 };
 
 class ConversionWorker {
@@ -45,31 +46,32 @@ public:
     using Done = std::function<void(BatchOutcome)>;
 
     // The codec is wired towards the host to writer, which writes to output.
-    ConversionWorker(const std::vector<std::string>& actions, tools::CodecSession& codec,
+    ConversionWorker(const std::vector<std::string>& actions, size_t batchSize, tools::CodecSession& codec,
                      tools::EventWriter& writer, tools::EventOutput& output, tools::Tally& tally,
                      ConsumeTally& consumeTally, CaptureFile& capture);
     ConversionWorker(const ConversionWorker&) = delete;
     ConversionWorker& operator=(const ConversionWorker&) = delete;
     ~ConversionWorker() { stop(); }
 
-    // One batch at a time: the next only after done was called (on the worker thread) for this one.
-    void convert(FrameBatch batch, Done done);
-    // Finishes the batch in hand, then ends the thread.
+    // One group at a time: the next only after done was called (on the worker thread) for this one.
+    void convert(FrameBatch group, Done done);
+    // Finishes the group in hand, then ends the thread.
     void stop();
     // From any thread (SIGHUP): the output and the capture are opened again at their paths before
-    // the next batch is written, as a log rotation wants.
+    // the next group is written, as a log rotation wants.
     void requestReopen();
 
 private:
     void run();
-    BatchOutcome process(const FrameBatch& batch);
-    void capture(const FrameBatch& batch);
+    BatchOutcome process(const FrameBatch& group);
+    void capture(const FrameBatch& group);
     void publishConversion();
-    // 0 once the output holds every event written for the batch; errno when it failed.
+    // 0 once the output holds every event written for the group; errno when it failed.
     int commitOutput(bool& durable);
     void reopenFiles();
 
     const std::vector<std::string>& actions_;
+    const size_t batchSize_;
     tools::CodecSession& codec_;
     tools::EventWriter& writer_;
     tools::EventOutput& output_;
@@ -77,7 +79,7 @@ private:
     ConsumeTally& consumeTally_;
     ConsumeMetrics& metrics_;
     CaptureFile& capture_;
-    std::string captured_; // the batch's frames in the frames format, kept from batch to batch
+    std::string captured_; // the group's frames in the frames format, kept from group to group
     tools::FrameConverter converter_;
     tools::Progress progress_;
     std::vector<uint64_t> publishedByType_; // the tally's events by type, as far as the metrics have them

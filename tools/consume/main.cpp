@@ -139,7 +139,8 @@ int consumeStream(const Options& options)
     const auto started = std::chrono::steady_clock::now();
     int status = exitStopped;
     {
-        ConversionWorker worker(options.actions, codec, writer, output.get(), tally, consumed, capture);
+        ConversionWorker worker(options.actions, options.batchSize, codec, writer, output.get(), tally,
+                                consumed, capture);
         status = runServiceClient(
             options, url, worker, consumed, [&worker] { worker.requestReopen(); }, operations);
     }

@@ -10,9 +10,14 @@
 
 namespace consume {
 
+size_t groupFrameLimit(const Options& options)
+{
+    return batchesPerGroup * options.batchSize;
+}
+
 size_t acknowledgementBudget(const Options& options)
 {
-    return 2 * options.batchSize;
+    return 2 * groupFrameLimit(options);
 }
 
 ServiceSession::ServiceSession(const Options& options, const ServiceUrl& url, Parts parts,
@@ -220,7 +225,8 @@ void ServiceSession::closed(uint64_t id)
 
 bool ServiceSession::mayRead() const
 {
-    return filling_.size() < options_.batchSize && fillingBytes_ + workerBytes_ < options_.maxBufferedBytes &&
+    return filling_.size() < groupFrameLimit(options_) &&
+           fillingBytes_ + workerBytes_ < options_.maxBufferedBytes &&
            unsentAcknowledgements_ < acknowledgementBudget(options_);
 }
 
@@ -238,8 +244,8 @@ void ServiceSession::startBatchTimer()
     });
 }
 
-// The filling batch goes to the worker when it is full, due, holds the byte bound, or is the last; and the
-// worker is free.
+// Everything gathered goes to the worker, once it is free, as one group: when it holds a batch or the byte
+// bound, or is due, or is the last. A free worker thus gets single batches, a busy one's backlog waits.
 void ServiceSession::handOver()
 {
     if (workerBusy_ || filling_.empty())
@@ -252,9 +258,9 @@ void ServiceSession::handOver()
     batchTimer_->cancel();
     workerBytes_ = fillingBytes_;
     fillingBytes_ = 0;
-    FrameBatch batch;
-    batch.swap(filling_);
-    parts_.convert(std::move(batch), [this](BatchOutcome outcome) {
+    FrameBatch group;
+    group.swap(filling_);
+    parts_.convert(std::move(group), [this](BatchOutcome outcome) {
         parts_.loop.post([this, outcome = std::move(outcome)]() mutable { batchDone(std::move(outcome)); });
     });
     resumeIfAllowed();

@@ -1,10 +1,15 @@
 // The consumer's session with the service: it connects (again and again, with
-// backoff), gathers frames into batches for the conversion worker, and sends back the
+// backoff), gathers frames for the conversion worker, and sends back the
 // acknowledgements the worker returns, on the connection that delivered each frame.
 // The connection's life is a Phase; every change of phase goes through enter().
 //
-// What it holds is bounded: frames received but not yet written (at most two batches,
-// and --max-buffered-bytes), and acknowledgements not yet sent (acknowledgementBudget).
+// While the worker is busy (converting, or syncing the output), frames gather past one
+// batch, and go to it as one group once it is free: one sync then covers many batches,
+// so that durable output keeps the rate on a disk that is slow to sync.
+//
+// What it holds is bounded: frames received but not yet written (groupFrameLimit in the
+// worker and as many gathering, and --max-buffered-bytes in all), and acknowledgements not
+// yet sent (acknowledgementBudget).
 // Past either bound the connection is not read; a service that then takes no acknowledgement
 // for two ping intervals is given up on, since reading would never resume.
 #pragma once
@@ -33,7 +38,10 @@ constexpr Milliseconds firstBackoff{100};
 constexpr Milliseconds provenHealthyAfter{10000};
 constexpr Milliseconds closeGrace{2000};
 
-// Acknowledgements waiting to be sent beyond which the connection is not read: two batches' worth.
+// Frames that gather for the worker while it is busy: a group of this many batches at most.
+constexpr size_t batchesPerGroup = 32;
+size_t groupFrameLimit(const Options& options);
+// Acknowledgements waiting to be sent beyond which the connection is not read: two groups' worth.
 size_t acknowledgementBudget(const Options& options);
 
 class ServiceSession : public ConnectionEvents {
@@ -45,7 +53,7 @@ public:
         EventLoop& loop;
         ConnectionFactory connect;
         TokenSource& tokens;
-        Convert convert; // hands a batch to the worker; its done may be called on any thread
+        Convert convert; // hands a group to the worker; its done may be called on any thread
         Log log;         // one line, without the tool's name or a line end
         std::function<void(Phase)> phaseEntered; // may be empty
     };
@@ -122,7 +130,7 @@ private:
     std::string refusedToken_;  // not empty: the service refused this one, and a fresh one is awaited
     bool refusedOnce_ = false;
 
-    // What is held: the filling batch, the batch in the worker, acknowledgements not yet sent.
+    // What is held: the frames gathering, the group in the worker, acknowledgements not yet sent.
     FrameBatch filling_;
     uint64_t fillingBytes_ = 0;
     uint64_t workerBytes_ = 0;
