@@ -20,33 +20,6 @@ namespace {
 // More than any class's stack holds, so each run below overflows one several times.
 constexpr std::size_t pastFullStacks = 40000;
 
-// Every block held at the moment, by any thread.
-class HeldBlocks {
-public:
-    // False when the block is held already: the pool handed it out twice.
-    bool take(const void* block)
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        return held_.insert(block).second;
-    }
-    // Before the block goes back, so that a thread taking it next finds it free.
-    void release(const void* block)
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        held_.erase(block);
-    }
-
-private:
-    std::mutex lock_;
-    std::unordered_set<const void*> held_;
-};
-
-// Short texts: 16-byte blocks, the class with the largest stack.
-vlm_data_t shortText()
-{
-    return obclient_string("id");
-}
-
 class RecordPoolDepot : public testing_support::HostTest {
 protected:
     void SetUp() override
@@ -60,26 +33,33 @@ protected:
         HostTest::TearDown();
     }
 
-    // Makes `count` texts on the calling thread, counting those handed out while held.
+    // Makes `count` texts on the calling thread; returns how many came while registered as held.
     std::size_t makeInto(std::vector<vlm_data_t>& texts, std::size_t count)
     {
         std::size_t twice = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            texts.push_back(shortText());
-            twice += !held_.take(texts.back().payload.string);
+            texts.push_back(obclient_string("id")); // 16-byte blocks: the class with the largest stack
+            std::lock_guard<std::mutex> hold(heldLock_);
+            twice += !held_.insert(texts.back().payload.string).second;
         }
         return twice;
     }
+    // Unregistered before it goes back, so that a thread taking it next finds it free.
     void releaseAll(std::vector<vlm_data_t>& texts)
     {
         for (const vlm_data_t& text : texts) {
-            held_.release(text.payload.string);
+            {
+                std::lock_guard<std::mutex> hold(heldLock_);
+                held_.erase(text.payload.string);
+            }
             obclient_free_data(text);
         }
         texts.clear();
     }
 
-    HeldBlocks held_;
+private:
+    std::mutex heldLock_;
+    std::unordered_set<const void*> held_; // every block held at the moment, by any thread
 };
 
 // One thread's overflow is taken by two at once: what the releasing thread kept

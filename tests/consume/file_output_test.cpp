@@ -190,16 +190,6 @@ TEST_F(FileOutputTest, AFailedWriteLeavesTheFileEndingOnALineAndStopsTheOutput)
     EXPECT_EQ(contentsOf(path("out.jsonl")), committed);
 }
 
-TEST_F(FileOutputTest, AFullDeviceFailsTheWriteWithItsReason)
-{
-    FileEventOutput output;
-    std::string reason;
-    ASSERT_TRUE(output.open({"/dev/full", OutputFile::Mode::Append, true}, reason)) << reason;
-    EXPECT_FALSE(output.write(events_.of({{1, ""}})));
-    EXPECT_EQ(output.failure(), ENOSPC);
-    EXPECT_EQ(output.commit(), EventOutput::Commit::Failed);
-}
-
 // Deleted underneath, the file takes the writes without a word; the commit finds it has no name and
 // writes what it held since the last commit again at the path, so that nothing committed is lost with it.
 TEST_F(FileOutputTest, EventsWrittenIntoADeletedFileAreWrittenAgainAtThePathBeforeTheCommit)
@@ -262,10 +252,17 @@ TEST_F(FileOutputTest, ARenamedFileKeepsWhatItHeldAndLaterEventsGoToThePath)
     }
 }
 
-TEST_F(FileOutputTest, ACaptureThatCannotBeWrittenIsReportedOnceAndCounted)
+// The output fails with the device's reason; the capture is reported once and counted.
+TEST_F(FileOutputTest, AFullDeviceFailsTheOutputAndTheCapture)
 {
-    consume::CaptureFile capture;
+    FileEventOutput output;
     std::string reason;
+    ASSERT_TRUE(output.open({"/dev/full", OutputFile::Mode::Append, true}, reason)) << reason;
+    EXPECT_FALSE(output.write(events_.of({{1, ""}})));
+    EXPECT_EQ(output.failure(), ENOSPC);
+    EXPECT_EQ(output.commit(), EventOutput::Commit::Failed);
+
+    consume::CaptureFile capture;
     ASSERT_TRUE(capture.open("/dev/full", reason)) << reason;
     testing::internal::CaptureStderr();
     for (int i = 0; i < 3; ++i)

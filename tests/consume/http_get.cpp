@@ -1,12 +1,14 @@
 #include "tests/consume/http_get.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -14,52 +16,33 @@
 namespace consume_testing {
 
 namespace {
-
-class Socket {
-public:
-    Socket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-    ~Socket()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-sockaddr_in loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
+using boost::asio::ip::tcp;
 } // namespace
 
 HttpAnswer httpGet(uint16_t port, const std::string& target, const std::string& method)
 {
-    Socket socket;
-    const timeval timeout{5, 0};
-    ::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(socket.fd(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    const sockaddr_in address = loopback(port);
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return {};
+    boost::asio::io_context loop;
+    tcp::socket socket(loop);
     const std::string request = method + " " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    if (::send(socket.fd(), request.data(), request.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(request.size()))
-        return {};
     std::string answer;
-    char chunk[4096];
-    ssize_t got = 0;
-    while ((got = ::recv(socket.fd(), chunk, sizeof chunk, 0)) > 0)
-        answer.append(chunk, static_cast<size_t>(got));
+    bool complete = false;
+    socket.async_connect(
+        {boost::asio::ip::address_v4::loopback(), port}, [&](boost::system::error_code error) {
+            if (error)
+                return;
+            boost::asio::async_write(
+                socket, boost::asio::buffer(request), [&](boost::system::error_code error, size_t) {
+                    if (error)
+                        return;
+                    boost::asio::async_read(socket, boost::asio::dynamic_buffer(answer),
+                                            [&](boost::system::error_code error, size_t) {
+                                                complete = error == boost::asio::error::eof;
+                                            });
+                });
+        });
+    loop.run_for(std::chrono::seconds(5)); // every step together, bounded
     const size_t headersEnd = answer.find("\r\n\r\n");
-    if (got < 0 || answer.compare(0, 5, "HTTP/") != 0 || headersEnd == std::string::npos)
+    if (!complete || answer.compare(0, 5, "HTTP/") != 0 || headersEnd == std::string::npos)
         return {};
     HttpAnswer parsed;
     parsed.status = std::atoi(answer.c_str() + answer.find(' ') + 1);
@@ -70,13 +53,10 @@ HttpAnswer httpGet(uint16_t port, const std::string& target, const std::string& 
 
 uint16_t unusedPort()
 {
-    Socket socket;
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(socket.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
+    boost::asio::io_context loop;
+    boost::system::error_code error;
+    const tcp::acceptor acceptor(loop, {boost::asio::ip::address_v4::loopback(), 0});
+    return acceptor.local_endpoint(error).port();
 }
 
 std::pair<int, std::string> promtoolVerdict(const std::string& folder, const std::string& page)

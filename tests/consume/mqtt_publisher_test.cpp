@@ -110,7 +110,6 @@ TEST_F(MqttPublisherTest, SubscriberReceivesEveryEventOnItsChannelByteForByteAtE
     for (const int qos : {0, 1, 2}) {
         SCOPED_TRACE("QoS " + std::to_string(qos));
         Subscriber subscriber(broker.port());
-        ASSERT_TRUE(subscriber.subscribed());
         {
             MqttPublisher publisher(settings(broker.port(), qos));
             std::string error;
@@ -138,7 +137,6 @@ TEST_F(MqttPublisherTest, MoreEventsThanTheBrokerTakesAtOnceAllArrive)
     MosquittoBroker& broker = startBroker();
     constexpr size_t count = 1000;
     Subscriber subscriber(broker.port());
-    ASSERT_TRUE(subscriber.subscribed());
     size_t expected = 0;
     for (const int qos : {1, 2}) {
         SCOPED_TRACE("QoS " + std::to_string(qos));
@@ -178,7 +176,6 @@ TEST_F(MqttPublisherTest, BrokerRestartLosesNothingDurableAndNothingIsDurableWhi
 {
     MosquittoBroker& broker = startBroker();
     Subscriber subscriber(broker.port());
-    ASSERT_TRUE(subscriber.subscribed());
     std::vector<std::string> logged;
     std::mutex logMutex;
     MqttSettings publisherSettings = settings(broker.port());
@@ -310,27 +307,22 @@ TEST_F(MqttPublisherTest, LoginIsCheckedWithThePasswordFileReadBeforeEachConnect
 
 TEST_F(MqttPublisherTest, SettingsThatCannotWorkAreRefusedAtOnce)
 {
-    MqttSettings noUser = settings(1883);
-    noUser.passwordFile = writeFile("password", "secret");
-    EXPECT_EQ(testing_support::errorOf([&] { MqttPublisher publisher(noUser); }), texts::passwordWithoutUser);
-
-    MqttSettings missingFile = settings(1883);
-    missingFile.target.user = "u";
-    missingFile.passwordFile = directory_ + "/absent";
-    EXPECT_EQ(testing_support::errorOf([&] { MqttPublisher publisher(missingFile); }),
-              std::string(texts::cannotReadPassword) + directory_ + "/absent: No such file or directory");
-
-    MqttSettings badQos = settings(1883, 3);
-    EXPECT_EQ(testing_support::errorOf([&] { MqttPublisher publisher(badQos); }),
-              std::string(texts::badQos) + "3");
-
-    MqttSettings missingCa = settings(8883);
-    missingCa.target.tls = true;
-    missingCa.caFile = directory_ + "/absent.pem";
-    EXPECT_EQ(testing_support::errorOf([&] {
-                  MqttPublisher publisher(missingCa);
-              }).rfind(std::string(texts::cannotUseCa) + missingCa.caFile, 0),
-              0u);
+    const std::string absent = directory_ + "/absent";
+    std::vector<std::pair<MqttSettings, std::string>> cases(4, {settings(1883), ""});
+    cases[0].first.passwordFile = writeFile("password", "secret");
+    cases[0].second = texts::passwordWithoutUser;
+    cases[1].first.target.user = "u";
+    cases[1].first.passwordFile = absent;
+    cases[1].second = std::string(texts::cannotReadPassword) + absent + ": No such file or directory";
+    cases[2].first.qos = 3;
+    cases[2].second = std::string(texts::badQos) + "3";
+    cases[3].first.target.tls = true;
+    cases[3].first.caFile = absent;
+    cases[3].second = std::string(texts::cannotUseCa) + absent; // then the library's own reason
+    for (const auto& [refused, error] : cases) {
+        const std::string given = testing_support::errorOf([&] { MqttPublisher publisher(refused); });
+        EXPECT_EQ(&error == &cases[3].second ? given.substr(0, error.size()) : given, error);
+    }
 }
 
 TEST_F(MqttPublisherTest, TlsTrustsOnlyTheGivenAuthority)
@@ -345,7 +337,6 @@ TEST_F(MqttPublisherTest, TlsTrustsOnlyTheGivenAuthority)
     setup.key = key;
     MosquittoBroker& broker = startBroker(setup);
     Subscriber subscriber(broker.port());
-    ASSERT_TRUE(subscriber.subscribed());
 
     MqttSettings wrongCa = settings(broker.tlsPort());
     wrongCa.target.tls = true;

@@ -3,6 +3,7 @@
 
 #include <mosquitto.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -19,10 +20,15 @@ using Message = std::pair<std::string, std::string>; // topic, payload
 // It reconnects by itself when the broker comes back.
 class Subscriber {
 public:
-    explicit Subscriber(int port, const char* clientId = "test-subscriber")
+    // Without a client id, a session of its own: one an earlier subscriber left would deliver
+    // that one's messages here.
+    explicit Subscriber(int port, std::string clientId = {})
     {
+        static std::atomic<int> made{0};
+        if (clientId.empty())
+            clientId = "test-subscriber-" + std::to_string(++made);
         mosquitto_lib_init();
-        client_ = mosquitto_new(clientId, false, this);
+        client_ = mosquitto_new(clientId.c_str(), false, this);
         mosquitto_connect_callback_set(client_, [](mosquitto* client, void*, int code) {
             if (code == 0)
                 mosquitto_subscribe(client, nullptr, "acc/#", 1);

@@ -79,13 +79,6 @@ TEST_F(replayConfigurationWarnings, WarningsAppearExactlyWhereTheCodecTakesItsDe
 TEST_F(replayConfigurationWarnings, EveryKindTheCodecCannotUseIsNamed)
 {
     replay::Options options;
-    options.settings = {{"measurementSplittingChannel", "true"},
-                        {"tenantId", "1.5"},
-                        {"towardsHostChannelPrefix", R"({"a":1})"},
-                        {"zeta", "1"},
-                        {"alpha", "x"},
-                        {"towardsHostChannelPrefix", R"({"$decimal":"0x2"})"},
-                        {"tenantId", R"({"$buffer":"AAE="})"}};
     const std::pair<std::vector<std::pair<std::string, std::string>>, std::vector<std::string>> cases[] = {
         {{{"measurementSplittingChannel", "true"}}, {"holds a boolean"}},
         {{{"tenantId", "1.5"}}, {"holds a fractional number"}},
