@@ -4,14 +4,8 @@
 
 namespace consume {
 
-namespace {
-
-constexpr std::chrono::milliseconds firstWait{100};
-
-} // namespace
-
 ReconnectBackoff::ReconnectBackoff(std::chrono::milliseconds cap)
-    : cap_(cap), current_(std::min(firstWait, cap)), random_(std::random_device{}())
+    : cap_(cap), current_(std::min(firstBackoff, cap)), random_(std::random_device{}())
 {}
 
 std::chrono::milliseconds ReconnectBackoff::next()
@@ -24,7 +18,7 @@ std::chrono::milliseconds ReconnectBackoff::next()
 
 void ReconnectBackoff::reset()
 {
-    current_ = std::min(firstWait, cap_);
+    current_ = std::min(firstBackoff, cap_);
 }
 
 } // namespace consume

@@ -8,6 +8,8 @@
 
 namespace consume {
 
+constexpr std::chrono::milliseconds firstBackoff{100};
+
 class ReconnectBackoff {
 public:
     explicit ReconnectBackoff(std::chrono::milliseconds cap);

@@ -25,7 +25,7 @@ ServiceSession::ServiceSession(const Options& options, const ServiceUrl& url, Pa
     : options_(options), url_(url), parts_(std::move(parts)), tally_(tally),
       reconnectTimer_(parts_.loop.timer()), batchTimer_(parts_.loop.timer()),
       closeTimer_(parts_.loop.timer()), acknowledgementTimer_(parts_.loop.timer()),
-      backoff_(std::min(firstBackoff, options.reconnectMax))
+      backoff_(options.reconnectMax)
 {}
 
 void ServiceSession::start()
@@ -153,10 +153,8 @@ void ServiceSession::backOff(const EndCause& cause)
     const bool healthy =
         phase_ == Phase::Open && (provedHealthy_ || parts_.loop.now() - openedAt_ >= provenHealthyAfter);
     if (healthy)
-        backoff_ = std::min(firstBackoff, options_.reconnectMax);
-    std::uniform_int_distribution<long> jitter(backoff_.count() / 2, backoff_.count());
-    const Milliseconds delay(jitter(random_));
-    backoff_ = std::min<Milliseconds>(2 * backoff_, options_.reconnectMax);
+        backoff_.reset();
+    const Milliseconds delay = backoff_.next();
     enter(Phase::Backoff);
     if (!options_.quiet) {
         const bool detailed = cause.text != nullptr && !cause.detail.empty();

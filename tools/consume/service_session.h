@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "tools/common/exit_status.h"
@@ -27,12 +26,12 @@
 #include "tools/consume/consume_tally.h"
 #include "tools/consume/conversion_worker.h"
 #include "tools/consume/event_loop.h"
+#include "tools/consume/reconnect_backoff.h"
 #include "tools/consume/service_url.h"
 #include "tools/consume/token_source.h"
 
 namespace consume {
 
-constexpr Milliseconds firstBackoff{100};
 // A connection that stayed open this long (or delivered a frame) has proved the service healthy, and the
 // backoff starts again from firstBackoff; one that is closed sooner does not reset it.
 constexpr Milliseconds provenHealthyAfter{10000};
@@ -109,7 +108,6 @@ private:
     std::unique_ptr<Timer> batchTimer_;
     std::unique_ptr<Timer> closeTimer_;
     std::unique_ptr<Timer> acknowledgementTimer_;
-    std::mt19937 random_{std::random_device{}()};
 
     Phase phase_ = Phase::Connecting;
     int status_ = exitStopped;
@@ -121,7 +119,7 @@ private:
     bool connectionOpen_ = false; // upgraded, and not yet given up
     bool provedHealthy_ = false;
     std::chrono::steady_clock::time_point openedAt_{};
-    Milliseconds backoff_;
+    ReconnectBackoff backoff_;
 
     // The token: the last one that was read, and the reading in progress.
     std::string token_;
