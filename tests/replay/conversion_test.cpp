@@ -38,8 +38,13 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
         writeInput("config.yaml", "towardsHostChannelPrefix: \"site-a.\"\ntenantId: from-the-file\n");
     const std::string input = writeInput("in.jsonl", alarm("91003", "MINOR") + "\n" +
                                                          alarm("91004", "minor") + "\n" + pathless + "\n");
-    const replay_testing::ToolRun run = runTool({"--config", config, "--set", "tenantId=t12345", input});
+    const replay_testing::ToolRun run = runTool(
+        {"--config", config, "--set", "tenantId=t12345", "--set", "tenantID=x", "--jobs", "2", input});
     EXPECT_EQ(run.status, 0) << run.err; // a dropped notification was still read
+    // Named once at start, however many workers make a codec.
+    const std::string warning = "tessaro-replay: configuration key \"tenantID\" is not read by the codec";
+    EXPECT_EQ(run.err.find(warning), run.err.rfind(warning)) << run.err;
+    EXPECT_EQ(run.err.rfind(warning, 0), 0u) << run.err;
     const std::vector<std::string> lines = linesOf(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
     EXPECT_EQ(jsonDifference(lines[0], alarmEvent), "");
