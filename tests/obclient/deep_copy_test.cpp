@@ -57,6 +57,7 @@ TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
     const std::string before = jsonOf(original);
     const obclient_counts_t withOriginal = obclient_live_counts();
 
+    EXPECT_EQ(jsonOf(original), before) << "a custom object's marker changed";
     vlm_data_t copy = vlm_copy_data(original);
     const obclient_counts_t withCopy = obclient_live_counts();
     // Keys, texts, the name and the buffer are all duplicated, nothing shared.

@@ -10,7 +10,6 @@
 #include <map>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/support/host_test.h"
@@ -59,27 +58,6 @@ TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
         for (double near : {number, std::nextafter(number, infinity), std::nextafter(number, -infinity)})
             ASSERT_EQ(jsonOf(obclient_double(near)), general(near)) << near;
     }
-}
-
-// The other scalars and marked forms are read back and compared in tests/replay/value_reading_test.cpp.
-TEST_F(JsonRenderingTest, BuffersAndCustomObjectsHaveMarkedForms)
-{
-    const std::pair<const char*, const char*> buffers[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
-    for (const auto& [bytes, text] : buffers) {
-        vlm_data_t buffer = obclient_buffer(bytes, std::char_traits<char>::length(bytes));
-        EXPECT_EQ(jsonOf(buffer), std::string("{\"$buffer\":\"") + text + "\"}");
-        obclient_free_data(buffer);
-    }
-
-    vlm_data_t first = obclient_custom(nullptr, nullptr, nullptr);
-    vlm_data_t second = obclient_custom(nullptr, nullptr, nullptr);
-    const std::string firstText = jsonOf(first);
-    EXPECT_EQ(firstText.rfind("{\"$custom\":", 0), 0u) << firstText;
-    EXPECT_NE(firstText, jsonOf(second));
-    EXPECT_EQ(firstText, jsonOf(first));
-    obclient_free_data(first);
-    obclient_free_data(second);
 }
 
 // Entry order in a map is the table's own, as the replay suites show; here one entry, so no order.

@@ -35,6 +35,10 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
         {{"--batch", "0"}, "--batch wants a whole number"},
         {{"--batch", "12x"}, "not 12x"},
         {{"--format", "xml"}, "--format wants jsonl or frames"},
+        {{"--actions", "CREATE"}, "--actions chooses frames by their action: it wants --format frames"},
+        {{"--format", "frames", "--actions", "CREATE,REMOVE"},
+         "--actions wants a comma-separated list of CREATE, UPDATE, DELETE, not CREATE,REMOVE"},
+        {{"--format", "frames", "--actions", ""}, "--actions wants a comma-separated list"},
         {{"--jobs", "0"}, "--jobs wants a whole number from 1 to 256, not 0"},
         {{"--set", "=1"}, "--set wants KEY=VALUE"},
         {{"--set", "novalue"}, "not novalue"},
@@ -106,14 +110,27 @@ TEST_F(replayExitStatus, AnOutputIsOpenedOnlyOnceTheCodecExistsAndNeverOverAnInp
 }
 
 // A failing output stops the run at its first failed batch, and the summary counts only what was
-// written; help that cannot be written fails too.
-TEST_F(replayExitStatus, AFailedWriteStopsTheRunAndIsReported)
+// written; help that cannot be written fails too. Standard input is read through the plug-in
+// installed beside the tool; a message without a path passes through.
+TEST_F(replayExitStatus, CleanRunsExitWithZeroAndAFailedWriteStopsTheRun)
 {
+    const replay_testing::ToolRun help = runTool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(mentions(help.out, "--batch N"));
+    const replay_testing::ToolRun helpFailed = runTool({"--help"}, "", "/dev/full");
+    EXPECT_EQ(helpFailed.status, 1);
+    EXPECT_TRUE(mentions(helpFailed.err, "cannot write the help")) << helpFailed.err;
+
+    const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1,"x":[1.5,"s"]}})";
+    const replay_testing::ToolRun clean = runTool({"-"}, message + "\n");
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(replay_testing::jsonDifference(clean.out, message), "");
+    EXPECT_EQ(replay_testing::summaryCount(clean.err, "passed through"), 1);
+
     // Output goes out a chunk at a time, so the input spans several chunks.
-    const std::string message = R"({"metadata":{"vlm.type":"t"},"payload":{"n":1}})" + std::string("\n");
     std::string input;
     for (int i = 0; i < 20000; ++i)
-        input += message;
+        input += R"({"metadata":{"vlm.type":"t"},"payload":{"n":1}})" + std::string("\n");
     const replay_testing::ToolRun full = runTool({"--output", "/dev/full", writeInput("in.jsonl", input)});
     EXPECT_EQ(full.status, 1);
     EXPECT_TRUE(mentions(full.err, "cannot write the output: No space left on device")) << full.err;
@@ -121,24 +138,6 @@ TEST_F(replayExitStatus, AFailedWriteStopsTheRunAndIsReported)
     EXPECT_GT(read, 0);
     EXPECT_LT(read, 20000) << "the reading goes on past the failed write";
     EXPECT_EQ(replay_testing::summaryCount(full.err, "events out"), 0);
-
-    const replay_testing::ToolRun help = runTool({"--help"}, "", "/dev/full");
-    EXPECT_EQ(help.status, 1);
-    EXPECT_TRUE(mentions(help.err, "cannot write the help")) << help.err;
-}
-
-TEST_F(replayExitStatus, HelpAndCleanRunsExitWithZero)
-{
-    const replay_testing::ToolRun help = runTool({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(mentions(help.out, "--batch N"));
-
-    // Standard input, through the plug-in installed beside the tool; a message without a path passes through.
-    const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1,"x":[1.5,"s"]}})";
-    const replay_testing::ToolRun clean = runTool({"-"}, message + "\n");
-    EXPECT_EQ(clean.status, 0) << clean.err;
-    EXPECT_EQ(replay_testing::jsonDifference(clean.out, message), "");
-    EXPECT_EQ(replay_testing::summaryCount(clean.err, "passed through"), 1);
 }
 
 } // namespace

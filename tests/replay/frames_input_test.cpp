@@ -57,21 +57,6 @@ TEST_F(replayFramesInput, FramesOfActionsNotAskedForAreSkippedAndCounted)
     }
 }
 
-TEST_F(replayFramesInput, ActionsAreRefusedWhereTheyCannotApply)
-{
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--actions", "CREATE"}, "--actions chooses frames by their action: it wants --format frames"},
-        {{"--format", "frames", "--actions", "CREATE,REMOVE"},
-         "--actions wants a comma-separated list of CREATE, UPDATE, DELETE, not CREATE,REMOVE"},
-        {{"--format", "frames", "--actions", ""}, "--actions wants a comma-separated list"},
-    };
-    for (const auto& [arguments, complaint] : cases) {
-        const replay_testing::ToolRun run = runTool(arguments);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_TRUE(mentions(run.err, "tessaro-replay: " + complaint)) << run.err;
-    }
-}
-
 TEST_F(replayFramesInput, FramesReadAsJsonLinesAreRecognisedOnce)
 {
     std::string frames;

@@ -19,7 +19,8 @@ using replay_testing::summaryCount;
 // No pulsarPath: the codec passes it through unchanged, so the output shows exactly what was read.
 const std::string passing = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
 
-TEST_F(replayInputErrors, BadLinesAreReportedWhereTheyAreAndSkipped)
+// Files that cannot be read are counted too, and the others read.
+TEST_F(replayInputErrors, BadLinesAndFilesAreReportedWhereTheyAreAndSkipped)
 {
     const std::string garbage("\x01\xff\xfe\x00garbage", 11);
     const std::string path = writeInput("in.jsonl", passing + "\n" +         // 1
@@ -30,7 +31,9 @@ TEST_F(replayInputErrors, BadLinesAreReportedWhereTheyAreAndSkipped)
                                                         R"({"payload":{"$custom":7}})" + "\n" + // 6
                                                         passing + "\r\n" +                      // 7
                                                         R"({"payload":{"cut":)");               // 8
-    const replay_testing::ToolRun run = runTool({path});
+    const std::string missing = directory() + "/missing.jsonl";
+    const std::string empty = writeInput("empty.jsonl", "");
+    const replay_testing::ToolRun run = runTool({missing, path, empty, directory()});
     EXPECT_EQ(run.status, 1);
     const std::vector<std::string> lines = linesOf(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
@@ -40,22 +43,11 @@ TEST_F(replayInputErrors, BadLinesAreReportedWhereTheyAreAndSkipped)
                               ":6: {\"$custom\":N}", ":8: not valid JSON"})
         EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
     EXPECT_TRUE(mentions(run.err, "cut short"));
-    EXPECT_EQ(summaryCount(run.err, "input errors"), 5);
-    EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
-}
-
-TEST_F(replayInputErrors, MissingAndUnreadableInputsAreCountedAndTheOthersRead)
-{
-    const std::string missing = directory() + "/missing.jsonl";
-    const std::string empty = writeInput("empty.jsonl", "");
-    const std::string good = writeInput("good.jsonl", passing + "\n");
-    const replay_testing::ToolRun run = runTool({missing, empty, directory(), good});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(jsonDifference(run.out, passing), "");
     EXPECT_TRUE(mentions(run.err, missing + ": cannot open: No such file or directory")) << run.err;
     EXPECT_TRUE(mentions(run.err, directory() + ": cannot read: Is a directory")) << run.err;
     EXPECT_TRUE(mentions(run.err, empty + ": empty input")) << run.err;
-    EXPECT_EQ(summaryCount(run.err, "input errors"), 2);
+    EXPECT_EQ(summaryCount(run.err, "input errors"), 7);
+    EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
 }
 
 TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)

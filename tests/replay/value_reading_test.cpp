@@ -38,6 +38,8 @@ TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
         {R"({"$buffer":"aGk="})", R"({"$buffer":"aGk="})"},
         {R"({"$buffer":"AQID+/8="})", R"({"$buffer":"AQID+/8="})"}, // a whole group, and both last letters
         {R"({"$buffer":""})", R"({"$buffer":""})"},
+        {R"({"$buffer":"Zm9v"})", R"({"$buffer":"Zm9v"})"},
+        {R"({"$buffer":"Zm9vYg=="})", R"({"$buffer":"Zm9vYg=="})"},
         {R"({"$double":"-inf"})", R"({"$double":"-inf"})"},
         {R"({"$double":"nan"})", R"({"$double":"nan"})"},
         {R"({"$map":[[1,"one"],[[2],{"$decimal":"0x1"}]]})",
