@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <ostream>
-#include <stdexcept>
 #include <utility>
 
 #include "tools/common/json_value.h"

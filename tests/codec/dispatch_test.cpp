@@ -2,8 +2,6 @@
 // its type, channel and tenant, a failing notification is dropped with one line, and
 // a null text reads as the empty one.
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "codec/tessaro_notifications2_codec.h"
 #include "tests/codec/conversion_support.h"

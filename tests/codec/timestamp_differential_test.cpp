@@ -1,9 +1,7 @@
 // parseTimestamp against the plain model on generated and mutated texts: both
 // give no result or the very same double.
-#include <cstdint>
 #include <cstdio>
 #include <random>
-#include <string>
 
 #include "codec/timestamp.h"
 #include "tests/support/host_test.h"

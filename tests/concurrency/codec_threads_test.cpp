@@ -1,12 +1,9 @@
 // One codec instance is documented to take batches in both directions at once,
 // and instances never share state; run under ThreadSanitizer this test shows it.
-#include <gtest/gtest.h>
 
 #include <atomic>
-#include <string>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "obclient/plugin_library.h"
 #include "tests/support/host_test.h"

@@ -4,16 +4,13 @@
 // there. A block handed out twice has two owners writing it, which no sanitizer
 // sees inside the pool's own runs, so every block held is registered here. The
 // counts of threads that made or released records and ended must still add up.
-#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <unordered_set>
-#include <vector>
 
 #include "tests/support/host_test.h"
 

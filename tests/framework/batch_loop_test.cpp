@@ -1,15 +1,11 @@
 // The batch loop of AbstractSimpleCodec, run in both directions: in-place
 // transformation, compaction of kept messages, drops and their log lines, what
 // the next element receives, and the links to the neighbours on either side.
-#include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <set>
-#include <stdexcept>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "connectivity/framework/abstract_codec.h"
 #include "tests/support/host_test.h"

@@ -2,12 +2,7 @@
 // name with the host programs' loader: creation, wiring, lifecycle calls, batches in
 // both directions, destruction (which publishes no status when there is none), and the
 // level and text each failure is reported with.
-#include <cstdint>
-#include <functional>
 #include <memory>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "obclient/plugin_library.h"
 #include "tests/support/host_test.h"

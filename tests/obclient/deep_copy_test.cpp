@@ -1,10 +1,8 @@
 // vlm_copy_data: a copy shares no storage with its original, except what the
 // original does not own (borrowed texts, the user object of a custom without callbacks).
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <regex>
-#include <string>
 
 #include "tests/support/host_test.h"
 

@@ -1,16 +1,12 @@
 // The host's JSON writer, shared by vlm_data_to_string and the replay tool's output.
-#include <gtest/gtest.h>
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <map>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "tests/support/host_test.h"
 

@@ -1,8 +1,4 @@
 // The host's log levels (exact category, else the default) and the lines it emits.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/support/host_test.h"
 

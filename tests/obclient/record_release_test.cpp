@@ -1,15 +1,12 @@
 // The record pool's own objects, built into this test (the library's copy stays
 // apart): blocks that wait in the shared depot go back to the system, as whole
 // runs or as the pages free blocks cover, and come back usable, each handed out once.
-#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <thread>
-#include <vector>
 
 #include "obclient/record_depot.h"
 #include "obclient/record_pool.h"

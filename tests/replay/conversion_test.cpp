@@ -1,10 +1,6 @@
 // Notifications through the real plug-in: the events that come out, on the
 // channels the configuration names (each kind's conversion is in tests/codec), what the codec drops and says
 // about it, and batches of any size keeping the order of what is kept.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"

@@ -1,13 +1,10 @@
 // The tool's exit statuses: 0 all read, 1 some skipped (see input_errors_test),
 // 2 usage errors, 3 a plug-in that cannot be loaded, each with its reason.
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"

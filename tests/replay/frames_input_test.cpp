@@ -1,10 +1,6 @@
 // Frames as the live consumer would take them: only the actions asked for are
 // converted, the rest counted as skipped; and a frames file read by mistake as JSON
 // lines is recognised once, with the option that reads it.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/replay/replay_fixture.h"
 

@@ -1,9 +1,5 @@
 // Bad input is reported as FILE:LINE: reason and skipped; everything after it is
 // still read, and the exit status is 1 when anything was skipped.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"

@@ -1,11 +1,9 @@
 // How JSON text becomes host values and message records: every kind, the marked
 // forms read back to their kinds, and what is refused, with nothing left
 // allocated when a value is refused half-way through.
-#include <gtest/gtest.h>
 
 #include <simdjson.h>
 
-#include <string>
 #include <utility>
 
 #include "tests/replay/json_match.h"

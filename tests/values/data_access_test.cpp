@@ -1,8 +1,6 @@
 // Typed reads and their texts, and what construction, copies and moves do with
 // the host records. Parsing scalars to text succeeds through ConfigReader (tests/framework).
-#include <gtest/gtest.h>
 
-#include <string>
 #include <typeinfo>
 
 #include "connectivity/values/list_t.h"

@@ -1,6 +1,5 @@
 // Equality of values, and the key hash that the plug-in and the host stand-in
 // must agree on, or neither finds what the other stored.
-#include <gtest/gtest.h>
 
 #include <limits>
 #include <utility>

@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
 
-#include <cstdint>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "connectivity/values/map_builder.h"
 #include "connectivity/values/map_t.h"

@@ -1,12 +1,8 @@
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <random>
 #include <set>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "connectivity/values/key_set.h"
 #include "connectivity/values/map_t.h"
