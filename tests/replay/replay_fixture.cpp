@@ -82,14 +82,6 @@ std::size_t ToolProcess::count(const std::string& prefix) const
                          [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
-int ToolProcess::wait()
-{
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 int ToolProcess::wait(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
