@@ -1,7 +1,5 @@
 // The codec's three settings, and the tools' warnings about them: a value the codec
 // cannot use falls back silently to its default, and exactly then the tools name it.
-#include <memory>
-#include <utility>
 
 #include "codec/tessaro_notifications2_codec.h"
 #include "tests/codec/conversion_support.h"
