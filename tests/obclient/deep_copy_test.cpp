@@ -49,6 +49,7 @@ TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
     obclient_map_insert_string(&outer, "items", obclient_list_value(list));
     vlm_data_t original = obclient_map_value(outer);
     const std::string before = jsonOf(original);
+    EXPECT_EQ(before.find("outer"), std::string::npos) << "map names are not rendered";
     const obclient_counts_t withOriginal = obclient_live_counts();
 
     EXPECT_EQ(jsonOf(original), before) << "a custom object's marker changed";

@@ -56,23 +56,6 @@ TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
     }
 }
 
-// Entry order in a map is the table's own, as the replay suites show; here one entry, so no order.
-TEST_F(JsonRenderingTest, StringsAreEscapedAndContainersNestWithoutNames)
-{
-    vlm_map_table_t* table = nullptr;
-    obclient_map_set_name(&table, "names are not rendered");
-    obclient_map_insert_string(&table, "a", obclient_integer(97));
-    vlm_list_t* list = nullptr;
-    for (vlm_data_t item :
-         {obclient_integer(1), obclient_map_value(table), obclient_list_value(nullptr),
-          obclient_map_value(nullptr), obclient_string("q\"b\\n\nr\rt\tb\bf\f\x01\x1f\xc3\xa9"),
-          obclient_borrowed_string("")})
-        obclient_list_append(&list, item);
-    EXPECT_EQ(jsonOf(obclient_list_value(list)),
-              "[1,{\"a\":97},[],{},\"q\\\"b\\\\n\\nr\\rt\\tb\\bf\\f\\u0001\\u001f\xc3\xa9\",\"\"]");
-    obclient_free_data(obclient_list_value(list));
-}
-
 // Texts are scanned and copied in words of several sizes, each text ending inside a last word, and
 // room for escapes is made as they turn up. Every length, and an escape at every place, against
 // escaping a byte at a time, as borrowed texts and as host strings; the long texts make room in
