@@ -13,11 +13,9 @@ namespace pulsar = com::velmora::connectivity::plugins::pulsar;
 
 std::string describe(const boost::optional<double>& seconds)
 {
-    if (!seconds)
-        return "no result";
     char text[64];
-    std::snprintf(text, sizeof text, "%.17g (%a)", *seconds, *seconds);
-    return text;
+    std::snprintf(text, sizeof text, "%.17g (%a)", seconds.value_or(0), seconds.value_or(0));
+    return seconds ? text : "no result";
 }
 
 // Returns whether the text gave a result, after checking it against the model.

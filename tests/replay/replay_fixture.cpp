@@ -152,8 +152,7 @@ std::vector<std::string> linesOf(const std::string& text)
 int64_t summaryCount(const std::string& err, const std::string& label)
 {
     for (const std::string& line : linesOf(err)) {
-        if (line.compare(0, label.size(), label) == 0 && line.size() > label.size() &&
-            line[label.size()] == ' ')
+        if (line.rfind(label + " ", 0) == 0)
             return std::strtoll(line.c_str() + label.size(), nullptr, 10);
     }
     return -1;
