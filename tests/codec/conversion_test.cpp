@@ -7,7 +7,6 @@
 #include "codec/notification_keys.h"
 #include "codec/operation_message_builder.h"
 #include "tests/codec/conversion_support.h"
-#include "tests/support/host_test.h"
 
 namespace codec_testing {
 namespace {

@@ -1,13 +1,9 @@
 // The codec on the road towards the host: the path picks the kind, the event gets
 // its type, channel and tenant, a failing notification is dropped with one line, and
 // a null text reads as the empty one.
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "codec/tessaro_notifications2_codec.h"
 #include "tests/codec/conversion_support.h"
-#include "tests/support/host_test.h"
 
 namespace codec_testing {
 namespace {

@@ -1,7 +1,6 @@
 // A notification with several faults reports the one its builder meets first.
 #include "codec/tessaro_notifications2_codec.h"
 #include "tests/codec/conversion_support.h"
-#include "tests/support/host_test.h"
 
 namespace codec_testing {
 namespace {

@@ -2,8 +2,8 @@
 // that releases more blocks of a class than its stack holds sends the oldest half
 // to the shared depot, and a thread that makes more than it releases refills from
 // there. A block handed out twice has two owners writing it, which no sanitizer
-// sees inside the pool's own runs, so every block held is registered here.
-#include <gtest/gtest.h>
+// sees inside the pool's own runs, so every block held is registered here. The
+// counts of threads that made or released records and ended must still add up.
 
 #include <condition_variable>
 #include <cstddef>
@@ -11,7 +11,6 @@
 #include <mutex>
 #include <thread>
 #include <unordered_set>
-#include <vector>
 
 #include "tests/support/host_test.h"
 
@@ -33,12 +32,13 @@ protected:
         HostTest::TearDown();
     }
 
-    // Makes `count` texts on the calling thread; returns how many came while registered as held.
-    std::size_t makeInto(std::vector<vlm_data_t>& texts, std::size_t count)
+    // Makes `count` texts of `length` on the calling thread; returns how many came while registered as held.
+    // Two letters take the smallest blocks, the class with the largest stack.
+    std::size_t makeInto(std::vector<vlm_data_t>& texts, std::size_t count, std::size_t length = 2)
     {
         std::size_t twice = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            texts.push_back(obclient_string("id")); // 16-byte blocks: the class with the largest stack
+            texts.push_back(obclient_string_n(std::string(length, 'x').c_str(), length));
             std::lock_guard<std::mutex> hold(heldLock_);
             twice += !held_.insert(texts.back().payload.string).second;
         }
@@ -81,8 +81,9 @@ TEST_F(RecordPoolDepot, WhatAFullStackKeepsAndWhatItSendsOnAreNeverTheSameBlocks
     releaseAll(fromDepot);
 }
 
-// A thread that only makes and one that only releases: every block the maker gets
-// after its first runs comes back through the releaser's overflow and the depot.
+// A thread that only makes and one that only releases, in several size classes: every
+// block the maker gets after its first runs comes back through the releaser's overflow
+// and the depot.
 TEST_F(RecordPoolDepot, BlocksPassedFromAReleasingThreadThroughTheDepotAreHandedOutOnce)
 {
     constexpr std::size_t batchTexts = 500;
@@ -95,11 +96,12 @@ TEST_F(RecordPoolDepot, BlocksPassedFromAReleasingThreadThroughTheDepotAreHanded
     std::deque<std::vector<vlm_data_t>> queue;
     bool makerDone = false;
 
+    const obclient_counts_t madeBefore = obclient_allocation_totals();
     std::size_t twice = 0;
     std::thread maker([&] {
         for (std::size_t batch = 0; batch < batches; ++batch) {
             std::vector<vlm_data_t> texts;
-            twice += makeInto(texts, batchTexts);
+            twice += makeInto(texts, batchTexts, 2 + batch % 3 * 40);
             std::unique_lock<std::mutex> hold(lock);
             changed.wait(hold, [&] { return queue.size() < batchesInFlight; });
             queue.push_back(std::move(texts));
@@ -127,6 +129,7 @@ TEST_F(RecordPoolDepot, BlocksPassedFromAReleasingThreadThroughTheDepotAreHanded
     maker.join();
     releaser.join();
     EXPECT_EQ(twice, 0u) << "blocks handed out while held";
+    EXPECT_EQ(obclient_allocation_totals().strings - madeBefore.strings, std::int64_t{batches * batchTexts});
 }
 
 } // namespace

@@ -1,15 +1,11 @@
 // The batch loop of AbstractSimpleCodec, run in both directions: in-place
 // transformation, compaction of kept messages, drops and their log lines, what
 // the next element receives, and the links to the neighbours on either side.
-#include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <set>
-#include <stdexcept>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "connectivity/framework/abstract_codec.h"
 #include "tests/support/host_test.h"
@@ -25,17 +21,16 @@ enum class Outcome { keep, drop, throwStandard, throwOther };
 
 // Multiplies each integer payload by ten, then does what the script says for that payload,
 // and notes the direction each error handler call was given.
-cv::PluginParameters chainElement()
-{
-    cv::PluginParameters params;
-    params.chainId = "chain";
-    params.pluginName = "name";
-    return params;
-}
-
 class ScriptedCodec : public cv::AbstractSimpleCodec {
 public:
-    ScriptedCodec() : AbstractSimpleCodec(chainElement()) {}
+    ScriptedCodec() : AbstractSimpleCodec(parameters()) {}
+    static cv::PluginParameters parameters()
+    {
+        cv::PluginParameters params;
+        params.chainId = "chain";
+        params.pluginName = "name";
+        return params;
+    }
 
     bool transformMessageTowardsHost(cv::Message& message) override { return run(message); }
     bool transformMessageTowardsTransport(cv::Message& message) override { return run(message); }
@@ -124,10 +119,6 @@ protected:
         towardsTransport() ? codec.sendBatchTowardsTransport(start, end)
                            : codec.sendBatchTowardsHost(start, end);
     }
-    void send(cv::AbstractSimpleCodec& codec, std::vector<cv::Message>& batch) const
-    {
-        send(codec, batch.data(), batch.data() + batch.size());
-    }
 
     std::vector<std::string> events;
 };
@@ -141,7 +132,7 @@ TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOne
     std::vector<cv::Message> batch = numberedBatch({1, 2, 3, 9, 4, 5});
     batch[3].getPayload() = cv::data_t(); // kept without the message transformation
 
-    send(codec, batch);
+    send(codec, batch.data(), batch.data() + batch.size());
 
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(codec.directions, (std::vector<bool>{towardsTransport(), towardsTransport()}));
@@ -164,7 +155,7 @@ TEST_P(BatchLoopTest, EmptyAndUnwiredBatchesStillRunTheLoopAndAFailingNextElemen
     std::vector<Range> calls, oppositeCalls;
     wire(codec, !towardsTransport(), &oppositeCalls);
     std::vector<cv::Message> batch = numberedBatch({1, 2});
-    send(codec, batch);
+    send(codec, batch.data(), batch.data() + batch.size());
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2}));
     EXPECT_TRUE(oppositeCalls.empty());
 
@@ -172,7 +163,7 @@ TEST_P(BatchLoopTest, EmptyAndUnwiredBatchesStillRunTheLoopAndAFailingNextElemen
     send(codec, batch.data(), batch.data());
     EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data()}}));
     wire(codec, towardsTransport());
-    EXPECT_THROW(send(codec, batch), std::runtime_error);
+    EXPECT_THROW(send(codec, batch.data(), batch.data() + batch.size()), std::runtime_error);
     EXPECT_TRUE(logLines().empty());
 }
 

@@ -1,6 +1,5 @@
 // Typed configuration reads: the errors of the reads without default, and
 // the reads with default falling back on every standard failure.
-#include <string>
 
 #include "connectivity/framework/config_reader.h"
 #include "tests/support/host_test.h"

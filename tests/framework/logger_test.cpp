@@ -1,7 +1,5 @@
 // Level filtering against the level the host reported at construction, and
 // the shape of each line handed to the host.
-#include <string>
-#include <vector>
 
 #include "connectivity/framework/logger.h"
 #include "tests/support/host_test.h"

@@ -2,13 +2,6 @@
 // name with the host programs' loader: creation, wiring, lifecycle calls, batches in
 // both directions, destruction (which publishes no status when there is none), and the
 // level and text each failure is reported with.
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 #include "obclient/plugin_library.h"
 #include "tests/support/host_test.h"
 
@@ -73,69 +66,59 @@ private:
     std::vector<vlm_message_t> records_;
 };
 
+PluginLibrary& library()
+{
+    // Loaded once, before any test's baseline is taken: loading makes the library's constants.
+    static PluginLibrary loaded(TESSARO_PLUGIN_PATH);
+    return loaded;
+}
+
+void* create()
+{
+    vlm_data_t config = obclient_map_value(nullptr);
+    return library().create("NAME", "CHAIN", &config, nullptr, nullptr);
+}
+
 class EntryPointsTest : public testing_support::HostTest {
 protected:
-    // Loaded once: loading makes the library's constants, before any test's baseline is taken.
-    static void SetUpTestSuite()
-    {
-        try {
-            library = std::make_unique<PluginLibrary>(TESSARO_PLUGIN_PATH);
-        } catch (const std::exception& error) {
-            loadError = error.what();
-        }
-    }
-    static void TearDownTestSuite() { library.reset(); }
-
     void SetUp() override
     {
+        library();
         HostTest::SetUp();
-        ASSERT_NE(library, nullptr) << loadError;
     }
-
-    static void* create()
-    {
-        vlm_data_t config = obclient_map_value(nullptr);
-        return library->create("NAME", "CHAIN", &config, nullptr, nullptr);
-    }
-
-    static std::unique_ptr<PluginLibrary> library;
-    static std::string loadError;
 };
-
-std::unique_ptr<PluginLibrary> EntryPointsTest::library;
-std::string EntryPointsTest::loadError;
 
 // Versions are asked, and a null handle destroyed, before any instance exists.
 TEST_F(EntryPointsTest, AWiredCodecPassesBatchesOnToTheLatestWiringOfEachDirection)
 {
-    EXPECT_EQ(library->apiVersion(), 4);
-    EXPECT_STREQ(library->productVersion(), "10.15.4.1");
-    EXPECT_EQ(library->destroy(nullptr), 0);
+    EXPECT_EQ(library().apiVersion(), 4);
+    EXPECT_STREQ(library().productVersion(), "10.15.4.1");
+    EXPECT_EQ(library().destroy(nullptr), 0);
     const std::uint64_t statusCalls = obclient_user_status_calls();
     void* handle = create();
     ASSERT_NE(handle, nullptr);
     Receiver replaced, towardsHost, towardsTransport;
-    EXPECT_EQ(library->setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
-    EXPECT_EQ(library->setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
-    EXPECT_EQ(library->setNextTowardsTransport(handle, &replaced, &receiveBatch), 0);
-    EXPECT_EQ(library->setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
-    EXPECT_EQ(library->start(handle), 0);
-    EXPECT_EQ(library->hostReady(handle), 0);
+    EXPECT_EQ(library().setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
+    EXPECT_EQ(library().setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
+    EXPECT_EQ(library().setNextTowardsTransport(handle, &replaced, &receiveBatch), 0);
+    EXPECT_EQ(library().setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
+    EXPECT_EQ(library().start(handle), 0);
+    EXPECT_EQ(library().hostReady(handle), 0);
 
     // Without a Pulsar path, or without a payload, a message passes through unchanged.
     HostBatch hostBound;
     hostBound.add(obclient_string("plain"), "source", "sensor").add(vlm_data_t{}, "source", "empty");
     const std::vector<std::string> hostBoundBefore = hostBound.texts();
-    EXPECT_EQ(library->sendBatchTowardsHost(handle, hostBound.start(), hostBound.end()), 0);
+    EXPECT_EQ(library().sendBatchTowardsHost(handle, hostBound.start(), hostBound.end()), 0);
 
     HostBatch transportBound;
     transportBound.add(obclient_integer(1), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
     const std::vector<std::string> transportBoundBefore = transportBound.texts();
-    EXPECT_EQ(library->sendBatchTowardsTransport(handle, transportBound.start(), transportBound.end()), 0);
-    EXPECT_EQ(library->sendBatchTowardsHost(handle, hostBound.start(), hostBound.start()), 0);
+    EXPECT_EQ(library().sendBatchTowardsTransport(handle, transportBound.start(), transportBound.end()), 0);
+    EXPECT_EQ(library().sendBatchTowardsHost(handle, hostBound.start(), hostBound.start()), 0);
 
-    EXPECT_EQ(library->shutdown(handle), 0);
-    EXPECT_EQ(library->destroy(handle), 0);
+    EXPECT_EQ(library().shutdown(handle), 0);
+    EXPECT_EQ(library().destroy(handle), 0);
 
     EXPECT_TRUE(replaced.batches.empty());
     EXPECT_EQ(towardsHost.starts, (std::vector<vlm_message_t*>{hostBound.start(), hostBound.start()}));
@@ -168,7 +151,7 @@ TEST_F(EntryPointsTest, CreationFailsWithANullHandleAndOneLine)
     for (const auto& refusal : refusals) {
         clearLogLines();
         testing_support::standardErrorOf([&] {
-            EXPECT_EQ(library->create(refusal.pluginName, refusal.chainId, refusal.config, nullptr, nullptr),
+            EXPECT_EQ(library().create(refusal.pluginName, refusal.chainId, refusal.config, nullptr, nullptr),
                       nullptr);
         });
         EXPECT_EQ(logTexts(refusal.category),
@@ -184,8 +167,9 @@ TEST_F(EntryPointsTest, CreationFailsWithANullHandleAndOneLine)
 // a failure is still reported by the status, only without a line.
 TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
 {
-    Receiver receiver, failsOther{Receiver::Failure::other, {}, {}},
-        failsStandard{Receiver::Failure::standard, {}, {}};
+    Receiver receiver, failsOther, failsStandard;
+    failsOther.failure = Receiver::Failure::other;
+    failsStandard.failure = Receiver::Failure::standard;
     HostBatch batch;
     batch.add(obclient_string("one"), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
     vlm_message_t* const start = batch.start();
@@ -198,25 +182,28 @@ TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
         std::function<int32_t(void*)> call;
         std::string withHandle; // the line's text after the category; empty: nothing fails with a handle
     } operations[] = {
-        {"start", 2, [](void* h) { return library->start(h); }, ""},
-        {"hostReady", 3, [](void* h) { return library->hostReady(h); }, ""},
-        {"shutdown", 3, [](void* h) { return library->shutdown(h); }, ""},
-        {"setNextTowardsHost", 2, [&](void* h) { return library->setNextTowardsHost(h, &receiver, nullptr); },
+        {"start", 2, [](void* h) { return library().start(h); }, ""},
+        {"hostReady", 3, [](void* h) { return library().hostReady(h); }, ""},
+        {"shutdown", 3, [](void* h) { return library().shutdown(h); }, ""},
+        {"setNextTowardsHost", 2,
+         [&](void* h) { return library().setNextTowardsHost(h, &receiver, nullptr); },
          "Exception from setNextTowardsHost: No batch function given for the next element"},
         {"setNextTowardsTransport", 2,
-         [&](void* h) { return library->setNextTowardsTransport(h, &receiver, nullptr); },
+         [&](void* h) { return library().setNextTowardsTransport(h, &receiver, nullptr); },
          "Exception from setNextTowardsTransport: No batch function given for the next element"},
-        {"sendBatchTowardsHost", 3, [&](void* h) { return library->sendBatchTowardsHost(h, start + 1, end); },
+        {"sendBatchTowardsHost", 3,
+         [&](void* h) { return library().sendBatchTowardsHost(h, start + 1, end); },
          "Unknown exception from sendBatchTowardsHost"},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library->sendBatchTowardsTransport(h, start + 1, end); },
+         [&](void* h) { return library().sendBatchTowardsTransport(h, start + 1, end); },
          "Exception from sendBatchTowardsTransport: next element failed"},
-        {"sendBatchTowardsHost", 3, [&](void* h) { return library->sendBatchTowardsHost(h, end, start); },
+        {"sendBatchTowardsHost", 3, [&](void* h) { return library().sendBatchTowardsHost(h, end, start); },
          "Exception from sendBatchTowardsHost" + invalidRange},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library->sendBatchTowardsTransport(h, nullptr, end); },
+         [&](void* h) { return library().sendBatchTowardsTransport(h, nullptr, end); },
          "Exception from sendBatchTowardsTransport" + invalidRange},
-        {"sendBatchTowardsHost", 3, [&](void* h) { return library->sendBatchTowardsHost(h, start, nullptr); },
+        {"sendBatchTowardsHost", 3,
+         [&](void* h) { return library().sendBatchTowardsHost(h, start, nullptr); },
          "Exception from sendBatchTowardsHost" + invalidRange},
     };
     constexpr const char* libraryCategory = "connectivity.TessaroNotifications2Codec";
@@ -227,8 +214,8 @@ TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
         }
         void* handle = create();
         ASSERT_NE(handle, nullptr);
-        ASSERT_EQ(library->setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
-        ASSERT_EQ(library->setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
+        ASSERT_EQ(library().setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
+        ASSERT_EQ(library().setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
         for (const auto& row : operations) {
             SCOPED_TRACE(row.operation + (" " + row.withHandle));
             const std::string level = std::to_string(row.level) + " <";
@@ -245,7 +232,7 @@ TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
             EXPECT_EQ(logTexts(category),
                       expected(row.withHandle.empty() ? "" : level + category + "> " + row.withHandle));
         }
-        EXPECT_EQ(library->destroy(handle), 0);
+        EXPECT_EQ(library().destroy(handle), 0);
     }
     EXPECT_EQ(batch.texts(), before);
     EXPECT_TRUE(receiver.batches.empty());

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <string>
 
 #include "tests/support/host_test.h"
 

@@ -2,10 +2,8 @@
 // work done (every record counts once when made, growth included, and releasing takes nothing
 // off), and checked mode, where freeing what is not live, or with another kind's function,
 // names the pointer and aborts.
-#include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
 
 #include "tests/support/host_test.h"
 

@@ -1,17 +1,12 @@
 // The host's JSON writer, shared by vlm_data_to_string and the replay tool's output.
-#include <gtest/gtest.h>
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <map>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "tests/support/host_test.h"
 
@@ -59,44 +54,6 @@ TEST_F(JsonRenderingTest, DoublesAreShortestAndNeverLookLikeIntegers)
         for (double near : {number, std::nextafter(number, infinity), std::nextafter(number, -infinity)})
             ASSERT_EQ(jsonOf(obclient_double(near)), general(near)) << near;
     }
-}
-
-// The other scalars and marked forms are read back and compared in tests/replay/value_reading_test.cpp.
-TEST_F(JsonRenderingTest, BuffersAndCustomObjectsHaveMarkedForms)
-{
-    const std::pair<const char*, const char*> buffers[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
-    for (const auto& [bytes, text] : buffers) {
-        vlm_data_t buffer = obclient_buffer(bytes, std::char_traits<char>::length(bytes));
-        EXPECT_EQ(jsonOf(buffer), std::string("{\"$buffer\":\"") + text + "\"}");
-        obclient_free_data(buffer);
-    }
-
-    vlm_data_t first = obclient_custom(nullptr, nullptr, nullptr);
-    vlm_data_t second = obclient_custom(nullptr, nullptr, nullptr);
-    const std::string firstText = jsonOf(first);
-    EXPECT_EQ(firstText.rfind("{\"$custom\":", 0), 0u) << firstText;
-    EXPECT_NE(firstText, jsonOf(second));
-    EXPECT_EQ(firstText, jsonOf(first));
-    obclient_free_data(first);
-    obclient_free_data(second);
-}
-
-// Entry order in a map is the table's own, as the replay suites show; here one entry, so no order.
-TEST_F(JsonRenderingTest, StringsAreEscapedAndContainersNestWithoutNames)
-{
-    vlm_map_table_t* table = nullptr;
-    obclient_map_set_name(&table, "names are not rendered");
-    obclient_map_insert_string(&table, "a", obclient_integer(97));
-    vlm_list_t* list = nullptr;
-    for (vlm_data_t item :
-         {obclient_integer(1), obclient_map_value(table), obclient_list_value(nullptr),
-          obclient_map_value(nullptr), obclient_string("q\"b\\n\nr\rt\tb\bf\f\x01\x1f\xc3\xa9"),
-          obclient_borrowed_string("")})
-        obclient_list_append(&list, item);
-    EXPECT_EQ(jsonOf(obclient_list_value(list)),
-              "[1,{\"a\":97},[],{},\"q\\\"b\\\\n\\nr\\rt\\tb\\bf\\f\\u0001\\u001f\xc3\xa9\",\"\"]");
-    obclient_free_data(obclient_list_value(list));
 }
 
 // Texts are scanned and copied in words of several sizes, each text ending inside a last word, and

@@ -1,8 +1,4 @@
 // The host's log levels (exact category, else the default) and the lines it emits.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/support/host_test.h"
 
@@ -10,7 +6,7 @@ namespace {
 
 using LoggingTest = testing_support::HostTest;
 
-TEST_F(LoggingTest, LevelsByExactCategoryElseDefault)
+TEST_F(LoggingTest, LevelsByExactCategoryElseDefaultAndEveryLineHandedOverIsEmitted)
 {
     EXPECT_EQ(vlm_get_log_level("connectivity.codec.chain"), 3);
     obclient_set_log_level("connectivity.codec.chain", 6);
@@ -20,11 +16,9 @@ TEST_F(LoggingTest, LevelsByExactCategoryElseDefault)
     EXPECT_EQ(vlm_get_log_level("connectivity.codec.chain.more"), 1);
     obclient_reset_log_levels();
     EXPECT_EQ(vlm_get_log_level("connectivity.codec.chain"), 3);
-}
 
-// Filtering belongs to the plug-in's Logger, by the level it was made with.
-TEST_F(LoggingTest, EveryLineHandedOverIsEmittedWholeWhateverTheLevelNow)
-{
+    // Filtering belongs to the plug-in's Logger, by the level it was made with: every line handed
+    // over is emitted whole, whatever the level now.
     obclient_set_log_level("quiet", 2);
     vlm_log_at("quiet", 3, "kept %d", 1);
     vlm_log_at("quiet", 2, "kept %s %d", "line", 2);

@@ -2,7 +2,6 @@
 // probing and hashing as the plug-in does, so either side finds what the other stored.
 // Growth is compared slot by slot with the plug-in's in tests/values/map_table_test.cpp, and the
 // hash of every kind against independent vectors in tests/values/equality_hash_test.cpp.
-#include <gtest/gtest.h>
 
 #include <cmath>
 

@@ -1,15 +1,13 @@
 // The record pool's own objects, built into this test (the library's copy stays
 // apart): blocks that wait in the shared depot go back to the system, as whole
 // runs or as the pages free blocks cover, and come back usable, each handed out once.
-#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
+#include <set>
 #include <thread>
-#include <vector>
 
 #include "obclient/record_depot.h"
 #include "obclient/record_pool.h"
@@ -22,25 +20,24 @@ constexpr std::size_t blockBytes = 16;
 constexpr std::size_t burstBlocks = 200000;
 constexpr std::size_t depotKeeps = std::size_t{1} << 20;
 
+const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+
 std::uintptr_t pageOf(const void* block)
 {
-    static const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     return reinterpret_cast<std::uintptr_t>(block) / pageBytes * pageBytes;
 }
 
 // Bytes of the pages under blocks that are in memory.
 std::size_t residentBytes(const std::vector<void*>& blocks)
 {
-    std::vector<std::uintptr_t> pages;
+    std::set<std::uintptr_t> pages;
     for (const void* block : blocks)
-        pages.push_back(pageOf(block));
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+        pages.insert(pageOf(block));
     std::size_t resident = 0;
     for (std::uintptr_t page : pages) {
         unsigned char inMemory = 0;
         EXPECT_EQ(mincore(reinterpret_cast<void*>(page), 1, &inMemory), 0);
-        resident += (inMemory & 1) != 0 ? static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) : 0;
+        resident += (inMemory & 1) != 0 ? pageBytes : 0;
     }
     return resident;
 }
@@ -68,7 +65,7 @@ TEST_F(RecordRelease, BlocksThatWaitInTheDepotGoBackToTheSystemAndComeBackOnce)
             for (void* block : burst) {
                 const std::uintptr_t page = pageOf(block);
                 if (sample.livePageEvery != 0 && page == reinterpret_cast<std::uintptr_t>(block) &&
-                    page / static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)) % sample.livePageEvery == 0)
+                    page / pageBytes % sample.livePageEvery == 0)
                     live.push_back(block);
                 else
                     obclient::returnBlock(block);
@@ -79,7 +76,7 @@ TEST_F(RecordRelease, BlocksThatWaitInTheDepotGoBackToTheSystemAndComeBackOnce)
         // The first look finds what waits, the second hands back what waited since.
         obclient::depot::releaseIdleBlocks();
         obclient::depot::releaseIdleBlocks();
-        const std::size_t livePages = live.size() * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t livePages = live.size() * pageBytes;
         EXPECT_LE(residentBytes(burst), depotKeeps + livePages + obclient::pool::runBytes);
 
         std::vector<void*> again;

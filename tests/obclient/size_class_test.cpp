@@ -2,13 +2,9 @@
 // into the next block, which no sanitizer sees inside the pool's own runs. The
 // tests that turn the pool on make only short records, so the larger classes
 // are checked here, and so is which thread a released block goes back to.
-#include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstring>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "obclient/record_pool.h"
 #include "tests/support/host_test.h"

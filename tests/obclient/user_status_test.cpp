@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 
 #include "tests/support/host_test.h"
 

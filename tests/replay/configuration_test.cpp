@@ -1,8 +1,5 @@
 // The configuration map handed to the codec: YAML entries read like JSON
 // values, --set entries on top of them. Unusable ones are usage errors (exit_status_test).
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"

@@ -1,13 +1,9 @@
 // The tool's exit statuses: 0 all read, 1 some skipped (see input_errors_test),
 // 2 usage errors, 3 a plug-in that cannot be loaded, each with its reason.
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"
@@ -17,7 +13,11 @@ namespace {
 using replayExitStatus = replay_testing::ReplayTest;
 using replay_testing::mentions;
 
-TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
+// An existing output changes only in a run that got as far as converting: never in one that stops
+// with status 2 or 3, and never when it is one of the run's inputs, whatever name leads to it. A bare
+// plug-in file name is the file in the current folder, even when the loader's search path (here the
+// tool's own) holds a library of that name.
+TEST_F(replayExitStatus, UsageErrorsAndPluginsThatCannotBeLoadedSayWhyAndLeaveTheOutputAlone)
 {
     const std::string unclosed = writeInput("unclosed.yaml", "a: [1, 2\n");
     const std::string list = writeInput("list.yaml", "- a\n");
@@ -30,90 +30,85 @@ TEST_F(replayExitStatus, UsageErrorsExitWithTwoAndSayWhy)
         laughs += "]\n";
     }
     const std::string billion = writeInput("laughs.yaml", laughs);
-    // The arguments, and a piece of the reason given.
-    const std::pair<std::vector<std::string>, std::string> usages[] = {
-        {{"--batch", "0"}, "--batch wants a whole number"},
-        {{"--batch", "12x"}, "not 12x"},
-        {{"--format", "xml"}, "--format wants jsonl or frames"},
-        {{"--jobs", "0"}, "--jobs wants a whole number from 1 to 256, not 0"},
-        {{"--set", "=1"}, "--set wants KEY=VALUE"},
-        {{"--set", "novalue"}, "not novalue"},
-        {{"--bogus"}, "unknown option --bogus"},
-        {{"--log-level"}, "missing value for --log-level"},
-        {{"--config", unclosed}, "cannot read configuration " + unclosed},
-        {{"--config", list}, "a configuration is a map"},
-        {{"--config", endless}, "nests deeper than 64"},
-        {{"--config", billion}, "more than 100000 values"},
-        {{"--config", directory() + "/none.yaml"}, "none.yaml: No such file or directory"},
-        {{"--set", R"(k={"$custom":1})"}, "--set k: {\"$custom\":N}"},
-        {{"--output", directory() + "/no/dir/out.jsonl"}, "cannot open output"},
-    };
-    for (const auto& [arguments, reasonPiece] : usages) {
-        const replay_testing::ToolRun run = runTool(arguments);
-        EXPECT_EQ(run.status, 2) << run.err;
-        EXPECT_TRUE(mentions(run.err, reasonPiece)) << run.err;
-        EXPECT_TRUE(mentions(run.err, "Try 'tessaro-replay --help'.")) << run.err;
-        EXPECT_EQ(run.out, "");
-    }
-}
-
-// A bare file name is the file in the current folder, even when the loader's search path (here the
-// tool's own) holds a library of that name.
-TEST_F(replayExitStatus, APluginThatCannotBeLoadedExitsWithThreeAndSaysWhy)
-{
-    const std::string bareName = std::filesystem::path(TESSARO_PLUGIN_LIBRARY).filename();
-    writeInput(bareName, "not a library");
-    const std::pair<std::string, std::string> plugins[] = {
-        {directory() + "/libNothing.so", directory() + "/libNothing.so"},
-        // The host stand-in is a library without the codec's entry points.
-        {OBCLIENT_LIBRARY, "vlm_create_plugin_with_params_TessaroNotifications2Codec"},
-        {bareName, "./" + bareName},
-    };
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(directory());
-    for (const auto& [plugin, reasonPiece] : plugins) {
-        const replay_testing::ToolRun run = runTool({"--plugin", plugin});
-        EXPECT_EQ(run.status, 3);
-        EXPECT_TRUE(mentions(run.err, reasonPiece)) << run.err;
-    }
-    std::filesystem::current_path(previous);
-}
-
-// An existing output changes only in a run that got as far as converting: never in one that stops
-// with status 2 or 3, and never when it is one of the run's inputs, whatever name leads to it.
-TEST_F(replayExitStatus, AnOutputIsOpenedOnlyOnceTheCodecExistsAndNeverOverAnInput)
-{
     const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1}})";
     const std::string input = writeInput("in.jsonl", message + "\n");
     const std::string config = writeInput("config.yaml", "tenantId: acme\n");
     const std::string link = directory() + "/link.jsonl";
     ASSERT_EQ(::symlink(input.c_str(), link.c_str()), 0);
     const std::string output = writeInput("out.jsonl", "earlier events\n");
-    const std::pair<std::vector<std::string>, int> runs[] = {
-        {{"--output", input, input}, 2},
-        {{"--output", link, input}, 2},
-        {{"--output", config, "--config", config, input}, 2},
-        {{"--output", output, "--set", R"(k={"$custom":1})", input}, 2},
-        {{"--output", output, "--plugin", directory() + "/libNothing.so", input}, 3},
+    const std::string nothing = directory() + "/libNothing.so";
+    const std::string bareName = std::filesystem::path(TESSARO_PLUGIN_LIBRARY).filename();
+    writeInput(bareName, "not a library");
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string reasonPiece;
+    } runs[] = {
+        {{"--batch", "0"}, 2, "--batch wants a whole number"},
+        {{"--batch", "12x"}, 2, "not 12x"},
+        {{"--format", "xml"}, 2, "--format wants jsonl or frames"},
+        {{"--actions", "CREATE"}, 2, "--actions chooses frames by their action: it wants --format frames"},
+        {{"--format", "frames", "--actions", "CREATE,REMOVE"},
+         2,
+         "--actions wants a comma-separated list of CREATE, UPDATE, DELETE, not CREATE,REMOVE"},
+        {{"--format", "frames", "--actions", ""}, 2, "--actions wants a comma-separated list"},
+        {{"--jobs", "0"}, 2, "--jobs wants a whole number from 1 to 256, not 0"},
+        {{"--set", "=1"}, 2, "--set wants KEY=VALUE"},
+        {{"--set", "novalue"}, 2, "not novalue"},
+        {{"--bogus"}, 2, "unknown option --bogus"},
+        {{"--log-level"}, 2, "missing value for --log-level"},
+        {{"--config", unclosed}, 2, "cannot read configuration " + unclosed},
+        {{"--config", list}, 2, "a configuration is a map"},
+        {{"--config", endless}, 2, "nests deeper than 64"},
+        {{"--config", billion}, 2, "more than 100000 values"},
+        {{"--config", directory() + "/none.yaml"}, 2, "none.yaml: No such file or directory"},
+        {{"--output", directory() + "/no/dir/out.jsonl"}, 2, "cannot open output"},
+        {{"--output", input, input}, 2, ""},
+        {{"--output", link, input}, 2, ""},
+        {{"--output", config, "--config", config, input}, 2, ""},
+        {{"--output", output, "--set", R"(k={"$custom":1})", input}, 2, "--set k: {\"$custom\":N}"},
+        {{"--output", output, "--plugin", nothing, input}, 3, nothing},
+        // The host stand-in is a library without the codec's entry points.
+        {{"--plugin", OBCLIENT_LIBRARY}, 3, "vlm_create_plugin_with_params_TessaroNotifications2Codec"},
+        {{"--plugin", bareName}, 3, "./" + bareName},
     };
-    for (const auto& [arguments, status] : runs) {
-        const replay_testing::ToolRun run = runTool(arguments);
-        EXPECT_EQ(run.status, status) << run.err;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(directory());
+    for (const auto& run : runs) {
+        const replay_testing::ToolRun result = runTool(run.arguments);
+        EXPECT_EQ(result.status, run.status) << result.err;
+        EXPECT_TRUE(mentions(result.err, run.reasonPiece)) << result.err;
+        EXPECT_EQ(mentions(result.err, "Try 'tessaro-replay --help'."), run.status == 2) << result.err;
+        EXPECT_EQ(result.out, "");
     }
+    std::filesystem::current_path(previous);
     EXPECT_EQ(replay_testing::contentsOf(input), message + "\n");
     EXPECT_EQ(replay_testing::contentsOf(config), "tenantId: acme\n");
     EXPECT_EQ(replay_testing::contentsOf(output), "earlier events\n");
 }
 
 // A failing output stops the run at its first failed batch, and the summary counts only what was
-// written; help that cannot be written fails too.
-TEST_F(replayExitStatus, AFailedWriteStopsTheRunAndIsReported)
+// written; help that cannot be written fails too. Standard input is read through the plug-in
+// installed beside the tool; a message without a path passes through.
+TEST_F(replayExitStatus, CleanRunsExitWithZeroAndAFailedWriteStopsTheRun)
 {
+    const replay_testing::ToolRun help = runTool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(mentions(help.out, "--batch N"));
+    const replay_testing::ToolRun helpFailed = runTool({"--help"}, "", "/dev/full");
+    EXPECT_EQ(helpFailed.status, 1);
+    EXPECT_TRUE(mentions(helpFailed.err, "cannot write the help")) << helpFailed.err;
+
+    const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1,"x":[1.5,"s"]}})";
+    const replay_testing::ToolRun clean = runTool({"-"}, message + "\n");
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(replay_testing::jsonDifference(clean.out, message), "");
+    EXPECT_EQ(replay_testing::summaryCount(clean.err, "passed through"), 1);
+
     // Output goes out a chunk at a time, so the input spans several chunks.
-    const std::string message = R"({"metadata":{"vlm.type":"t"},"payload":{"n":1}})" + std::string("\n");
     std::string input;
     for (int i = 0; i < 20000; ++i)
-        input += message;
+        input += R"({"metadata":{"vlm.type":"t"},"payload":{"n":1}})" + std::string("\n");
     const replay_testing::ToolRun full = runTool({"--output", "/dev/full", writeInput("in.jsonl", input)});
     EXPECT_EQ(full.status, 1);
     EXPECT_TRUE(mentions(full.err, "cannot write the output: No space left on device")) << full.err;
@@ -121,24 +116,6 @@ TEST_F(replayExitStatus, AFailedWriteStopsTheRunAndIsReported)
     EXPECT_GT(read, 0);
     EXPECT_LT(read, 20000) << "the reading goes on past the failed write";
     EXPECT_EQ(replay_testing::summaryCount(full.err, "events out"), 0);
-
-    const replay_testing::ToolRun help = runTool({"--help"}, "", "/dev/full");
-    EXPECT_EQ(help.status, 1);
-    EXPECT_TRUE(mentions(help.err, "cannot write the help")) << help.err;
-}
-
-TEST_F(replayExitStatus, HelpAndCleanRunsExitWithZero)
-{
-    const replay_testing::ToolRun help = runTool({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(mentions(help.out, "--batch N"));
-
-    // Standard input, through the plug-in installed beside the tool; a message without a path passes through.
-    const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1,"x":[1.5,"s"]}})";
-    const replay_testing::ToolRun clean = runTool({"-"}, message + "\n");
-    EXPECT_EQ(clean.status, 0) << clean.err;
-    EXPECT_EQ(replay_testing::jsonDifference(clean.out, message), "");
-    EXPECT_EQ(replay_testing::summaryCount(clean.err, "passed through"), 1);
 }
 
 } // namespace

@@ -1,10 +1,5 @@
 // Bad input is reported as FILE:LINE: reason and skipped; everything after it is
 // still read, and the exit status is 1 when anything was skipped.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "tests/replay/json_match.h"
 #include "tests/replay/replay_fixture.h"
 
@@ -19,43 +14,98 @@ using replay_testing::summaryCount;
 // No pulsarPath: the codec passes it through unchanged, so the output shows exactly what was read.
 const std::string passing = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
 
-TEST_F(replayInputErrors, BadLinesAreReportedWhereTheyAreAndSkipped)
+TEST_F(replayInputErrors, BadRecordsAndFilesAreReportedWhereTheyAreAndSkipped)
 {
-    const std::string garbage("\x01\xff\xfe\x00garbage", 11);
-    const std::string path = writeInput("in.jsonl", passing + "\n" +         // 1
-                                                        "{\"payload\": \n" + // 2
-                                                        garbage + "\n" +     // 3
-                                                        "[1,2]\n" +          // 4
-                                                        "\n" +               // 5: blank, not a record
-                                                        R"({"payload":{"$custom":7}})" + "\n" + // 6
-                                                        passing + "\r\n" +                      // 7
-                                                        R"({"payload":{"cut":)");               // 8
-    const replay_testing::ToolRun run = runTool({path});
-    EXPECT_EQ(run.status, 1);
-    const std::vector<std::string> lines = linesOf(run.out);
-    ASSERT_EQ(lines.size(), 2u) << run.out;
-    for (const std::string& line : lines)
-        EXPECT_EQ(jsonDifference(line, passing), "");
-    for (const char* where : {":2: not valid JSON", ":3: not valid JSON", ":4: a message is a JSON object",
-                              ":6: {\"$custom\":N}", ":8: not valid JSON"})
-        EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
-    EXPECT_TRUE(mentions(run.err, "cut short"));
-    EXPECT_EQ(summaryCount(run.err, "input errors"), 5);
-    EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
-}
-
-TEST_F(replayInputErrors, MissingAndUnreadableInputsAreCountedAndTheOthersRead)
-{
+    const std::string path = directory() + "/input";
     const std::string missing = directory() + "/missing.jsonl";
     const std::string empty = writeInput("empty.jsonl", "");
-    const std::string good = writeInput("good.jsonl", passing + "\n");
-    const replay_testing::ToolRun run = runTool({missing, empty, directory(), good});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(jsonDifference(run.out, passing), "");
-    EXPECT_TRUE(mentions(run.err, missing + ": cannot open: No such file or directory")) << run.err;
-    EXPECT_TRUE(mentions(run.err, directory() + ": cannot read: Is a directory")) << run.err;
-    EXPECT_TRUE(mentions(run.err, empty + ": empty input")) << run.err;
-    EXPECT_EQ(summaryCount(run.err, "input errors"), 2);
+    const std::string operation = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Operation",
+        "vlm.channel":"tessaro.devices"},"payload":{"id":"55010","source":"4711","status":"EXECUTING",
+        "measurements":{}}})";
+    const std::string frame = "id\nt1/sub/things/1\nCREATE\n\n{\"id\":\"1\"}\n";
+    const std::string longLine(300, 'x');
+    const struct {
+        int64_t inputErrors;
+        int64_t messagesRead;
+        std::vector<std::string> events;
+        std::vector<std::string> options; // the input file follows them
+        std::vector<std::string> reports;
+        std::string input;
+    } cases[] = {
+        {7,
+         2,
+         {passing, passing},
+         {missing, empty, directory()},
+         {path + ":2: not valid JSON", path + ":3: not valid JSON", path + ":4: a message is a JSON object",
+          path + ":6: {\"$custom\":N}", path + ":8: not valid JSON", "cut short",
+          missing + ": cannot open: No such file or directory", directory() + ": cannot read: Is a directory",
+          empty + ": empty input"},
+         // A blank line is no record.
+         passing + "\n{\"payload\": \n" + std::string("\x01\xff\xfe\x00garbage\n", 12) + "[1,2]\n\n" +
+             R"({"payload":{"$custom":7}})" + "\n" + passing + "\r\n" + R"({"payload":{"cut":)"},
+        // The last frame is read, then dropped: without its leading slash the kind is not found.
+        {3,
+         2,
+         {operation},
+         {"--format", "frames"},
+         {path + ":9: a frame begins with at least 3 header lines", path + ":18: not valid JSON",
+          path + ":22: the frame has no blank line", "Unrecognised Pulsar message type: '4711'"},
+         "id-1\n/t12345/operations/4711\nUPDATE\nX-Extra: 1\n\n{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
+         " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\"}\n---\n"
+         "id-2\nCREATE\n\n{\"id\":\"2\"}\n---\n"                    // 9: no path line
+         "id-3\nt1/sub/things/3\nCREATE\n\n{\n  \"id\": \n}\n---\n" // 18: the body
+         "id-4\nt1/sub/things/4\nCREATE\n---\n"                     // 22: no body
+         "\nid-5\nt12345/alarms/4711\nCREATE\n\n{\"id\":\"5\",\n\"source\":{\"id\":\"4711\"}}"},
+        // A record past the limits is never held whole: reported where it starts.
+        {1,
+         2,
+         {passing, passing},
+         {"--max-record-bytes", "200"},
+         {path + ":2: skipped"},
+         passing + "\n" + longLine + "\n" + passing + "\n"},
+        {1,
+         2,
+         {passing, passing},
+         {"--max-record-bytes", "200"},
+         {path + ":3: skipped"},
+         passing + "\n" + passing + "\n" + longLine},
+        {1,
+         2,
+         {},
+         {"--max-record-bytes", "200", "--format", "frames"},
+         {path + ":7: skipped"},
+         frame + "---\n" + std::string(100, 'h') + "\n" + std::string(100, 'h') + "\n" + frame + "---\n" +
+             frame},
+        {1,
+         2,
+         {passing, passing},
+         {"--max-object-entries", "2"},
+         {path + ":2: an object has more entries than the limit of 2"},
+         passing + "\n" + R"({"payload":{"a":{"$map":[[1,1],[2,2],[3,3]]}}})" + "\n" + passing + "\n"},
+        {1,
+         2,
+         {passing, passing},
+         {"--max-object-entries", "2"},
+         {path + ":2: an object has more entries"},
+         passing + "\n" + R"({"payload":{"a":1,"b":2,"c":3}})" + "\n" + passing},
+    };
+    const std::string output = directory() + "/events.jsonl";
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.options;
+        arguments.insert(arguments.end(), {"--output", output, writeInput("input", c.input)});
+        const replay_testing::ToolRun run = runTool(arguments);
+        SCOPED_TRACE(run.err);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        const std::vector<std::string> events = linesOf(replay_testing::contentsOf(output));
+        ASSERT_EQ(events.size(), c.events.size());
+        for (std::size_t i = 0; i < events.size(); ++i)
+            EXPECT_EQ(jsonDifference(events[i], c.events[i]), "");
+        for (const std::string& report : c.reports)
+            EXPECT_TRUE(mentions(run.err, report)) << report;
+        EXPECT_EQ(summaryCount(run.err, "input errors"), c.inputErrors);
+        EXPECT_EQ(summaryCount(run.err, "messages read"), c.messagesRead);
+    }
 }
 
 TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)
@@ -69,76 +119,6 @@ TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(lines[0] == huge);
     EXPECT_EQ(jsonDifference(lines[1], passing), "");
-}
-
-TEST_F(replayInputErrors, BrokenFramesAreReportedAndTheNextFrameIsRead)
-{
-    const std::string path =
-        writeInput("capture.frames",
-                   "id-1\n/t12345/operations/4711\nUPDATE\nX-Extra: 1\n\n"
-                   "{\"id\":\"55010\",\"deviceId\":\"4711\",\n"
-                   " \"source\":{\"id\":\"4711\"},\"status\":\"EXECUTING\"}\n"
-                   "---\n"                             // 8
-                   "id-2\nCREATE\n\n{\"id\":\"2\"}\n"  // 9: no path line
-                   "---\n"                             // 13
-                   "id-3\nt1/sub/things/3\nCREATE\n\n" // 14
-                   "{\n  \"id\": \n}\n"                // 18: body
-                   "---\n"                             // 21
-                   "id-4\nt1/sub/things/4\nCREATE\n"   // 22: no body
-                   "---\n"
-                   // 27: read, then dropped: without its leading slash the kind is not found
-                   "\nid-5\nt12345/alarms/4711\nCREATE\n\n{\"id\":\"5\",\n\"source\":{\"id\":\"4711\"}}");
-    const std::string output = directory() + "/events.jsonl";
-    const replay_testing::ToolRun run = runTool({"--format", "frames", "--output", output, path});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(jsonDifference(replay_testing::contentsOf(output),
-                             R"({"metadata":{"vlm.type":"com.orbel.tessaro.Operation",
-        "vlm.channel":"tessaro.devices"},"payload":{"id":"55010","source":"4711","status":"EXECUTING",
-        "measurements":{}}})"),
-              "");
-    EXPECT_TRUE(mentions(run.err, "Unrecognised Pulsar message type: '4711'")) << run.err;
-    for (const char* where : {":9: a frame begins with at least 3 header lines", ":18: not valid JSON",
-                              ":22: the frame has no blank line"})
-        EXPECT_TRUE(mentions(run.err, path + where)) << where << "\n" << run.err;
-    EXPECT_EQ(summaryCount(run.err, "input errors"), 3);
-    EXPECT_EQ(summaryCount(run.err, "messages read"), 2);
-}
-
-// A record past the limits is never held whole: reported where it starts, skipped, and reading goes on.
-TEST_F(replayInputErrors, RecordsBeyondTheLimitsAreReportedAndSkipped)
-{
-    struct Limited {
-        std::vector<std::string> options;
-        std::string input;
-        std::string where; // the report of the skipped record
-    };
-    const std::string frame = "id\nt1/sub/things/1\nCREATE\n\n{\"id\":\"1\"}\n";
-    const std::string longLine(300, 'x');
-    const Limited cases[] = {
-        {{"--max-record-bytes", "200"}, passing + "\n" + longLine + "\n" + passing + "\n", ":2: skipped"},
-        {{"--max-record-bytes", "200"}, passing + "\n" + passing + "\n" + longLine, ":3: skipped"},
-        {{"--max-record-bytes", "200", "--format", "frames"},
-         frame + "---\n" + std::string(100, 'h') + "\n" + std::string(100, 'h') + "\n" + frame + "---\n" +
-             frame,
-         ":7: skipped"},
-        {{"--max-object-entries", "2"},
-         passing + "\n" + R"({"payload":{"a":{"$map":[[1,1],[2,2],[3,3]]}}})" + "\n" + passing + "\n",
-         ":2: an object has more entries than the limit of 2"},
-        {{"--max-object-entries", "2"},
-         passing + "\n" + R"({"payload":{"a":1,"b":2,"c":3}})" + "\n" + passing,
-         ":2: an object has more entries"},
-    };
-    for (const Limited& limited : cases) {
-        const std::string path = writeInput("limited", limited.input);
-        std::vector<std::string> arguments = limited.options;
-        arguments.push_back(path);
-        const replay_testing::ToolRun run = runTool(arguments);
-        EXPECT_EQ(run.status, 1) << run.err;
-        EXPECT_TRUE(mentions(run.err, path + limited.where)) << limited.where << "\n" << run.err;
-        EXPECT_EQ(summaryCount(run.err, "input errors"), 1) << limited.where;
-        EXPECT_EQ(summaryCount(run.err, "messages read"), 2) << limited.where;
-    }
 }
 
 } // namespace

@@ -1,11 +1,8 @@
 // Several workers convert the input side by side, yet the tool writes exactly
 // what one worker writes: the events, the drop lines and input errors in input
 // order, the summary, and the same stop at a failed write.
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "tests/replay/replay_fixture.h"
 

@@ -1,6 +1,5 @@
 // The line reader waits on a non-blocking input instead of taking its first EAGAIN
 // for a failed read.
-#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>

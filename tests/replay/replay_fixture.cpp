@@ -82,14 +82,6 @@ std::size_t ToolProcess::count(const std::string& prefix) const
                          [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
-int ToolProcess::wait()
-{
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 int ToolProcess::wait(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -160,8 +152,7 @@ std::vector<std::string> linesOf(const std::string& text)
 int64_t summaryCount(const std::string& err, const std::string& label)
 {
     for (const std::string& line : linesOf(err)) {
-        if (line.compare(0, label.size(), label) == 0 && line.size() > label.size() &&
-            line[label.size()] == ' ')
+        if (line.rfind(label + " ", 0) == 0)
             return std::strtoll(line.c_str() + label.size(), nullptr, 10);
     }
     return -1;

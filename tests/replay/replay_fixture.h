@@ -35,10 +35,9 @@ public:
 
     void signal(int number) { ::kill(pid_, number); }
     pid_t pid() const { return pid_; }
-    // The exit status, or 128 + the signal that ended it.
-    int wait();
-    // The same, or -1 with the tool killed when it has not ended within timeout.
-    int wait(std::chrono::milliseconds timeout);
+    // The exit status, or 128 + the signal that ended it; -1 with the tool killed when it has not
+    // ended within timeout.
+    int wait(std::chrono::milliseconds timeout = std::chrono::minutes(10));
 
 private:
     pid_t pid_ = -1;

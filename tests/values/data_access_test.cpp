@@ -1,8 +1,6 @@
-// Typed reads and their texts, and what construction, copies and moves do with
-// the host records. Parsing scalars to text succeeds through ConfigReader (tests/framework).
-#include <gtest/gtest.h>
+// Typed reads and their texts (parsing scalars to text succeeds through ConfigReader, in
+// tests/framework), and a value moved onto itself.
 
-#include <string>
 #include <typeinfo>
 
 #include "connectivity/values/list_t.h"
@@ -54,35 +52,14 @@ TEST_F(DataAccess, FailedReadsNameWhatWasAskedAndWhatIsThere)
               "Cannot use a null char* as a data_t value (consider using an empty data_t() instead)");
 }
 
-TEST_F(DataAccess, CopiesAreDeepExceptOfBorrowedStringsAndMovesLeaveEmpty)
+// A shallow copy or a source left owning would be freed twice, which checked mode stops in every
+// suite; a value moved onto itself is the one case no other test meets.
+TEST_F(DataAccess, AValueMovedOntoItselfSurvives)
 {
-    static const char text[] = "borrowed";
-    const obclient_counts_t before = obclient_live_counts();
-    {
-        const cv::data_t borrowed = hostValue(obclient_borrowed_string(text));
-        EXPECT_EQ(borrowed.get<const char*>(), text);
-        EXPECT_STREQ(borrowed.kindName(), "string");
-        EXPECT_EQ(cv::data_t(borrowed).tag(), static_cast<std::uint32_t>(VLM_TAG_BORROWED_STRING));
-    }
-    EXPECT_EQ(obclient_live_counts(), before);
-
     cv::data_t value("payload");
-    cv::data_t copy(value);
-    EXPECT_NE(copy.record().payload.string, value.record().payload.string) << "copies are deep";
-    EXPECT_EQ(copy, value);
     cv::data_t& alias = value;
     value = std::move(alias);
-    EXPECT_STREQ(value.get<const char*>(), "payload") << "a value moved onto itself survives";
-    cv::data_t target(std::move(value));
-    EXPECT_TRUE(value.empty());
-    EXPECT_EQ(value.record().payload.bits, 0u);
-    copy = std::move(target);
-    EXPECT_STREQ(copy.get<const char*>(), "payload");
-
-    cv::map_t map = testing_support::mapOf({{"k", obclient_integer(1)}});
-    const cv::data_t holder(std::move(map));
-    EXPECT_EQ(map.table(), nullptr);
-    EXPECT_EQ(holder.get<cv::map_t>().size(), 1u);
+    EXPECT_STREQ(value.get<const char*>(), "payload");
 }
 
 } // namespace

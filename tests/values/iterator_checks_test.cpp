@@ -1,9 +1,7 @@
 // Iterators that outlive a change of their container fail with a text, unless
 // OB_SKIP_DATA_T_ITERATOR_CHECKS is set when the fault is met.
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "connectivity/values/list_t.h"
 #include "connectivity/values/map_t.h"

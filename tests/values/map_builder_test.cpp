@@ -1,9 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "connectivity/values/map_builder.h"
 #include "connectivity/values/map_t.h"
@@ -19,16 +14,14 @@ std::string describe(const vlm_map_table_t* table)
 {
     if (table == nullptr)
         return "null";
-    std::string text = std::to_string(table->capacity) + " slots, " + std::to_string(table->count) +
-                       " entries, " + std::to_string(table->erased) + " erased:";
-    const vlm_map_slot_t* slots = vlm_map_slots(const_cast<vlm_map_table_t*>(table));
+    std::string text =
+        std::to_string(table->count) + " entries, " + std::to_string(table->erased) + " erased:";
     for (std::uint64_t i = 0; i < table->capacity; ++i) {
-        if (slots[i].key.tag == VLM_TAG_EMPTY) {
-            text += " -";
-            continue;
-        }
-        text += " " + std::to_string(slots[i].hash) + ":" + slots[i].key.payload.string + "=" +
-                std::to_string(slots[i].value.payload.integer);
+        const vlm_map_slot_t& slot = vlm_map_slots(const_cast<vlm_map_table_t*>(table))[i];
+        text += slot.key.tag == VLM_TAG_EMPTY
+                    ? std::string(" -")
+                    : " " + std::to_string(slot.hash) + ":" + slot.key.payload.string + "=" +
+                          std::to_string(slot.value.payload.integer);
     }
     return text;
 }
@@ -38,16 +31,12 @@ template <class Map>
 void insert(Map& map, int action, const char* key, std::uint64_t hash, std::int64_t value)
 {
     const cv::data_t keyValue(key);
-    switch (action) {
-    case 0:
+    if (action == 0)
         map.findOrInsert(keyValue, hash) = cv::data_t(value);
-        break;
-    case 1:
+    else if (action == 1)
         map.findOrInsert(cv::data_t(keyValue), hash) = cv::data_t(value);
-        break;
-    default:
+    else
         map.insert(cv::data_t(keyValue), hash, cv::data_t(value));
-    }
 }
 
 // The events' iteration order depends on it: whatever mix of insertions, a builder's

@@ -1,7 +1,4 @@
 // Messages as log lines show them: payload text cut at 200 bytes, line breaks escaped.
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "connectivity/values/message.h"
 #include "tests/support/host_test.h"

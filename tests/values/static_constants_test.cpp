@@ -1,6 +1,5 @@
 // Library-wide text constants are host strings made when their library is loaded
 // and released when it is unloaded.
-#include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
