@@ -1,17 +1,20 @@
-// Bytes that come from the service: text frames are read as binary whatever their
-// content, however the bytes are split by the socket, and service-controlled text is
-// escaped before it reaches a log line.
+// Bytes to and from the service: text frames are read as binary whatever their content,
+// however the bytes are split by the socket; frames written while held leave in one
+// socket write, in order; service-controlled text is escaped before it reaches a log line.
 #include <gtest/gtest.h>
+
+#include <boost/asio/io_context.hpp>
 
 #include <string>
 #include <vector>
 
 #include "tests/support/host_test.h"
 #include "tools/common/log_text.h"
-#include "tools/consume/text_frame_relabeler.h"
+#include "tools/consume/relabeling_stream.h"
 
 namespace {
 
+namespace net = boost::asio;
 using Bytes = std::vector<unsigned char>;
 
 struct Stream {
@@ -88,6 +91,79 @@ TEST(TextFrameRelabeler, TurnsEveryTextFrameBinaryAndNothingElseHoweverTheBytesA
         for (size_t i = 0; i < bytes.size(); ++i)
             differences += bytes[i] != expected[i];
         EXPECT_EQ(differences, 0u);
+    }
+}
+
+// Takes at most limit bytes per write, and records each write.
+class RecordingSocket {
+public:
+    using executor_type = net::io_context::executor_type;
+    RecordingSocket(net::io_context& io, std::vector<std::string>& writes, size_t limit)
+        : io_(io), writes_(writes), limit_(limit)
+    {}
+    executor_type get_executor() { return io_.get_executor(); }
+    template <class Buffers, class Handler> void async_write_some(const Buffers& buffers, Handler&& handler)
+    {
+        std::string bytes(std::min(limit_, net::buffer_size(buffers)), '\0');
+        net::buffer_copy(net::buffer(bytes), buffers);
+        writes_.push_back(bytes);
+        net::post(io_, [handler = std::move(handler), size = bytes.size()]() mutable {
+            handler(consume::beast::error_code{}, size);
+        });
+    }
+
+private:
+    net::io_context& io_;
+    std::vector<std::string>& writes_;
+    size_t limit_;
+};
+
+TEST(RelabelingStream, HeldWritesLeaveWithTheNextUnheldOneInOrderAndInFull)
+{
+    struct Write {
+        std::string bytes;
+        bool held;
+    };
+    struct Case {
+        const char* name;
+        size_t socketLimit;
+        std::vector<Write> writes;
+        std::vector<std::string> onSocket;
+    };
+    const Case cases[] = {
+        {"unheld pass through", 100, {{"a-1", false}, {"a-2", false}}, {"a-1", "a-2"}},
+        {"held, a ping between", 100, {{"a-1", true}, {"PING", true}, {"a-2", false}}, {"a-1PINGa-2"}},
+        {"held, then a pong alone",
+         100,
+         {{"a-1", true}, {"a-2", false}, {"PONG", false}},
+         {"a-1a-2", "PONG"}},
+        {"a socket that takes 4 bytes a write", 4, {{"a-1", true}, {"a-22", false}}, {"a-1a", "-22"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        net::io_context io;
+        std::vector<std::string> onSocket;
+        consume::TextAsBinaryStream<RecordingSocket> stream(io, onSocket, c.socketLimit);
+        for (const Write& write : c.writes) {
+            stream.hold(write.held);
+            const size_t socketWritesBefore = onSocket.size();
+            size_t reported = 0;
+            bool completed = false;
+            stream.async_write_some(net::buffer(write.bytes),
+                                    [&](consume::beast::error_code error, size_t size) {
+                                        EXPECT_FALSE(error);
+                                        reported = size;
+                                        completed = true;
+                                    });
+            io.restart();
+            io.run();
+            ASSERT_TRUE(completed);
+            EXPECT_EQ(reported, write.bytes.size());
+            if (write.held) {
+                EXPECT_EQ(onSocket.size(), socketWritesBefore);
+            }
+        }
+        EXPECT_EQ(onSocket, c.onSocket);
     }
 }
 

@@ -309,7 +309,7 @@ TEST_F(SessionTest, FramesGatherWhileTheWorkerIsBusyAndGoOverAsOneGroup)
     EXPECT_EQ(connection.sent.size(), 14u);
     EXPECT_EQ(connection.sent.back(), "b-10");
     for (size_t sent = 0; sent < connection.sent.size(); ++sent)
-        session_->acknowledgementSent(connection.id);
+        session_->acknowledgementsSent(connection.id, 1);
     connection.sent.clear();
 
     // Bytes: a busy worker's backlog stops at --max-buffered-bytes, frames in the worker included.
@@ -336,7 +336,7 @@ TEST_F(SessionTest, FramesGatherWhileTheWorkerIsBusyAndGoOverAsOneGroup)
 
     // Frames: small ones stop at the group's limit, well under the byte bound.
     for (size_t sent = 0; sent < connection.sent.size(); ++sent)
-        session_->acknowledgementSent(connection.id);
+        session_->acknowledgementsSent(connection.id, 1);
     connection.sent.clear();
     for (const char* id : {"e-1", "e-2", "e-3", "e-4"})
         frame(id);
@@ -384,7 +384,7 @@ TEST_F(SessionTest, ReadingPausesPastEachBoundAndResumesUnderIt)
     // Acknowledgements: the service reads none of them, so they pile up; past the budget, the connection
     // is not read.
     for (size_t sent = 0; sent < connection.sent.size(); ++sent)
-        session_->acknowledgementSent(connection.id);
+        session_->acknowledgementsSent(connection.id, 1);
     connection.sent.clear();
     size_t frames = 0;
     while (!connection.paused && frames < 4 * acknowledgementBudget(options_)) {
@@ -397,9 +397,9 @@ TEST_F(SessionTest, ReadingPausesPastEachBoundAndResumesUnderIt)
     EXPECT_LT(unsent, acknowledgementBudget(options_) + options_.batchSize);
     ASSERT_TRUE(connection.paused) << "read on with " << unsent << " acknowledgements unsent";
     for (size_t sent = acknowledgementBudget(options_); sent < unsent; ++sent)
-        session_->acknowledgementSent(connection.id);
+        session_->acknowledgementsSent(connection.id, 1);
     EXPECT_TRUE(connection.paused) << "resumed while still at the bound";
-    session_->acknowledgementSent(connection.id);
+    session_->acknowledgementsSent(connection.id, 1);
     EXPECT_FALSE(connection.paused);
 }
 
@@ -424,7 +424,7 @@ TEST_F(SessionTest, AServiceThatTakesNoAcknowledgementsIsGivenUp)
     };
     // Taking them slowly is enough to keep the connection.
     loop_.advance(options_.pingInterval);
-    session_->acknowledgementSent(connection.id);
+    session_->acknowledgementsSent(connection.id, 1);
     EXPECT_FALSE(connection.paused);
     fillToTheBound();
     loop_.advance(2 * options_.pingInterval);

@@ -4,6 +4,7 @@
 // and ignored. All calls both ways happen on the event loop's thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,8 +31,8 @@ public:
     // A message past the read limit, read through and dropped; identifier is its first line, if it had one
     // within the part looked at. False as for frameArrived.
     virtual bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) = 0;
-    // One text handed to send() has left.
-    virtual void acknowledgementSent(uint64_t id) = 0;
+    // The next count texts handed to send() have left.
+    virtual void acknowledgementsSent(uint64_t id, size_t count) = 0;
     // The normal close asked for by close() is done.
     virtual void closed(uint64_t id) = 0;
 

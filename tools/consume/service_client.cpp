@@ -24,17 +24,15 @@
 
 #include "tools/common/log_text.h"
 #include "tools/consume/consume_texts.h"
-#include "tools/consume/text_frame_relabeler.h"
+#include "tools/consume/relabeling_stream.h"
 #include "tools/consume/token_source.h"
 
 namespace consume {
 
 namespace {
 
-namespace beast = boost::beast;
 namespace http = beast::http;
 namespace websocket = beast::websocket;
-namespace net = boost::asio;
 namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
 
@@ -43,73 +41,6 @@ constexpr Milliseconds shortestHandshakeTimeout{1000};
 constexpr size_t readChunk = 64 * 1024;
 // The identifier of a message too large to keep is looked for in its first bytes only.
 constexpr size_t identifierSearch = 4096;
-
-// Passes the bytes of the next layer through a TextFrameRelabeler on their way in.
-template <class Next> class TextAsBinaryStream {
-public:
-    using executor_type = typename Next::executor_type;
-
-    template <class... Arguments>
-    explicit TextAsBinaryStream(Arguments&&... arguments) : next_(std::forward<Arguments>(arguments)...)
-    {}
-
-    executor_type get_executor() noexcept { return next_.get_executor(); }
-    Next& next_layer() noexcept { return next_; }
-    const Next& next_layer() const noexcept { return next_; }
-
-    template <class Buffers, class Handler> auto async_read_some(const Buffers& buffers, Handler&& handler)
-    {
-        return net::async_compose<Handler, void(beast::error_code, size_t)>(ReadSome<Buffers>{*this, buffers},
-                                                                            handler, next_);
-    }
-
-    template <class Buffers, class Handler> auto async_write_some(const Buffers& buffers, Handler&& handler)
-    {
-        return next_.async_write_some(buffers, std::forward<Handler>(handler));
-    }
-
-private:
-    template <class Buffers> struct ReadSome {
-        TextAsBinaryStream& stream;
-        Buffers buffers;
-        bool started = false;
-
-        template <class Self> void operator()(Self& self, beast::error_code error = {}, size_t size = 0)
-        {
-            if (!started) {
-                started = true;
-                stream.next_.async_read_some(buffers, std::move(self));
-                return;
-            }
-            size_t left = size;
-            for (auto part = net::buffer_sequence_begin(buffers);
-                 left > 0 && part != net::buffer_sequence_end(buffers); ++part) {
-                const net::mutable_buffer bytes(*part);
-                const size_t passed = std::min(left, bytes.size());
-                stream.relabeler_.pass(static_cast<unsigned char*>(bytes.data()), passed);
-                left -= passed;
-            }
-            self.complete(error, size);
-        }
-    };
-
-    Next next_;
-    TextFrameRelabeler relabeler_;
-};
-
-template <class Next, class Handler>
-void async_teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, Handler&& handler)
-{
-    using beast::websocket::async_teardown;
-    async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
-}
-
-template <class Next>
-void teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, beast::error_code& error)
-{
-    using beast::websocket::teardown;
-    teardown(role, stream.next_layer(), error);
-}
 
 bool inCategoryOf(const beast::error_code& error, const beast::error_code& sample)
 {
@@ -145,11 +76,17 @@ public:
                                 });
     }
 
+    // Texts sent from one handler leave together: the first waits for the handler to end.
     void send(std::string text) override
     {
         outbox_.push_back(std::move(text));
-        if (!writing_ && !closeStarted_)
-            writeNext();
+        if (writing_ || closeStarted_)
+            return;
+        writing_ = true;
+        net::post(ws_.get_executor(), [self = this->shared_from_this()] {
+            if (!self->gone_)
+                self->writeNext();
+        });
     }
 
     void resume() override
@@ -325,6 +262,9 @@ private:
     void writeNext()
     {
         writing_ = true;
+        // The last text queued takes the gathered ones with it.
+        held_ = outbox_.size() > 1;
+        stream().hold(held_);
         ws_.async_write(
             net::buffer(outbox_.front()),
             [self = this->shared_from_this()](beast::error_code error, size_t) { self->onWritten(error); });
@@ -336,9 +276,14 @@ private:
         if (error)
             return fail({texts::causeFailed, error.message()});
         outbox_.pop_front();
+        ++gathered_;
         if (gone_)
             return;
-        events_.acknowledgementSent(id_);
+        if (!held_) {
+            const size_t sent = gathered_;
+            gathered_ = 0;
+            events_.acknowledgementsSent(id_, sent);
+        }
         if (gone_)
             return;
         if (!outbox_.empty())
@@ -379,6 +324,8 @@ private:
     uint64_t tooLargeSize_ = 0;
     std::string identifier_;
     std::deque<std::string> outbox_;
+    size_t gathered_ = 0; // texts written into the gathering buffer, not yet on the socket
+    bool held_ = false;   // the write in progress is gathered
     bool writing_ = false;
     bool paused_ = false;
     bool closeWanted_ = false;

@@ -203,14 +203,13 @@ bool ServiceSession::frameTooLarge(uint64_t id, std::string identifier, uint64_t
     return mayRead();
 }
 
-void ServiceSession::acknowledgementSent(uint64_t id)
+void ServiceSession::acknowledgementsSent(uint64_t id, size_t count)
 {
     if (!current(id))
         return;
-    tally_.metrics.framesAcknowledged.add();
+    tally_.metrics.framesAcknowledged.add(count);
     tally_.metrics.lastAcknowledgement.set(std::chrono::system_clock::now());
-    if (unsentAcknowledgements_ > 0)
-        --unsentAcknowledgements_;
+    unsentAcknowledgements_ -= std::min(count, unsentAcknowledgements_);
     showHeld();
     resumeIfAllowed();
 }

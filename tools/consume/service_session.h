@@ -75,7 +75,7 @@ public:
     void failed(uint64_t id, EndCause cause) override;
     bool frameArrived(uint64_t id, std::string text) override;
     bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) override;
-    void acknowledgementSent(uint64_t id) override;
+    void acknowledgementsSent(uint64_t id, size_t count) override;
     void closed(uint64_t id) override;
 
 private:
