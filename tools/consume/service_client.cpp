@@ -9,7 +9,6 @@
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
-#include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
@@ -35,6 +34,12 @@ namespace http = beast::http;
 namespace websocket = beast::websocket;
 namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
+// The io_context's own executor, not the type-erased one, on everything a frame passes through.
+using Socket = net::basic_stream_socket<tcp, net::io_context::executor_type>;
+using TlsSocket = ssl::stream<Socket>;
+using SteadyTimer =
+    net::basic_waitable_timer<std::chrono::steady_clock, net::wait_traits<std::chrono::steady_clock>,
+                              net::io_context::executor_type>;
 
 constexpr Milliseconds shortestHandshakeTimeout{1000};
 // Bytes asked of the socket per read; a message is gathered from as many reads as it takes.
@@ -56,13 +61,13 @@ struct ConnectionSettings {
 template <class Layer>
 class WebsocketConnection : public Connection,
                             public std::enable_shared_from_this<WebsocketConnection<Layer>> {
-    static constexpr bool tls = !std::is_same_v<Layer, beast::tcp_stream>;
+    static constexpr bool tls = std::is_same_v<Layer, TlsSocket>;
 
 public:
     template <class... LayerArguments>
     WebsocketConnection(uint64_t id, const ConnectionSettings& settings, ConnectionEvents& events,
                         net::io_context& io, LayerArguments&&... layer)
-        : id_(id), settings_(settings), events_(events), resolver_(io),
+        : id_(id), settings_(settings), events_(events), resolver_(io), deadline_(io),
           ws_(std::forward<LayerArguments>(layer)...)
     {}
 
@@ -108,7 +113,8 @@ public:
     {
         gone_ = true;
         resolver_.cancel();
-        beast::get_lowest_layer(ws_).close();
+        stopDeadline();
+        closeSocket();
     }
 
 private:
@@ -119,13 +125,48 @@ private:
 
     TextAsBinaryStream<Layer>& stream() { return ws_.next_layer(); }
 
+    void closeSocket()
+    {
+        beast::error_code ignored;
+        beast::get_lowest_layer(ws_).close(ignored);
+    }
+
+    // Connecting and the TLS handshake have handshakeTimeout between them; closing the socket ends either.
+    void startDeadline()
+    {
+        deadline_.expires_after(handshakeTimeout());
+        deadline_.async_wait(
+            [self = this->shared_from_this(), generation = ++deadlineGeneration_](beast::error_code error) {
+                if (error || generation != self->deadlineGeneration_ || self->gone_)
+                    return;
+                self->timedOut_ = true;
+                self->closeSocket();
+            });
+    }
+
+    void stopDeadline()
+    {
+        ++deadlineGeneration_;
+        deadline_.cancel();
+    }
+
+    EndCause timeoutOr(EndCause cause) const
+    {
+        if (timedOut_)
+            return {texts::causeTimeout, beast::error_code(beast::error::timeout).message()};
+        return cause;
+    }
+
     void onResolved(beast::error_code error, const tcp::resolver::results_type& results)
     {
         if (error)
             return fail({texts::causeFailed, error.message()});
-        beast::get_lowest_layer(ws_).expires_after(handshakeTimeout());
-        beast::get_lowest_layer(ws_).async_connect(
-            results, [self = this->shared_from_this()](beast::error_code connectError, const tcp::endpoint&) {
+        startDeadline();
+        // Once timed out, no further address is tried.
+        net::async_connect(
+            beast::get_lowest_layer(ws_), results,
+            [this](const beast::error_code&, const tcp::endpoint&) { return !timedOut_; },
+            [self = this->shared_from_this()](beast::error_code connectError, const tcp::endpoint&) {
                 self->onConnected(connectError);
             });
     }
@@ -133,8 +174,7 @@ private:
     void onConnected(beast::error_code error)
     {
         if (error)
-            return fail(
-                {error == beast::error::timeout ? texts::causeTimeout : texts::causeFailed, error.message()});
+            return fail(timeoutOr({texts::causeFailed, error.message()}));
         if constexpr (tls) {
             // SNI, and the certificate must name the host.
             Layer& layer = stream().next_layer();
@@ -144,9 +184,7 @@ private:
             layer.async_handshake(
                 ssl::stream_base::client, [self = this->shared_from_this()](beast::error_code tlsError) {
                     if (tlsError)
-                        return self->fail(
-                            {tlsError == beast::error::timeout ? texts::causeTimeout : texts::causeTls,
-                             tlsError.message()});
+                        return self->fail(self->timeoutOr({texts::causeTls, tlsError.message()}));
                     self->upgrade();
                 });
         } else {
@@ -157,7 +195,7 @@ private:
     void upgrade()
     {
         // From here on the websocket keeps its own time: pings after an idle interval, dead after two.
-        beast::get_lowest_layer(ws_).expires_never();
+        stopDeadline();
         websocket::stream_base::timeout timeout{};
         timeout.handshake_timeout = handshakeTimeout();
         timeout.idle_timeout = 2 * settings_.pingInterval;
@@ -316,6 +354,9 @@ private:
     const ConnectionSettings& settings_;
     ConnectionEvents& events_;
     tcp::resolver resolver_;
+    SteadyTimer deadline_;
+    uint64_t deadlineGeneration_ = 0; // a deadline handler already queued when it was stopped is stale
+    bool timedOut_ = false;
     websocket::stream<TextAsBinaryStream<Layer>> ws_;
     websocket::response_type response_;
     std::string target_;
@@ -411,9 +452,8 @@ int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWo
     TokenReader tokens(options.tokenFile, options.tokenCommand, options.tokenTimeout);
     ConnectionFactory connect = [&](uint64_t id, ConnectionEvents& events) -> std::shared_ptr<Connection> {
         if (url.tls)
-            return std::make_shared<WebsocketConnection<beast::ssl_stream<beast::tcp_stream>>>(
-                id, settings, events, io, io, tls);
-        return std::make_shared<WebsocketConnection<beast::tcp_stream>>(id, settings, events, io, io);
+            return std::make_shared<WebsocketConnection<TlsSocket>>(id, settings, events, io, io, tls);
+        return std::make_shared<WebsocketConnection<Socket>>(id, settings, events, io, io);
     };
     ServiceSession session(options, url,
                            {loop, std::move(connect), tokens,
