@@ -48,6 +48,8 @@ public:
     }
 
     void hold(bool held) { held_ = held; }
+    // Grows with every byte read: a sign of life.
+    uint64_t bytesRead() const { return bytesRead_; }
 
 private:
     template <class Buffers> struct WriteSome {
@@ -97,6 +99,7 @@ private:
                 stream.next_.async_read_some(buffers, std::move(self));
                 return;
             }
+            stream.bytesRead_ += size;
             size_t left = size;
             for (auto part = net::buffer_sequence_begin(buffers);
                  left > 0 && part != net::buffer_sequence_end(buffers); ++part) {
@@ -113,6 +116,7 @@ private:
     TextFrameRelabeler relabeler_;
     bool held_ = false;
     std::string gathered_;
+    uint64_t bytesRead_ = 0;
 };
 
 template <class Next, class Handler>

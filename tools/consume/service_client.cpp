@@ -67,7 +67,7 @@ public:
     template <class... LayerArguments>
     WebsocketConnection(uint64_t id, const ConnectionSettings& settings, ConnectionEvents& events,
                         net::io_context& io, LayerArguments&&... layer)
-        : id_(id), settings_(settings), events_(events), resolver_(io), deadline_(io),
+        : id_(id), settings_(settings), events_(events), resolver_(io), deadline_(io), idle_(io),
           ws_(std::forward<LayerArguments>(layer)...)
     {}
 
@@ -114,6 +114,7 @@ public:
         gone_ = true;
         resolver_.cancel();
         stopDeadline();
+        idle_.cancel();
         closeSocket();
     }
 
@@ -148,6 +149,33 @@ private:
     {
         ++deadlineGeneration_;
         deadline_.cancel();
+    }
+
+    // One timer for the whole connection instead of one per read: every half interval it looks whether
+    // anything was read since. Silent for an interval or more, it pings; for another half, the peer is dead,
+    // so within two intervals of its last word.
+    void watchIdle()
+    {
+        idle_.expires_after(settings_.pingInterval / 2);
+        idle_.async_wait([self = this->shared_from_this()](beast::error_code error) {
+            if (!error && !self->gone_ && !self->closeStarted_)
+                self->idleTick();
+        });
+    }
+
+    void idleTick()
+    {
+        const uint64_t read = stream().bytesRead();
+        if (read != readAtLastTick_) {
+            readAtLastTick_ = read;
+            silentTicks_ = 0;
+        } else if (++silentTicks_ == 2) {
+            // A failed ping shows in the read that then fails.
+            ws_.async_ping({}, [](beast::error_code) {});
+        } else if (silentTicks_ > 2) {
+            return fail({texts::causeDead, beast::error_code(beast::error::timeout).message()});
+        }
+        watchIdle();
     }
 
     EndCause timeoutOr(EndCause cause) const
@@ -194,12 +222,12 @@ private:
 
     void upgrade()
     {
-        // From here on the websocket keeps its own time: pings after an idle interval, dead after two.
         stopDeadline();
+        // The upgrade and the close are timed by the websocket; an open connection by watchIdle.
         websocket::stream_base::timeout timeout{};
         timeout.handshake_timeout = handshakeTimeout();
-        timeout.idle_timeout = 2 * settings_.pingInterval;
-        timeout.keep_alive_pings = true;
+        timeout.idle_timeout = websocket::stream_base::none();
+        timeout.keep_alive_pings = false;
         ws_.set_option(timeout);
         ws_.set_option(websocket::stream_base::decorator(
             [](websocket::request_type& request) { request.set(http::field::user_agent, texts::toolName); }));
@@ -228,6 +256,8 @@ private:
             return fail({texts::causeFailed, error.message()});
         ws_.text(true);
         events_.opened(id_);
+        readAtLastTick_ = stream().bytesRead();
+        watchIdle();
         read();
     }
 
@@ -294,7 +324,7 @@ private:
                 detail += " " + std::string(reason.reason.data(), reason.reason.size());
             return {texts::causeClosed, detail};
         }
-        return {error == beast::error::timeout ? texts::causeDead : texts::causeFailed, error.message()};
+        return {texts::causeFailed, error.message()};
     }
 
     void writeNext()
@@ -355,6 +385,9 @@ private:
     ConnectionEvents& events_;
     tcp::resolver resolver_;
     SteadyTimer deadline_;
+    SteadyTimer idle_;
+    uint64_t readAtLastTick_ = 0;
+    int silentTicks_ = 0;
     uint64_t deadlineGeneration_ = 0; // a deadline handler already queued when it was stopped is stale
     bool timedOut_ = false;
     websocket::stream<TextAsBinaryStream<Layer>> ws_;
