@@ -300,9 +300,10 @@ TEST_F(SessionTest, FramesGatherWhileTheWorkerIsBusyAndGoOverAsOneGroup)
     finishBatch();
     ASSERT_EQ(worker_.jobs.size(), 1u);
     std::vector<std::string> group;
-    for (const ReceivedFrame& received : worker_.jobs.front().batch) {
-        EXPECT_EQ(received.connection, connection.id);
-        group.push_back(received.text.substr(0, received.text.find('\n')));
+    const FrameBatch& first = worker_.jobs.front().batch;
+    for (size_t index = 0; index < first.size(); ++index) {
+        EXPECT_EQ(first[index].connection, connection.id);
+        group.emplace_back(first[index].text.substr(0, first[index].text.find('\n')));
     }
     EXPECT_EQ(group, gathered);
     finishBatch();
@@ -318,8 +319,8 @@ TEST_F(SessionTest, FramesGatherWhileTheWorkerIsBusyAndGoOverAsOneGroup)
         frame(id, body);
     ASSERT_EQ(worker_.jobs.size(), 1u);
     uint64_t bytes = 0;
-    for (const ReceivedFrame& received : worker_.jobs.front().batch)
-        bytes += received.text.size();
+    for (size_t index = 0; index < worker_.jobs.front().batch.size(); ++index)
+        bytes += worker_.jobs.front().batch[index].text.size();
     int frames = 0;
     while (frame("d-" + std::to_string(++frames), body) && frames < 1000) {
     }
@@ -328,10 +329,10 @@ TEST_F(SessionTest, FramesGatherWhileTheWorkerIsBusyAndGoOverAsOneGroup)
     const FrameBatch& backlog = worker_.jobs.front().batch;
     EXPECT_EQ(backlog.size(), static_cast<size_t>(frames));
     EXPECT_GT(backlog.size(), options_.batchSize);
-    for (const ReceivedFrame& received : backlog)
-        bytes += received.text.size();
+    for (size_t index = 0; index < backlog.size(); ++index)
+        bytes += backlog[index].text.size();
     EXPECT_GE(bytes, options_.maxBufferedBytes);
-    EXPECT_LT(bytes - backlog.back().text.size(), options_.maxBufferedBytes);
+    EXPECT_LT(bytes - backlog[backlog.size() - 1].text.size(), options_.maxBufferedBytes);
     finishBatch();
 
     // Frames: small ones stop at the group's limit, well under the byte bound.

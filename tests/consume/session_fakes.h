@@ -186,10 +186,10 @@ struct FakeWorker {
         jobs.pop_front();
         BatchOutcome outcome;
         outcome.writeError = writeError;
-        for (const ReceivedFrame& frame : job.batch) {
-            if (writeError == 0)
-                outcome.acknowledgements.push_back(
-                    {frame.connection, frame.text.substr(0, frame.text.find('\n'))});
+        for (size_t index = 0; index < job.batch.size() && writeError == 0; ++index) {
+            const FrameBatch::Frame frame = job.batch[index];
+            outcome.acknowledgements.push_back(
+                {frame.connection, std::string(frame.text.substr(0, frame.text.find('\n')))});
         }
         job.done(std::move(outcome));
     }

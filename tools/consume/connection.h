@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace consume {
 
@@ -27,7 +28,8 @@ public:
     virtual void refused(uint64_t id, unsigned status) = 0;
     virtual void failed(uint64_t id, EndCause cause) = 0;
     // One whole message. False: the connection reads no further until resume().
-    virtual bool frameArrived(uint64_t id, std::string text) = 0;
+    // text lasts until the call returns.
+    virtual bool frameArrived(uint64_t id, std::string_view text) = 0;
     // A message past the read limit, read through and dropped; identifier is its first line, if it had one
     // within the part looked at. False as for frameArrived.
     virtual bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) = 0;

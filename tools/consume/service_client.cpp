@@ -293,9 +293,9 @@ private:
             more = events_.frameTooLarge(id_, std::move(identifier_), size);
             identifier_.clear();
         } else {
-            std::string text = beast::buffers_to_string(buffer_.data());
+            more = events_.frameArrived(
+                id_, std::string_view(static_cast<const char*>(buffer_.data().data()), buffer_.size()));
             buffer_.consume(buffer_.size());
-            more = events_.frameArrived(id_, std::move(text));
         }
         if (gone_)
             return;

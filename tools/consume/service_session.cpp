@@ -170,7 +170,7 @@ void ServiceSession::reconnect()
     fetchToken();
 }
 
-bool ServiceSession::frameArrived(uint64_t id, std::string text)
+bool ServiceSession::frameArrived(uint64_t id, std::string_view text)
 {
     // Frames that arrive once stopping has begun are left unacknowledged: the service delivers them again.
     if (!current(id) || phase_ != Phase::Open)
@@ -178,7 +178,7 @@ bool ServiceSession::frameArrived(uint64_t id, std::string text)
     tally_.metrics.framesReceived.add();
     provedHealthy_ = true;
     fillingBytes_ += text.size();
-    filling_.push_back({id, std::move(text)});
+    filling_.add(id, text);
     if (filling_.size() == 1)
         startBatchTimer();
     handOver();
@@ -256,7 +256,7 @@ void ServiceSession::handOver()
     workerBytes_ = fillingBytes_;
     fillingBytes_ = 0;
     FrameBatch group;
-    group.swap(filling_);
+    std::swap(group, filling_);
     parts_.convert(std::move(group), [this](BatchOutcome outcome) {
         parts_.loop.post([this, outcome = std::move(outcome)]() mutable { batchDone(std::move(outcome)); });
     });

@@ -73,7 +73,7 @@ public:
     void opened(uint64_t id) override;
     void refused(uint64_t id, unsigned status) override;
     void failed(uint64_t id, EndCause cause) override;
-    bool frameArrived(uint64_t id, std::string text) override;
+    bool frameArrived(uint64_t id, std::string_view text) override;
     bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) override;
     void acknowledgementsSent(uint64_t id, size_t count) override;
     void closed(uint64_t id) override;
