@@ -79,7 +79,10 @@ void ConversionWorker::run()
         auto [group, done] = std::move(*next_);
         next_.reset();
         lock.unlock();
-        done(process(group));
+        BatchOutcome outcome = process(group);
+        group.clear();
+        outcome.emptied = std::move(group);
+        done(std::move(outcome));
     }
 }
 

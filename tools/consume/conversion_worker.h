@@ -34,6 +34,7 @@ struct Acknowledgement {
 struct BatchOutcome {
     std::vector<Acknowledgement> acknowledgements;
     int writeError = 0; // errno of a failed output: nothing of the group is acknowledged
+    FrameBatch emptied; // the group's storage, for the reading thread to fill again
 };
 
 class ConversionWorker {

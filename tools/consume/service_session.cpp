@@ -257,6 +257,7 @@ void ServiceSession::handOver()
     fillingBytes_ = 0;
     FrameBatch group;
     std::swap(group, filling_);
+    std::swap(filling_, spare_);
     parts_.convert(std::move(group), [this](BatchOutcome outcome) {
         parts_.loop.post([this, outcome = std::move(outcome)]() mutable { batchDone(std::move(outcome)); });
     });
@@ -267,6 +268,7 @@ void ServiceSession::batchDone(BatchOutcome outcome)
 {
     workerBusy_ = false;
     workerBytes_ = 0;
+    spare_ = std::move(outcome.emptied);
     if (outcome.writeError != 0)
         return fatal(exitOutput,
                      tools::texts::cannotWriteOutput + std::string(std::strerror(outcome.writeError)));
