@@ -1,6 +1,6 @@
 // Bytes to and from the service: text frames are read as binary whatever their content,
 // however the bytes are split by the socket; frames written while held leave in one
-// socket write, in order; service-controlled text is escaped before it reaches a log line.
+// socket write, in order.
 #include <gtest/gtest.h>
 
 #include <boost/asio/io_context.hpp>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "tests/support/host_test.h"
-#include "tools/common/log_text.h"
 #include "tools/consume/relabeling_stream.h"
 
 namespace {
@@ -165,25 +164,6 @@ TEST(RelabelingStream, HeldWritesLeaveWithTheNextUnheldOneInOrderAndInFull)
         }
         EXPECT_EQ(onSocket, c.onSocket);
     }
-}
-
-TEST(LogText, ControlCharactersAreEscapedAndTheRestKept)
-{
-    struct Case {
-        std::string raw;
-        std::string shown;
-    };
-    const Case cases[] = {
-        {"a-1", "a-1"},
-        {"id\x1b[2Jcleared", "id\\x1b[2Jcleared"},
-        {"forged\r\ntessaro-consume: connected", "forged\\r\\ntessaro-consume: connected"},
-        {std::string("nul\0byte", 8), "nul\\x00byte"},
-        {"tab\tdel\x7f", "tab\\tdel\\x7f"},
-        {"back\\slash", "back\\\\slash"},
-        {"caf\xc3\xa9 \xff", "caf\xc3\xa9 \xff"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(tools::escapedForLog(c.raw), c.shown);
 }
 
 } // namespace
