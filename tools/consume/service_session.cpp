@@ -268,7 +268,9 @@ void ServiceSession::batchDone(BatchOutcome outcome)
 {
     workerBusy_ = false;
     workerBytes_ = 0;
-    spare_ = std::move(outcome.emptied);
+    // One grown by a backlog is let go, so that what is kept between groups stays one batch's share.
+    if (outcome.emptied.capacityBytes() <= options_.maxBufferedBytes / batchesPerGroup)
+        spare_ = std::move(outcome.emptied);
     if (outcome.writeError != 0)
         return fatal(exitOutput,
                      tools::texts::cannotWriteOutput + std::string(std::strerror(outcome.writeError)));

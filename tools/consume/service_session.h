@@ -131,7 +131,7 @@ private:
     // What is held: the frames gathering, the group in the worker, acknowledgements not yet sent.
     FrameBatch filling_;
     // The last group the worker handed back: its storage, kept for the next group rather than freed on the
-    // worker's thread. It holds no frame, and is no larger than a group within the bounds.
+    // worker's thread. It holds no frame, and at most a batch's share of --max-buffered-bytes.
     FrameBatch spare_;
     uint64_t fillingBytes_ = 0;
     uint64_t workerBytes_ = 0;
