@@ -1,17 +1,19 @@
-// Bytes that come from the service: text frames are read as binary whatever their
-// content, however the bytes are split by the socket, and service-controlled text is
-// escaped before it reaches a log line.
+// Bytes to and from the service: text frames are read as binary whatever their content,
+// however the bytes are split by the socket; frames written while held leave in one
+// socket write, in order.
 #include <gtest/gtest.h>
+
+#include <boost/asio/io_context.hpp>
 
 #include <string>
 #include <vector>
 
 #include "tests/support/host_test.h"
-#include "tools/common/log_text.h"
-#include "tools/consume/text_frame_relabeler.h"
+#include "tools/consume/relabeling_stream.h"
 
 namespace {
 
+namespace net = boost::asio;
 using Bytes = std::vector<unsigned char>;
 
 struct Stream {
@@ -91,23 +93,65 @@ TEST(TextFrameRelabeler, TurnsEveryTextFrameBinaryAndNothingElseHoweverTheBytesA
     }
 }
 
-TEST(LogText, ControlCharactersAreEscapedAndTheRestKept)
+// Takes at most limit bytes per write, and records each write.
+class RecordingSocket {
+public:
+    using executor_type = net::io_context::executor_type;
+    RecordingSocket(net::io_context& io, std::vector<std::string>& writes, size_t limit)
+        : io_(io), writes_(writes), limit_(limit)
+    {}
+    executor_type get_executor() { return io_.get_executor(); }
+    template <class Buffers, class Handler> void async_write_some(const Buffers& buffers, Handler&& handler)
+    {
+        std::string bytes(std::min(limit_, net::buffer_size(buffers)), '\0');
+        net::buffer_copy(net::buffer(bytes), buffers);
+        writes_.push_back(bytes);
+        net::post(io_, [handler = std::move(handler), size = bytes.size()]() mutable {
+            handler(consume::beast::error_code{}, size);
+        });
+    }
+
+private:
+    net::io_context& io_;
+    std::vector<std::string>& writes_;
+    size_t limit_;
+};
+
+// Held writes complete at once and reach the socket only with the next unheld one, all of it however little
+// the socket takes a write; unheld ones pass straight through.
+TEST(RelabelingStream, HeldWritesLeaveWithTheNextUnheldOneInOrderAndInFull)
 {
-    struct Case {
-        std::string raw;
-        std::string shown;
+    const struct {
+        size_t socketLimit;
+        std::vector<std::pair<std::string, bool>> writes; // bytes, held
+        std::vector<std::string> onSocket;
+    } cases[] = {
+        {100,
+         {{"a-1", false}, {"a-2", true}, {"PING", true}, {"a-3", false}, {"PONG", false}},
+         {"a-1", "a-2PINGa-3", "PONG"}},
+        {4, {{"a-1", true}, {"a-22", false}}, {"a-1a", "-22"}},
     };
-    const Case cases[] = {
-        {"a-1", "a-1"},
-        {"id\x1b[2Jcleared", "id\\x1b[2Jcleared"},
-        {"forged\r\ntessaro-consume: connected", "forged\\r\\ntessaro-consume: connected"},
-        {std::string("nul\0byte", 8), "nul\\x00byte"},
-        {"tab\tdel\x7f", "tab\\tdel\\x7f"},
-        {"back\\slash", "back\\\\slash"},
-        {"caf\xc3\xa9 \xff", "caf\xc3\xa9 \xff"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(tools::escapedForLog(c.raw), c.shown);
+    for (const auto& c : cases) {
+        net::io_context io;
+        std::vector<std::string> onSocket;
+        consume::TextAsBinaryStream<RecordingSocket> stream(io, onSocket, c.socketLimit);
+        for (const auto& [bytes, held] : c.writes) {
+            stream.hold(held);
+            const size_t socketWritesBefore = onSocket.size();
+            size_t reported = 0;
+            stream.async_write_some(net::buffer(bytes), [&](consume::beast::error_code error, size_t size) {
+                EXPECT_FALSE(error);
+                reported = size;
+            });
+            io.restart();
+            io.run();
+            EXPECT_EQ(reported, bytes.size()) << bytes;
+            if (held) {
+                EXPECT_EQ(onSocket.size(), socketWritesBefore) << bytes;
+            }
+        }
+        EXPECT_EQ(onSocket, c.onSocket);
+    }
 }
 
 } // namespace

@@ -1,12 +1,13 @@
 // Hand-driven stand-ins for what ServiceSession talks to: a loop whose clock moves
 // only when the test says, connections that record what they were asked, a token
-// source and a worker that answer when the test says.
+// source and a worker that answer at once.
 #pragma once
 
 #include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/consume/connection.h"
@@ -21,44 +22,28 @@ using TimePoint = std::chrono::steady_clock::time_point;
 
 class ManualLoop : public EventLoop {
 public:
-    class ManualTimer : public Timer {
-    public:
-        explicit ManualTimer(ManualLoop& loop) : loop_(loop) { loop_.timers_.push_back(this); }
+    struct ManualTimer : Timer {
+        explicit ManualTimer(ManualLoop& loop) : loop(loop) { loop.timers_.push_back(this); }
         ~ManualTimer() override
         {
-            loop_.timers_.erase(std::find(loop_.timers_.begin(), loop_.timers_.end(), this));
+            loop.timers_.erase(std::find(loop.timers_.begin(), loop.timers_.end(), this));
         }
         void start(Milliseconds delay, std::function<void()> fired) override
         {
-            due_ = loop_.now_ + delay;
-            fired_ = std::move(fired);
+            due = loop.now_ + delay;
+            this->fired = std::move(fired);
         }
-        void cancel() override { fired_ = nullptr; }
+        void cancel() override { fired = nullptr; }
 
-    private:
-        friend class ManualLoop;
-        ManualLoop& loop_;
-        TimePoint due_{};
-        std::function<void()> fired_;
+        ManualLoop& loop;
+        TimePoint due{};
+        std::function<void()> fired;
     };
-
-    ManualLoop() = default;
-    ManualLoop(const ManualLoop&) = delete;
-    ManualLoop& operator=(const ManualLoop&) = delete;
-
-    // For the next session; the last one, and its timers, must be gone.
-    void reset()
-    {
-        now_ = {};
-        posted_.clear();
-        stopped_ = false;
-    }
 
     TimePoint now() const override { return now_; }
     std::unique_ptr<Timer> timer() override { return std::make_unique<ManualTimer>(*this); }
     void post(std::function<void()> work) override { posted_.push_back(std::move(work)); }
     void stop() override { stopped_ = true; }
-
     bool stopped() const { return stopped_; }
 
     void runPosted()
@@ -78,15 +63,13 @@ public:
             runPosted();
             ManualTimer* next = nullptr;
             for (ManualTimer* timer : timers_) {
-                if (timer->fired_ && timer->due_ <= until && (next == nullptr || timer->due_ < next->due_))
+                if (timer->fired && timer->due <= until && (next == nullptr || timer->due < next->due))
                     next = timer;
             }
             if (next == nullptr)
                 break;
-            now_ = std::max(now_, next->due_);
-            auto fired = std::move(next->fired_);
-            next->fired_ = nullptr;
-            fired();
+            now_ = std::max(now_, next->due);
+            std::exchange(next->fired, nullptr)();
         }
         now_ = until;
     }
@@ -124,11 +107,10 @@ struct FakeConnections {
     ConnectionFactory factory(ManualLoop& loop)
     {
         return [this, &loop](uint64_t id, ConnectionEvents&) {
-            auto connection = std::make_shared<FakeConnection>();
-            connection->id = id;
-            connection->createdAt = loop.now();
-            made.push_back(connection);
-            return connection;
+            made.push_back(std::make_shared<FakeConnection>());
+            made.back()->id = id;
+            made.back()->createdAt = loop.now();
+            return made.back();
         };
     }
     FakeConnection& last() { return *made.back(); }
@@ -136,40 +118,20 @@ struct FakeConnections {
     std::vector<std::shared_ptr<FakeConnection>> made;
 };
 
-// Answers at once with the next of readings (or the last one again), unless held.
+// Answers at once with the next of readings, or the last one again.
 struct FakeTokens : TokenSource {
     void fetch(Done done) override
     {
-        ++fetches;
-        if (hold) {
-            pending = std::move(done);
-            return;
-        }
-        done(next());
-    }
-    void cancel() override
-    {
-        if (pending) {
-            ++cancelled;
-            pending = nullptr;
-        }
-    }
-    TokenReading next()
-    {
-        TokenReading reading = readings.front();
+        done(readings.front());
         if (readings.size() > 1)
             readings.pop_front();
-        return reading;
     }
+    void cancel() override {}
 
     std::deque<TokenReading> readings{{true, "t1", ""}};
-    bool hold = false;
-    Done pending;
-    int fetches = 0;
-    int cancelled = 0;
 };
 
-// Keeps each batch until the test finishes it.
+// Keeps each group until the test finishes it, then acknowledges every frame's first line.
 struct FakeWorker {
     struct Job {
         FrameBatch batch;
@@ -179,19 +141,19 @@ struct FakeWorker {
     {
         jobs.push_back({std::move(batch), std::move(done)});
     }
-    // Writes the oldest batch: every frame's first line is acknowledged.
-    void finish(int writeError = 0)
+    void finish()
     {
         Job job = std::move(jobs.front());
         jobs.pop_front();
         BatchOutcome outcome;
-        outcome.writeError = writeError;
-        for (const ReceivedFrame& frame : job.batch) {
-            if (writeError == 0)
-                outcome.acknowledgements.push_back(
-                    {frame.connection, frame.text.substr(0, frame.text.find('\n'))});
-        }
+        for (size_t index = 0; index < job.batch.size(); ++index)
+            outcome.acknowledgements.push_back(
+                {job.batch[index].connection, identifier(job.batch[index].text)});
         job.done(std::move(outcome));
+    }
+    static std::string identifier(std::string_view frame)
+    {
+        return std::string(frame.substr(0, frame.find('\n')));
     }
 
     std::deque<Job> jobs;

@@ -4,10 +4,12 @@
 // and ignored. All calls both ways happen on the event loop's thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace consume {
 
@@ -26,12 +28,13 @@ public:
     virtual void refused(uint64_t id, unsigned status) = 0;
     virtual void failed(uint64_t id, EndCause cause) = 0;
     // One whole message. False: the connection reads no further until resume().
-    virtual bool frameArrived(uint64_t id, std::string text) = 0;
+    // text lasts until the call returns.
+    virtual bool frameArrived(uint64_t id, std::string_view text) = 0;
     // A message past the read limit, read through and dropped; identifier is its first line, if it had one
     // within the part looked at. False as for frameArrived.
     virtual bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) = 0;
-    // One text handed to send() has left.
-    virtual void acknowledgementSent(uint64_t id) = 0;
+    // The next count texts handed to send() have left.
+    virtual void acknowledgementsSent(uint64_t id, size_t count) = 0;
     // The normal close asked for by close() is done.
     virtual void closed(uint64_t id) = 0;
 

@@ -79,7 +79,10 @@ void ConversionWorker::run()
         auto [group, done] = std::move(*next_);
         next_.reset();
         lock.unlock();
-        done(process(group));
+        BatchOutcome outcome = process(group);
+        group.clear();
+        outcome.emptied = std::move(group);
+        done(std::move(outcome));
     }
 }
 
@@ -93,7 +96,8 @@ BatchOutcome ConversionWorker::process(const FrameBatch& group)
     outcome.acknowledgements.reserve(group.size());
     tools::Batch messages(batchSize_);
     std::string reason;
-    for (const ReceivedFrame& frame : group) {
+    for (size_t index = 0; index < group.size(); ++index) {
+        const FrameBatch::Frame frame = group[index];
         const tools::FrameText parts = tools::splitFrame(frame.text);
         const std::string identifier =
             parts.header.empty() ? std::string(tools::firstLine(frame.text)) : parts.header.front();
@@ -165,8 +169,9 @@ void ConversionWorker::capture(const FrameBatch& group)
         return;
     const uint64_t errorsBefore = capture_.writeErrors();
     captured_.clear();
-    for (const ReceivedFrame& frame : group) {
-        tools::appendFrameToFile(captured_, frame.text);
+    for (size_t index = 0; index < group.size(); ++index) {
+        const std::string_view frame = group[index].text;
+        tools::appendFrameToFile(captured_, frame);
         // Whole frames in each write, but no copy of a whole group of large frames.
         if (captured_.size() >= captureWriteBytes) {
             capture_.write(captured_);

@@ -22,14 +22,9 @@
 #include "tools/common/summary.h"
 #include "tools/consume/capture_file.h"
 #include "tools/consume/consume_tally.h"
+#include "tools/consume/frame_batch.h"
 
 namespace consume {
-
-struct ReceivedFrame {
-    uint64_t connection; // acknowledgements go back on the connection that delivered the frame
-    std::string text;
-};
-using FrameBatch = std::vector<ReceivedFrame>; // a group: one or more codec batches' worth
 
 struct Acknowledgement {
     uint64_t connection;
@@ -39,6 +34,7 @@ struct Acknowledgement {
 struct BatchOutcome {
     std::vector<Acknowledgement> acknowledgements;
     int writeError = 0; // errno of a failed output: nothing of the group is acknowledged
+    FrameBatch emptied; // the group's storage, for the reading thread to fill again
 };
 
 class ConversionWorker {

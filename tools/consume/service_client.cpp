@@ -9,7 +9,6 @@
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
-#include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
@@ -24,92 +23,29 @@
 
 #include "tools/common/log_text.h"
 #include "tools/consume/consume_texts.h"
-#include "tools/consume/text_frame_relabeler.h"
+#include "tools/consume/relabeling_stream.h"
 #include "tools/consume/token_source.h"
 
 namespace consume {
 
 namespace {
 
-namespace beast = boost::beast;
 namespace http = beast::http;
 namespace websocket = beast::websocket;
-namespace net = boost::asio;
 namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
+// The io_context's own executor, not the type-erased one, on everything a frame passes through.
+using Socket = net::basic_stream_socket<tcp, net::io_context::executor_type>;
+using TlsSocket = ssl::stream<Socket>;
+using SteadyTimer =
+    net::basic_waitable_timer<std::chrono::steady_clock, net::wait_traits<std::chrono::steady_clock>,
+                              net::io_context::executor_type>;
 
 constexpr Milliseconds shortestHandshakeTimeout{1000};
 // Bytes asked of the socket per read; a message is gathered from as many reads as it takes.
 constexpr size_t readChunk = 64 * 1024;
 // The identifier of a message too large to keep is looked for in its first bytes only.
 constexpr size_t identifierSearch = 4096;
-
-// Passes the bytes of the next layer through a TextFrameRelabeler on their way in.
-template <class Next> class TextAsBinaryStream {
-public:
-    using executor_type = typename Next::executor_type;
-
-    template <class... Arguments>
-    explicit TextAsBinaryStream(Arguments&&... arguments) : next_(std::forward<Arguments>(arguments)...)
-    {}
-
-    executor_type get_executor() noexcept { return next_.get_executor(); }
-    Next& next_layer() noexcept { return next_; }
-    const Next& next_layer() const noexcept { return next_; }
-
-    template <class Buffers, class Handler> auto async_read_some(const Buffers& buffers, Handler&& handler)
-    {
-        return net::async_compose<Handler, void(beast::error_code, size_t)>(ReadSome<Buffers>{*this, buffers},
-                                                                            handler, next_);
-    }
-
-    template <class Buffers, class Handler> auto async_write_some(const Buffers& buffers, Handler&& handler)
-    {
-        return next_.async_write_some(buffers, std::forward<Handler>(handler));
-    }
-
-private:
-    template <class Buffers> struct ReadSome {
-        TextAsBinaryStream& stream;
-        Buffers buffers;
-        bool started = false;
-
-        template <class Self> void operator()(Self& self, beast::error_code error = {}, size_t size = 0)
-        {
-            if (!started) {
-                started = true;
-                stream.next_.async_read_some(buffers, std::move(self));
-                return;
-            }
-            size_t left = size;
-            for (auto part = net::buffer_sequence_begin(buffers);
-                 left > 0 && part != net::buffer_sequence_end(buffers); ++part) {
-                const net::mutable_buffer bytes(*part);
-                const size_t passed = std::min(left, bytes.size());
-                stream.relabeler_.pass(static_cast<unsigned char*>(bytes.data()), passed);
-                left -= passed;
-            }
-            self.complete(error, size);
-        }
-    };
-
-    Next next_;
-    TextFrameRelabeler relabeler_;
-};
-
-template <class Next, class Handler>
-void async_teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, Handler&& handler)
-{
-    using beast::websocket::async_teardown;
-    async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
-}
-
-template <class Next>
-void teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, beast::error_code& error)
-{
-    using beast::websocket::teardown;
-    teardown(role, stream.next_layer(), error);
-}
 
 bool inCategoryOf(const beast::error_code& error, const beast::error_code& sample)
 {
@@ -125,13 +61,13 @@ struct ConnectionSettings {
 template <class Layer>
 class WebsocketConnection : public Connection,
                             public std::enable_shared_from_this<WebsocketConnection<Layer>> {
-    static constexpr bool tls = !std::is_same_v<Layer, beast::tcp_stream>;
+    static constexpr bool tls = std::is_same_v<Layer, TlsSocket>;
 
 public:
     template <class... LayerArguments>
     WebsocketConnection(uint64_t id, const ConnectionSettings& settings, ConnectionEvents& events,
                         net::io_context& io, LayerArguments&&... layer)
-        : id_(id), settings_(settings), events_(events), resolver_(io),
+        : id_(id), settings_(settings), events_(events), resolver_(io), deadline_(io), idle_(io),
           ws_(std::forward<LayerArguments>(layer)...)
     {}
 
@@ -145,11 +81,17 @@ public:
                                 });
     }
 
+    // Texts sent from one handler leave together: the first waits for the handler to end.
     void send(std::string text) override
     {
         outbox_.push_back(std::move(text));
-        if (!writing_ && !closeStarted_)
-            writeNext();
+        if (writing_ || closeStarted_)
+            return;
+        writing_ = true;
+        net::post(ws_.get_executor(), [self = this->shared_from_this()] {
+            if (!self->gone_)
+                self->writeNext();
+        });
     }
 
     void resume() override
@@ -171,7 +113,9 @@ public:
     {
         gone_ = true;
         resolver_.cancel();
-        beast::get_lowest_layer(ws_).close();
+        stopDeadline();
+        idle_.cancel();
+        closeSocket();
     }
 
 private:
@@ -182,13 +126,75 @@ private:
 
     TextAsBinaryStream<Layer>& stream() { return ws_.next_layer(); }
 
+    void closeSocket()
+    {
+        beast::error_code ignored;
+        beast::get_lowest_layer(ws_).close(ignored);
+    }
+
+    // Connecting and the TLS handshake have handshakeTimeout between them; closing the socket ends either.
+    void startDeadline()
+    {
+        deadline_.expires_after(handshakeTimeout());
+        deadline_.async_wait(
+            [self = this->shared_from_this(), generation = ++deadlineGeneration_](beast::error_code error) {
+                if (error || generation != self->deadlineGeneration_ || self->gone_)
+                    return;
+                self->timedOut_ = true;
+                self->closeSocket();
+            });
+    }
+
+    void stopDeadline()
+    {
+        ++deadlineGeneration_;
+        deadline_.cancel();
+    }
+
+    // One timer for the whole connection instead of one per read: every half interval it looks whether
+    // anything was read since. Silent for an interval or more, it pings; for another half, the peer is dead,
+    // so within two intervals of its last word.
+    void watchIdle()
+    {
+        idle_.expires_after(settings_.pingInterval / 2);
+        idle_.async_wait([self = this->shared_from_this()](beast::error_code error) {
+            if (!error && !self->gone_ && !self->closeStarted_)
+                self->idleTick();
+        });
+    }
+
+    void idleTick()
+    {
+        const uint64_t read = stream().bytesRead();
+        if (read != readAtLastTick_) {
+            readAtLastTick_ = read;
+            silentTicks_ = 0;
+        } else if (++silentTicks_ == 2) {
+            // A failed ping shows in the read that then fails.
+            ws_.async_ping({}, [](beast::error_code) {});
+        } else if (silentTicks_ > 2) {
+            return fail({texts::causeDead, beast::error_code(beast::error::timeout).message()});
+        }
+        watchIdle();
+    }
+
+    EndCause timeoutOr(EndCause cause) const
+    {
+        if (timedOut_)
+            return {texts::causeTimeout, beast::error_code(beast::error::timeout).message()};
+        return cause;
+    }
+
     void onResolved(beast::error_code error, const tcp::resolver::results_type& results)
     {
         if (error)
             return fail({texts::causeFailed, error.message()});
-        beast::get_lowest_layer(ws_).expires_after(handshakeTimeout());
-        beast::get_lowest_layer(ws_).async_connect(
-            results, [self = this->shared_from_this()](beast::error_code connectError, const tcp::endpoint&) {
+        startDeadline();
+        // Once timed out, no further address is tried.
+        net::async_connect(
+            beast::get_lowest_layer(ws_), results,
+            [this](const beast::error_code&, const tcp::endpoint&) { return !timedOut_; },
+            [self = this->shared_from_this()](beast::error_code connectError, const tcp::endpoint&) {
                 self->onConnected(connectError);
             });
     }
@@ -196,8 +202,7 @@ private:
     void onConnected(beast::error_code error)
     {
         if (error)
-            return fail(
-                {error == beast::error::timeout ? texts::causeTimeout : texts::causeFailed, error.message()});
+            return fail(timeoutOr({texts::causeFailed, error.message()}));
         if constexpr (tls) {
             // SNI, and the certificate must name the host.
             Layer& layer = stream().next_layer();
@@ -207,9 +212,7 @@ private:
             layer.async_handshake(
                 ssl::stream_base::client, [self = this->shared_from_this()](beast::error_code tlsError) {
                     if (tlsError)
-                        return self->fail(
-                            {tlsError == beast::error::timeout ? texts::causeTimeout : texts::causeTls,
-                             tlsError.message()});
+                        return self->fail(self->timeoutOr({texts::causeTls, tlsError.message()}));
                     self->upgrade();
                 });
         } else {
@@ -219,12 +222,12 @@ private:
 
     void upgrade()
     {
-        // From here on the websocket keeps its own time: pings after an idle interval, dead after two.
-        beast::get_lowest_layer(ws_).expires_never();
+        stopDeadline();
+        // The upgrade and the close are timed by the websocket; an open connection by watchIdle.
         websocket::stream_base::timeout timeout{};
         timeout.handshake_timeout = handshakeTimeout();
-        timeout.idle_timeout = 2 * settings_.pingInterval;
-        timeout.keep_alive_pings = true;
+        timeout.idle_timeout = websocket::stream_base::none();
+        timeout.keep_alive_pings = false;
         ws_.set_option(timeout);
         ws_.set_option(websocket::stream_base::decorator(
             [](websocket::request_type& request) { request.set(http::field::user_agent, texts::toolName); }));
@@ -253,6 +256,8 @@ private:
             return fail({texts::causeFailed, error.message()});
         ws_.text(true);
         events_.opened(id_);
+        readAtLastTick_ = stream().bytesRead();
+        watchIdle();
         read();
     }
 
@@ -288,9 +293,9 @@ private:
             more = events_.frameTooLarge(id_, std::move(identifier_), size);
             identifier_.clear();
         } else {
-            std::string text = beast::buffers_to_string(buffer_.data());
+            more = events_.frameArrived(
+                id_, std::string_view(static_cast<const char*>(buffer_.data().data()), buffer_.size()));
             buffer_.consume(buffer_.size());
-            more = events_.frameArrived(id_, std::move(text));
         }
         if (gone_)
             return;
@@ -319,12 +324,15 @@ private:
                 detail += " " + std::string(reason.reason.data(), reason.reason.size());
             return {texts::causeClosed, detail};
         }
-        return {error == beast::error::timeout ? texts::causeDead : texts::causeFailed, error.message()};
+        return {texts::causeFailed, error.message()};
     }
 
     void writeNext()
     {
         writing_ = true;
+        // The last text queued takes the gathered ones with it.
+        held_ = outbox_.size() > 1;
+        stream().hold(held_);
         ws_.async_write(
             net::buffer(outbox_.front()),
             [self = this->shared_from_this()](beast::error_code error, size_t) { self->onWritten(error); });
@@ -336,9 +344,14 @@ private:
         if (error)
             return fail({texts::causeFailed, error.message()});
         outbox_.pop_front();
+        ++gathered_;
         if (gone_)
             return;
-        events_.acknowledgementSent(id_);
+        if (!held_) {
+            const size_t sent = gathered_;
+            gathered_ = 0;
+            events_.acknowledgementsSent(id_, sent);
+        }
         if (gone_)
             return;
         if (!outbox_.empty())
@@ -371,6 +384,12 @@ private:
     const ConnectionSettings& settings_;
     ConnectionEvents& events_;
     tcp::resolver resolver_;
+    SteadyTimer deadline_;
+    SteadyTimer idle_;
+    uint64_t readAtLastTick_ = 0;
+    int silentTicks_ = 0;
+    uint64_t deadlineGeneration_ = 0; // a deadline handler already queued when it was stopped is stale
+    bool timedOut_ = false;
     websocket::stream<TextAsBinaryStream<Layer>> ws_;
     websocket::response_type response_;
     std::string target_;
@@ -379,6 +398,8 @@ private:
     uint64_t tooLargeSize_ = 0;
     std::string identifier_;
     std::deque<std::string> outbox_;
+    size_t gathered_ = 0; // texts written into the gathering buffer, not yet on the socket
+    bool held_ = false;   // the write in progress is gathered
     bool writing_ = false;
     bool paused_ = false;
     bool closeWanted_ = false;
@@ -464,9 +485,8 @@ int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWo
     TokenReader tokens(options.tokenFile, options.tokenCommand, options.tokenTimeout);
     ConnectionFactory connect = [&](uint64_t id, ConnectionEvents& events) -> std::shared_ptr<Connection> {
         if (url.tls)
-            return std::make_shared<WebsocketConnection<beast::ssl_stream<beast::tcp_stream>>>(
-                id, settings, events, io, io, tls);
-        return std::make_shared<WebsocketConnection<beast::tcp_stream>>(id, settings, events, io, io);
+            return std::make_shared<WebsocketConnection<TlsSocket>>(id, settings, events, io, io, tls);
+        return std::make_shared<WebsocketConnection<Socket>>(id, settings, events, io, io);
     };
     ServiceSession session(options, url,
                            {loop, std::move(connect), tokens,

@@ -170,7 +170,7 @@ void ServiceSession::reconnect()
     fetchToken();
 }
 
-bool ServiceSession::frameArrived(uint64_t id, std::string text)
+bool ServiceSession::frameArrived(uint64_t id, std::string_view text)
 {
     // Frames that arrive once stopping has begun are left unacknowledged: the service delivers them again.
     if (!current(id) || phase_ != Phase::Open)
@@ -178,7 +178,7 @@ bool ServiceSession::frameArrived(uint64_t id, std::string text)
     tally_.metrics.framesReceived.add();
     provedHealthy_ = true;
     fillingBytes_ += text.size();
-    filling_.push_back({id, std::move(text)});
+    filling_.add(id, text);
     if (filling_.size() == 1)
         startBatchTimer();
     handOver();
@@ -203,14 +203,13 @@ bool ServiceSession::frameTooLarge(uint64_t id, std::string identifier, uint64_t
     return mayRead();
 }
 
-void ServiceSession::acknowledgementSent(uint64_t id)
+void ServiceSession::acknowledgementsSent(uint64_t id, size_t count)
 {
     if (!current(id))
         return;
-    tally_.metrics.framesAcknowledged.add();
+    tally_.metrics.framesAcknowledged.add(count);
     tally_.metrics.lastAcknowledgement.set(std::chrono::system_clock::now());
-    if (unsentAcknowledgements_ > 0)
-        --unsentAcknowledgements_;
+    unsentAcknowledgements_ -= std::min(count, unsentAcknowledgements_);
     showHeld();
     resumeIfAllowed();
 }
@@ -257,7 +256,8 @@ void ServiceSession::handOver()
     workerBytes_ = fillingBytes_;
     fillingBytes_ = 0;
     FrameBatch group;
-    group.swap(filling_);
+    std::swap(group, filling_);
+    std::swap(filling_, spare_);
     parts_.convert(std::move(group), [this](BatchOutcome outcome) {
         parts_.loop.post([this, outcome = std::move(outcome)]() mutable { batchDone(std::move(outcome)); });
     });
@@ -268,6 +268,9 @@ void ServiceSession::batchDone(BatchOutcome outcome)
 {
     workerBusy_ = false;
     workerBytes_ = 0;
+    // One grown by a backlog is let go, so that what is kept between groups stays one batch's share.
+    if (outcome.emptied.capacityBytes() <= options_.maxBufferedBytes / batchesPerGroup)
+        spare_ = std::move(outcome.emptied);
     if (outcome.writeError != 0)
         return fatal(exitOutput,
                      tools::texts::cannotWriteOutput + std::string(std::strerror(outcome.writeError)));

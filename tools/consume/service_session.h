@@ -73,9 +73,9 @@ public:
     void opened(uint64_t id) override;
     void refused(uint64_t id, unsigned status) override;
     void failed(uint64_t id, EndCause cause) override;
-    bool frameArrived(uint64_t id, std::string text) override;
+    bool frameArrived(uint64_t id, std::string_view text) override;
     bool frameTooLarge(uint64_t id, std::string identifier, uint64_t size) override;
-    void acknowledgementSent(uint64_t id) override;
+    void acknowledgementsSent(uint64_t id, size_t count) override;
     void closed(uint64_t id) override;
 
 private:
@@ -130,6 +130,9 @@ private:
 
     // What is held: the frames gathering, the group in the worker, acknowledgements not yet sent.
     FrameBatch filling_;
+    // The last group the worker handed back: its storage, kept for the next group rather than freed on the
+    // worker's thread. It holds no frame, and at most a batch's share of --max-buffered-bytes.
+    FrameBatch spare_;
     uint64_t fillingBytes_ = 0;
     uint64_t workerBytes_ = 0;
     bool workerBusy_ = false;

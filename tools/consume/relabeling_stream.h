@@ -1,0 +1,147 @@
+// The layer between the websocket stream and the socket (or TLS): incoming text frames
+// are relabeled binary, outgoing frames may be gathered into one socket write.
+#pragma once
+
+#include <boost/asio/compose.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket/teardown.hpp>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/consume/text_frame_relabeler.h"
+
+namespace consume {
+
+namespace beast = boost::beast;
+namespace net = boost::asio;
+
+// Passes the bytes of the next layer through a TextFrameRelabeler on their way in. On their way out,
+// writes made while held gather, and go with the next write made while not held, in one socket write.
+// The websocket stream writes one frame at a time, its pings, pongs and close included, so a gathered
+// buffer only ever holds whole frames in their order; each goes as its own piece of the write.
+template <class Next> class TextAsBinaryStream {
+public:
+    using executor_type = typename Next::executor_type;
+
+    template <class... Arguments>
+    explicit TextAsBinaryStream(Arguments&&... arguments) : next_(std::forward<Arguments>(arguments)...)
+    {}
+
+    executor_type get_executor() noexcept { return next_.get_executor(); }
+    Next& next_layer() noexcept { return next_; }
+    const Next& next_layer() const noexcept { return next_; }
+
+    template <class Buffers, class Handler> auto async_read_some(const Buffers& buffers, Handler&& handler)
+    {
+        return net::async_compose<Handler, void(beast::error_code, size_t)>(ReadSome<Buffers>{*this, buffers},
+                                                                            handler, next_);
+    }
+
+    template <class Buffers, class Handler> auto async_write_some(const Buffers& buffers, Handler&& handler)
+    {
+        return net::async_compose<Handler, void(beast::error_code, size_t)>(
+            WriteSome<Buffers>{*this, buffers}, handler, next_);
+    }
+
+    void hold(bool held) { held_ = held; }
+    // Grows with every byte read: a sign of life.
+    uint64_t bytesRead() const { return bytesRead_; }
+
+private:
+    template <class Buffers> struct WriteSome {
+        enum class Step { Start, Gathered, Flushed, Passed };
+        TextAsBinaryStream& stream;
+        Buffers buffers;
+        Step step = Step::Start;
+
+        template <class Self> void operator()(Self& self, beast::error_code error = {}, size_t size = 0)
+        {
+            switch (step) {
+            case Step::Start:
+                break;
+            case Step::Gathered:
+                return self.complete(error, net::buffer_size(buffers));
+            case Step::Flushed:
+                stream.gathered_.clear();
+                stream.gatheredEnds_.clear();
+                return self.complete(error, error ? 0 : net::buffer_size(buffers));
+            case Step::Passed:
+                return self.complete(error, size);
+            }
+            if (!stream.held_ && stream.gathered_.empty()) {
+                step = Step::Passed;
+                return stream.next_.async_write_some(buffers, std::move(self));
+            }
+            const size_t at = stream.gathered_.size();
+            stream.gathered_.resize(at + net::buffer_size(buffers));
+            net::buffer_copy(net::buffer(&stream.gathered_[at], stream.gathered_.size() - at), buffers);
+            stream.gatheredEnds_.push_back(stream.gathered_.size());
+            if (stream.held_) {
+                step = Step::Gathered;
+                return net::post(stream.next_.get_executor(), beast::bind_front_handler(std::move(self)));
+            }
+            step = Step::Flushed;
+            stream.pieces_.clear();
+            size_t start = 0;
+            for (const size_t end : stream.gatheredEnds_) {
+                stream.pieces_.push_back(net::buffer(&stream.gathered_[start], end - start));
+                start = end;
+            }
+            net::async_write(stream.next_, stream.pieces_, std::move(self));
+        }
+    };
+
+    template <class Buffers> struct ReadSome {
+        TextAsBinaryStream& stream;
+        Buffers buffers;
+        bool started = false;
+
+        template <class Self> void operator()(Self& self, beast::error_code error = {}, size_t size = 0)
+        {
+            if (!started) {
+                started = true;
+                stream.next_.async_read_some(buffers, std::move(self));
+                return;
+            }
+            stream.bytesRead_ += size;
+            size_t left = size;
+            for (auto part = net::buffer_sequence_begin(buffers);
+                 left > 0 && part != net::buffer_sequence_end(buffers); ++part) {
+                const net::mutable_buffer bytes(*part);
+                const size_t passed = std::min(left, bytes.size());
+                stream.relabeler_.pass(static_cast<unsigned char*>(bytes.data()), passed);
+                left -= passed;
+            }
+            self.complete(error, size);
+        }
+    };
+
+    Next next_;
+    TextFrameRelabeler relabeler_;
+    bool held_ = false;
+    std::string gathered_;
+    std::vector<size_t> gatheredEnds_;
+    std::vector<net::const_buffer> pieces_;
+    uint64_t bytesRead_ = 0;
+};
+
+template <class Next, class Handler>
+void async_teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, Handler&& handler)
+{
+    using beast::websocket::async_teardown;
+    async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
+}
+
+template <class Next>
+void teardown(beast::role_type role, TextAsBinaryStream<Next>& stream, beast::error_code& error)
+{
+    using beast::websocket::teardown;
+    teardown(role, stream.next_layer(), error);
+}
+
+} // namespace consume
