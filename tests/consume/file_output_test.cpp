@@ -1,6 +1,6 @@
 // The consumer's file output and capture on files in a scratch folder: what is held
 // until a commit, where it ends up when the file is deleted or renamed underneath,
-// how a record left unfinished is cut off, and which names may not be the output.
+// and how a record left unfinished is cut off.
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,7 +17,6 @@
 #include "tests/replay/replay_fixture.h"
 #include "tools/common/file_output.h"
 #include "tools/common/output.h"
-#include "tools/common/same_file.h"
 #include "tools/consume/capture_file.h"
 
 namespace {
@@ -196,34 +195,6 @@ TEST_F(FileOutputTest, TheCaptureCutsAnUnfinishedLastFrameAndReportsAFailingDevi
     const size_t first = err.find("cannot write the capture");
     ASSERT_NE(first, std::string::npos) << err;
     EXPECT_EQ(err.find("cannot write the capture", first + 1), std::string::npos) << err;
-}
-
-TEST_F(FileOutputTest, NamesThatLeadToTheSameFile)
-{
-    writeInput("config.yaml", "a: 1\n");
-    writeInput("token", "t\n");
-    ASSERT_EQ(::link(path("config.yaml").c_str(), path("hard").c_str()), 0);
-    ASSERT_EQ(::symlink(path("token").c_str(), path("soft").c_str()), 0);
-    struct Case {
-        std::string output;
-        std::vector<std::string> others;
-        std::string same; // empty: none
-    };
-    const std::string folder = path("");
-    const Case cases[] = {
-        {path("config.yaml"), {"", path("token"), path("config.yaml")}, path("config.yaml")},
-        {path("hard"), {path("token"), path("config.yaml")}, path("config.yaml")},
-        {path("soft"), {path("config.yaml"), path("token")}, path("token")},
-        {path("out.jsonl"), {path("config.yaml"), path("token")}, ""},
-        // Neither exists yet: opening one would create the other.
-        {path("new.jsonl"), {path("config.yaml"), folder + "./new.jsonl"}, folder + "./new.jsonl"},
-        {path("new.jsonl"), {path("other.jsonl")}, ""},
-        {"", {path("config.yaml")}, ""}, // standard output
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.output);
-        EXPECT_EQ(tools::sameFileAs(c.output, c.others), c.same);
-    }
 }
 
 } // namespace

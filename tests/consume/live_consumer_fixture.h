@@ -22,17 +22,27 @@ using replay_testing::mentions;
 using replay_testing::summaryCount;
 using replay_testing::ToolProcess;
 
+inline std::string frameOf(const std::string& identifier, const std::string& body,
+                           const std::string& source = "4700")
+{
+    return identifier + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + body + "\n---\n";
+}
+
+inline std::string alarmBody(const std::string& id, const std::string& text = "x",
+                             const std::string& source = "4700")
+{
+    return R"({"id":")" + id + R"(","source":{"id":")" + source +
+           R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":")" + text +
+           R"(","status":"ACTIVE","count":1,"severity":"MAJOR"})";
+}
+
 // Alarms "a-N" with payload id N, spread over `sources` devices.
 inline std::string alarmFrames(int count, int sources)
 {
     std::string frames;
     for (int i = 1; i <= count; ++i) {
         const std::string source = std::to_string(4700 + i % sources);
-        frames += "a-" + std::to_string(i) + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + R"({"id":")" +
-                  std::to_string(i) + R"(","source":{"id":")" + source +
-                  R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":"x","status":"ACTIVE",)"
-                  R"("count":1,"severity":"MAJOR"})"
-                  "\n---\n";
+        frames += frameOf("a-" + std::to_string(i), alarmBody(std::to_string(i), "x", source), source);
     }
     return frames;
 }
