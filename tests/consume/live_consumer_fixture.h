@@ -107,15 +107,15 @@ protected:
         return std::make_unique<ToolProcess>(arguments, errors(name));
     }
 
-    // Once the service has every frame acknowledged, stops the consumer; its exit status.
-    // The line may have gone by already while the test waited for a later one.
+    // Once the service has every frame acknowledged, stops the consumer; its exit status, or -1 when it
+    // has not stopped within 20 s. The line may have gone by already while the test waited for a later one.
     int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
     {
         if (service_->count("all acknowledged") == 0) {
             EXPECT_TRUE(service_->waitFor("all acknowledged"));
         }
         consumer.signal(signal);
-        return consumer.wait();
+        return consumer.wait(std::chrono::seconds(20));
     }
 
     std::string output(const std::string& name) const { return directory() + "/" + name + ".jsonl"; }

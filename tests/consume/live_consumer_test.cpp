@@ -91,7 +91,8 @@ protected:
             consumer->signal(SIGTERM);
             status = consumer->wait(std::chrono::seconds(10));
         } else {
-            status = s.status == 0 ? stopOnceAllAcknowledged(*consumer) : consumer->wait();
+            status =
+                s.status == 0 ? stopOnceAllAcknowledged(*consumer) : consumer->wait(std::chrono::seconds(20));
         }
         EXPECT_EQ(status, s.status);
         service_->drain();

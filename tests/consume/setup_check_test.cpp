@@ -37,7 +37,8 @@ protected:
         const std::string out = directory() + "/out";
         const std::string err = directory() + "/err";
         replay_testing::ToolRun result;
-        result.status = replay_testing::ToolProcess(command, err, "/dev/null", out).wait();
+        result.status =
+            replay_testing::ToolProcess(command, err, "/dev/null", out).wait(std::chrono::seconds(20));
         result.out = replay_testing::contentsOf(out);
         result.err = replay_testing::contentsOf(err);
         return result;
