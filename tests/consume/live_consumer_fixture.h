@@ -4,24 +4,37 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <regex>
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "tests/replay/replay_fixture.h"
 
 namespace consume_testing {
 
-using Clock = std::chrono::steady_clock;
 using replay_testing::contentsOf;
 using replay_testing::mentions;
 using replay_testing::summaryCount;
 using replay_testing::ToolProcess;
+
+inline std::string frameOf(const std::string& identifier, const std::string& body,
+                           const std::string& source = "4700")
+{
+    return identifier + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + body + "\n---\n";
+}
+
+inline std::string alarmBody(const std::string& id, const std::string& text = "x",
+                             const std::string& source = "4700")
+{
+    return R"({"id":")" + id + R"(","source":{"id":")" + source +
+           R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":")" + text +
+           R"(","status":"ACTIVE","count":1,"severity":"MAJOR"})";
+}
 
 // Alarms "a-N" with payload id N, spread over `sources` devices.
 inline std::string alarmFrames(int count, int sources)
@@ -29,17 +42,12 @@ inline std::string alarmFrames(int count, int sources)
     std::string frames;
     for (int i = 1; i <= count; ++i) {
         const std::string source = std::to_string(4700 + i % sources);
-        frames +=
-            "a-" + std::to_string(i) + "\n/t12345/alarms/" + source + "\nCREATE\n\n" + R"({"id":")" +
-            std::to_string(i) + R"(","source":{"id":")" + source +
-            R"("},"type":"t5o_Alarm","time":"2024-02-01T11:00:00.000Z","text":"x","status":"ACTIVE","count":1,)"
-            R"("severity":"MAJOR"})" +
-            "\n---\n";
+        frames += frameOf("a-" + std::to_string(i), alarmBody(std::to_string(i), "x", source), source);
     }
     return frames;
 }
 
-// The payload ids of event lines, or of the events in an output file.
+// The payload ids of event lines.
 inline std::set<std::string> eventIds(const std::vector<std::string>& lines)
 {
     std::set<std::string> ids;
@@ -50,11 +58,6 @@ inline std::set<std::string> eventIds(const std::vector<std::string>& lines)
             ids.insert(match[1]);
     }
     return ids;
-}
-
-inline std::set<std::string> eventIds(const std::string& output)
-{
-    return eventIds(replay_testing::linesOf(contentsOf(output)));
 }
 
 // The frames "a-N" whose acknowledgement the service logged, as N.
@@ -69,16 +72,18 @@ inline std::set<std::string> acknowledgedIds(const std::vector<std::string>& ser
 
 class LiveConsumer : public replay_testing::ReplayTest {
 protected:
-    // Starts the service stand-in on the frames with extra arguments, token file "t1"; returns its URL.
-    std::string startService(const std::string& frames, std::vector<std::string> arguments = {},
-                             const char* scheme = "ws://127.0.0.1:")
+    // Starts the service stand-in on the frames, token "t1" (also in the file "token"); returns its URL,
+    // wss:// when the arguments ask for TLS.
+    std::string startService(const std::string& frames, std::vector<std::string> arguments = {})
     {
+        const bool tls = std::find(arguments.begin(), arguments.end(), "--tls") != arguments.end();
         writeInput("token", "t1\n");
         arguments.insert(arguments.begin(), {SERVICE_STANDIN, "--frames", writeInput("served.frames", frames),
                                              "--log-acks", "--token", "t1"});
         service_ = std::make_unique<ToolProcess>(arguments, directory() + "/service.err");
         EXPECT_TRUE(service_->waitFor("listening "));
-        return scheme + service_->seen().back().substr(10) + "/notification2/consumer/";
+        return (tls ? "wss://localhost:" : "ws://127.0.0.1:") + service_->seen().back().substr(10) +
+               "/notification2/consumer/";
     }
 
     std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
@@ -87,49 +92,45 @@ protected:
         return startConsumerInto(url, name, output(name), std::move(arguments));
     }
 
-    // The same, writing to destination: a file or an MQTT broker's URL.
+    // The same, writing to destination: a file or an MQTT broker's URL. The token is read from the
+    // file "token" unless the arguments give a command; later arguments override earlier ones.
     std::unique_ptr<ToolProcess> startConsumerInto(const std::string& url, const std::string& name,
                                                    const std::string& destination,
                                                    std::vector<std::string> arguments = {})
     {
+        if (std::find(arguments.begin(), arguments.end(), "--token-command") == arguments.end())
+            arguments.insert(arguments.begin(), {"--token-file", directory() + "/token"});
         arguments.insert(arguments.begin(),
                          {TESSARO_CONSUME_TOOL, "--url", url, "--output", destination, "--batch-wait", "10",
                           "--ping-interval", "0.5", "--reconnect-max", "0.2"});
-        if (tokenSource_.empty())
-            tokenSource_ = {"--token-file", directory() + "/token"};
-        arguments.insert(arguments.begin() + 3, tokenSource_.begin(), tokenSource_.end());
+        arguments.insert(arguments.begin(), wrapper_.begin(), wrapper_.end());
         return std::make_unique<ToolProcess>(arguments, errors(name));
     }
 
-    // Once the service has every frame acknowledged, stops the consumer; its exit status.
-    // The line may have gone by already while the test waited for a later one.
+    // Once the service has every frame acknowledged, stops the consumer; its exit status, or -1 when it
+    // has not stopped within 20 s. The line may have gone by already while the test waited for a later one.
     int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
     {
         if (service_->count("all acknowledged") == 0) {
             EXPECT_TRUE(service_->waitFor("all acknowledged"));
         }
         consumer.signal(signal);
-        return consumer.wait();
+        return consumer.wait(std::chrono::seconds(20));
     }
 
     std::string output(const std::string& name) const { return directory() + "/" + name + ".jsonl"; }
     std::string errors(const std::string& name) const { return directory() + "/" + name + ".err"; }
 
     // Waits until the file holds piece (a line the consumer logs); false on timeout.
-    static bool waitForText(const std::string& file, const std::string& piece,
-                            std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    static bool waitForText(const std::string& file, const std::string& piece)
     {
-        const Clock::time_point until = Clock::now() + timeout;
-        while (!mentions(contentsOf(file), piece)) {
-            if (Clock::now() > until)
-                return false;
+        for (int tries = 0; tries < 500 && !mentions(contentsOf(file), piece); ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return mentions(contentsOf(file), piece);
     }
 
     std::unique_ptr<ToolProcess> service_;
-    std::vector<std::string> tokenSource_; // empty: --token-file with the token startService wrote
+    std::vector<std::string> wrapper_; // a command the consumer runs under, such as a tracer
 };
 
 } // namespace consume_testing
