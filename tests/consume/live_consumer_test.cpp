@@ -38,6 +38,7 @@ struct Scenario {
     std::vector<std::string> counted = {}; // summary lines that must count at least one
     const char* stopAt = nullptr; // logged text that stops it; else it stops once all is acknowledged
     Midway midway = Midway::Nothing;
+    int reconnectWithinMs = 0; // if set, the first connection is replaced within this long
 };
 
 class LiveScenario : public LiveConsumer {
@@ -66,6 +67,15 @@ protected:
         arguments.insert(arguments.end(), s.consumer.begin(), s.consumer.end());
         const std::string url = startService(s.frames, s.service);
         auto consumer = startConsumer(url, name, arguments);
+        if (s.reconnectWithinMs > 0) {
+            ASSERT_TRUE(service_->waitFor("connected 1"));
+            const auto connected = std::chrono::steady_clock::now();
+            ASSERT_TRUE(service_->waitFor("connected 2"));
+            const auto waited = std::chrono::steady_clock::now() - connected;
+            EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(),
+                      s.reconnectWithinMs)
+                << "ms until the dead peer was left";
+        }
         if (s.midway != Midway::Nothing) {
             ASSERT_TRUE(service_->waitFor("acknowledged a-20"));
         }
@@ -143,7 +153,9 @@ TEST_F(LiveScenario, AcknowledgedEventsSurviveKillsCutsDeadPeersRotationsAndFull
         {"kill -9 mid-stream", frames, {"--pace-ms", "2"}, {"--batch", "8"}, 0, 2, 120,
          {"cut an unfinished last line"}, {}, nullptr, Midway::KillAndRestart},
         {"connection cut", frames, {"--cut-after", "7"}, {"--batch", "8"}, 0, 2, 120, {}, {"  connection failed"}},
-        {"peer stops answering pings", frames, {"--deaf-after", "7"}, {}, 0, 2, 120, {}, {"  no answer to pings"}},
+        // Found dead within two ping intervals of 0.5 s, then at most one backoff of 0.2 s.
+        {"peer stops answering pings", frames, {"--deaf-after", "7"}, {}, 0, 2, 120, {}, {"  no answer to pings"},
+         nullptr, Midway::Nothing, 2500},
         // Pings far apart: held still for a moment, it must not take the connection for dead.
         {"output and capture rotated, then SIGHUP", frames, {"--pace-ms", "2"},
          {"--batch", "8", "--capture", capture(), "--ping-interval", "5"}, 0, 1, 120,
