@@ -418,7 +418,7 @@ private:
     void flood()
     {
         const size_t bytes = service_.settings().floodBytes;
-        while (bytes > 0 && !deaf_ && !gone_ && outbox_.size() < 2)
+        while (bytes > 0 && !deaf_ && !gone_ && !closing_ && outbox_.size() < 2)
             queue(textMessage(floodFrame(++flooded_, bytes)));
     }
 
