@@ -16,6 +16,7 @@
 #include <boost/beast/websocket/ssl.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "tools/common/frame_text.h"
+#include "tools/service-standin/websocket_wire.h"
 
 namespace {
 
@@ -59,12 +61,24 @@ struct Settings {
     int closeAtOnce = 0;         // not 0: every connection is closed with this code right after the upgrade
     bool ignoreAcknowledgements = false; // nothing is read after the upgrade
     size_t floodBytes = 0;               // not 0: after the file's frames, endless frames of about this size
+    size_t writeBytes = 0;    // not 0: ws:// sessions gather frames into socket writes of about this size
+    size_t progressEvery = 0; // not 0: the acknowledged count is reported at each multiple of it
 };
+
+// The longest client message taken; acknowledgements are identifier lines.
+constexpr size_t maxClientPayload = size_t{1} << 20;
+
+using Message = std::shared_ptr<const std::string>;
+
+Message textMessage(std::string_view text)
+{
+    return std::make_shared<const std::string>(standin::encodeServerMessage(standin::Opcode::text, text));
+}
 
 struct Frame {
     std::string identifier;
     std::string source;
-    std::string text;
+    Message message; // encoded once, shared by every delivery
     bool acknowledged = false;
     uint64_t holder = 0; // the session it was delivered to and not yet acknowledged on
 };
@@ -90,7 +104,7 @@ std::vector<Frame> readFrames(const std::string& path)
         text.erase(0, text.find_first_not_of('\n'));
         const tools::FrameText parts = tools::splitFrame(text);
         Frame frame;
-        frame.text = text;
+        frame.message = textMessage(text);
         frame.identifier = tools::firstLine(text);
         const std::string path =
             parts.header.size() > tools::pathLine ? parts.header[tools::pathLine] : std::string();
@@ -136,7 +150,7 @@ class Session {
 public:
     virtual ~Session() = default;
     // False when the session takes no more frames.
-    virtual bool send(const std::string& text) = 0;
+    virtual bool send(const Message& message) = 0;
     uint64_t id = 0;
     std::string consumer;
     long sent = 0;
@@ -214,6 +228,8 @@ public:
                 ++acknowledged_;
                 if (settings_.logAcknowledgements)
                     report("acknowledged " + text);
+                if (settings_.progressEvery > 0 && acknowledged_ % settings_.progressEvery == 0)
+                    report("progress " + std::to_string(acknowledged_));
                 if (acknowledged_ == frames_.size()) {
                     report("all acknowledged");
                     if (settings_.untilAcknowledged)
@@ -268,7 +284,7 @@ private:
             Session* session = holderFor(frame);
             if (session == nullptr)
                 return;
-            if (!session->send(frame.text))
+            if (!session->send(frame.message))
                 return;
             frame.holder = session->id;
         }
@@ -311,11 +327,11 @@ public:
         }
     }
 
-    bool send(const std::string& text) override
+    bool send(const Message& message) override
     {
         const Settings& settings = service_.settings();
         const long limit = id == 1 ? std::max(settings.cutAfter, settings.deafAfter) : -1;
-        if (deaf_)
+        if (deaf_ || closing_)
             return false;
         if (limit >= 0 && sent >= limit) {
             // Cut: the socket closes under the consumer. Deaf: it stays open, but nothing is read or
@@ -329,9 +345,7 @@ public:
             return false;
         }
         ++sent;
-        outbox_.push_back(text);
-        if (outbox_.size() == 1)
-            writeNext();
+        queue(message);
         return true;
     }
 
@@ -404,15 +418,35 @@ private:
     void flood()
     {
         const size_t bytes = service_.settings().floodBytes;
-        while (bytes > 0 && !deaf_ && !gone_ && outbox_.size() < 2) {
-            outbox_.push_back(floodFrame(++flooded_, bytes));
-            if (outbox_.size() == 1)
-                writeNext();
-        }
+        while (bytes > 0 && !deaf_ && !gone_ && !closing_ && outbox_.size() < 2)
+            queue(textMessage(floodFrame(++flooded_, bytes)));
+    }
+
+    bool gathering() const
+    {
+        if constexpr (tls)
+            return false;
+        else
+            return service_.settings().writeBytes > 0;
+    }
+
+    tcp::socket& socket() { return beast::get_lowest_layer(ws_).socket(); }
+
+    void queue(Message message)
+    {
+        outbox_.push_back(std::move(message));
+        if (outbox_.size() > 1)
+            return;
+        if (!gathering())
+            return writeNext();
+        // Later: the rest of this dispatch joins the first write.
+        net::post(ws_.get_executor(), [self = this->shared_from_this()] { self->writeGathered(); });
     }
 
     void read()
     {
+        if (gathering())
+            return readFrames();
         ws_.async_read(buffer_, [self = this->shared_from_this()](beast::error_code error, size_t) {
             if (error)
                 return self->end();
@@ -425,9 +459,116 @@ private:
         });
     }
 
+    // Frames as they come, several per read; the ping and close replies go out between whole messages.
+    void readFrames()
+    {
+        socket().async_read_some(net::buffer(readChunk_),
+                                 [self = this->shared_from_this()](beast::error_code error, size_t bytes) {
+                                     if (error)
+                                         return self->end();
+                                     if (self->deaf_)
+                                         return;
+                                     self->incoming_.append(self->readChunk_.data(), bytes);
+                                     if (self->takeFrames())
+                                         self->readFrames();
+                                 });
+    }
+
+    // False when nothing more is to be read: a close, or bytes that are no websocket.
+    bool takeFrames()
+    {
+        size_t used = 0;
+        size_t taken = 0;
+        standin::ClientFrame frame;
+        bool reading = true;
+        while (reading) {
+            const standin::Parse parse = standin::readClientFrame(std::string_view(incoming_).substr(used),
+                                                                  maxClientPayload, frame, taken);
+            if (parse == standin::Parse::NeedMore)
+                break;
+            if (parse == standin::Parse::Malformed)
+                return dropConnection();
+            used += taken;
+            reading = takeFrame(frame);
+        }
+        incoming_.erase(0, used);
+        return reading;
+    }
+
+    bool dropConnection()
+    {
+        socket().close();
+        end();
+        return false;
+    }
+
+    bool takeFrame(standin::ClientFrame& frame)
+    {
+        switch (frame.opcode) {
+        case standin::Opcode::ping:
+            reply(standin::Opcode::pong, frame.payload);
+            return true;
+        case standin::Opcode::close:
+            // Nothing may follow the close reply; unsent frames go to the next connection.
+            closing_ = true;
+            outbox_.erase(outbox_.begin() + static_cast<std::ptrdiff_t>(inWrite_), outbox_.end());
+            reply(standin::Opcode::close, frame.payload.substr(0, 2));
+            return false;
+        case standin::Opcode::pong:
+            return true;
+        default:
+            message_ += frame.payload;
+            if (message_.size() > maxClientPayload)
+                return dropConnection();
+            if (frame.final) {
+                service_.received(*this, message_);
+                message_.clear();
+            }
+            return true;
+        }
+    }
+
+    // Ahead of every frame not yet in a write.
+    void reply(standin::Opcode opcode, const std::string& payload)
+    {
+        const auto at = outbox_.begin() + static_cast<std::ptrdiff_t>(inWrite_);
+        outbox_.insert(at,
+                       std::make_shared<const std::string>(standin::encodeServerMessage(opcode, payload)));
+        if (outbox_.size() == 1)
+            writeGathered();
+    }
+
+    void writeGathered()
+    {
+        if (inWrite_ > 0 || outbox_.empty())
+            return;
+        gathered_.clear();
+        for (const Message& message : outbox_) {
+            if (inWrite_ > 0 && gathered_.size() + message->size() > service_.settings().writeBytes)
+                break;
+            gathered_ += *message;
+            ++inWrite_;
+        }
+        net::async_write(socket(), net::buffer(gathered_),
+                         [self = this->shared_from_this()](beast::error_code error, size_t) {
+                             if (error)
+                                 return self->end();
+                             self->outbox_.erase(self->outbox_.begin(),
+                                                 self->outbox_.begin() +
+                                                     static_cast<std::ptrdiff_t>(self->inWrite_));
+                             self->inWrite_ = 0;
+                             if (self->outbox_.empty() && self->closing_) {
+                                 self->socket().close();
+                                 return self->end();
+                             }
+                             self->writeGathered();
+                             self->flood();
+                         });
+    }
+
     void writeNext()
     {
-        ws_.async_write(net::buffer(outbox_.front()),
+        ws_.async_write(net::buffer(standin::serverMessagePayload(*outbox_.front())),
                         [self = this->shared_from_this()](beast::error_code error, size_t) {
                             if (error)
                                 return self->end();
@@ -450,7 +591,13 @@ private:
     websocket::stream<Layer> ws_;
     beast::flat_buffer buffer_;
     http::request<http::string_body> request_;
-    std::deque<std::string> outbox_;
+    std::deque<Message> outbox_;
+    std::array<char, 64 * 1024> readChunk_;
+    std::string incoming_;
+    std::string message_;
+    std::string gathered_;
+    size_t inWrite_ = 0; // the outbox's first frames, in the write under way
+    bool closing_ = false;
     bool deaf_ = false;
     bool gone_ = false;
     uint64_t flooded_ = 0;
@@ -532,6 +679,11 @@ const std::vector<Option>& options()
          [](Settings& s, const std::string& v) { s.closeAtOnce = std::stoi(v); }},
         {"--ignore-acks", nullptr, "never read from a connection after its upgrade",
          [](Settings& s, const std::string&) { s.ignoreAcknowledgements = true; }},
+        {"--write-bytes", "BYTES",
+         "ws:// only: gather frames into socket writes of about BYTES (default: one each)",
+         [](Settings& s, const std::string& v) { s.writeBytes = std::stoul(v); }},
+        {"--progress", "N", "report the acknowledged count at every multiple of N",
+         [](Settings& s, const std::string& v) { s.progressEvery = std::stoul(v); }},
         {"--flood", "BYTES", "after the file's frames, send frames f-1, f-2... of about BYTES, endlessly",
          [](Settings& s, const std::string& v) { s.floodBytes = std::stoul(v); }},
     };
@@ -554,7 +706,7 @@ std::string usage()
             "It reports on standard output, one line per event:\n"
             "  listening PORT | request N | connected N CONSUMER | refused N STATUS | closing N CODE\n"
             "  closed N | acknowledged ID (with --log-acks) | unsubscribe requested N\n"
-            "  unexpected TEXT | all acknowledged\n"
+            "  unexpected TEXT | progress COUNT (with --progress) | all acknowledged\n"
             "Exit status: 0 on SIGINT/SIGTERM or --until-acknowledged, 2 for a usage error.\n";
     return text;
 }
