@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "tools/consume/text_frame_relabeler.h"
 
@@ -23,7 +22,7 @@ namespace net = boost::asio;
 // Passes the bytes of the next layer through a TextFrameRelabeler on their way in. On their way out,
 // writes made while held gather, and go with the next write made while not held, in one socket write.
 // The websocket stream writes one frame at a time, its pings, pongs and close included, so a gathered
-// buffer only ever holds whole frames in their order; each goes as its own piece of the write.
+// buffer only ever holds whole frames in their order.
 template <class Next> class TextAsBinaryStream {
 public:
     using executor_type = typename Next::executor_type;
@@ -68,7 +67,6 @@ private:
                 return self.complete(error, net::buffer_size(buffers));
             case Step::Flushed:
                 stream.gathered_.clear();
-                stream.gatheredEnds_.clear();
                 return self.complete(error, error ? 0 : net::buffer_size(buffers));
             case Step::Passed:
                 return self.complete(error, size);
@@ -80,19 +78,12 @@ private:
             const size_t at = stream.gathered_.size();
             stream.gathered_.resize(at + net::buffer_size(buffers));
             net::buffer_copy(net::buffer(&stream.gathered_[at], stream.gathered_.size() - at), buffers);
-            stream.gatheredEnds_.push_back(stream.gathered_.size());
             if (stream.held_) {
                 step = Step::Gathered;
                 return net::post(stream.next_.get_executor(), beast::bind_front_handler(std::move(self)));
             }
             step = Step::Flushed;
-            stream.pieces_.clear();
-            size_t start = 0;
-            for (const size_t end : stream.gatheredEnds_) {
-                stream.pieces_.push_back(net::buffer(&stream.gathered_[start], end - start));
-                start = end;
-            }
-            net::async_write(stream.next_, stream.pieces_, std::move(self));
+            net::async_write(stream.next_, net::buffer(stream.gathered_), std::move(self));
         }
     };
 
@@ -125,8 +116,6 @@ private:
     TextFrameRelabeler relabeler_;
     bool held_ = false;
     std::string gathered_;
-    std::vector<size_t> gatheredEnds_;
-    std::vector<net::const_buffer> pieces_;
     uint64_t bytesRead_ = 0;
 };
 
