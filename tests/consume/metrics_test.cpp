@@ -48,6 +48,11 @@ protected:
         metrics.outputSync.observe(20s);
         metrics.outputWriteErrors.add(1);
         metrics.captureWriteErrors.add(2);
+        metrics.brokerOutput = true;
+        metrics.broker.publishes.add(9);
+        metrics.broker.acknowledgements.add(7);
+        metrics.broker.reconnects.add("broker connection lost", 2);
+        metrics.broker.inFlight.set(2);
     }
 };
 
@@ -86,6 +91,10 @@ TEST_F(ConsumeMetricsTest, PageShowsEverySeriesAsPromtoolWantsIt)
              "tessaro_consume_output_sync_seconds_bucket{le=\"+Inf\"} 1\n",
              "tessaro_consume_output_write_errors_total 1\n",
              "tessaro_consume_capture_write_errors_total 2\n",
+             "tessaro_consume_broker_publishes_total 9\n",
+             "tessaro_consume_broker_acknowledgements_total 7\n",
+             "tessaro_consume_broker_reconnects_total{cause=\"broker connection lost\"} 2\n",
+             "tessaro_consume_broker_messages_in_flight 2\n",
          })
         EXPECT_TRUE(mentions(page, line)) << line << "\n" << page;
     EXPECT_EQ(consume::statusLine(metrics),

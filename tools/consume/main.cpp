@@ -125,7 +125,7 @@ int consumeStream(const Options& options)
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
     ConsumeOutput output;
-    if (!openOutput(options, output, reason))
+    if (!openOutput(options, output, consumed.metrics, reason))
         return fail(exitUsage, reason);
     writer.setOutput(output.get());
     CaptureFile capture;

@@ -7,7 +7,8 @@
 
 namespace consume {
 
-MqttEventOutput::MqttEventOutput(MqttSettings settings) : log_(settings.log), publisher_(std::move(settings))
+MqttEventOutput::MqttEventOutput(MqttSettings settings, BrokerMetrics& metrics)
+    : log_(settings.log), metrics_(metrics), publisher_(std::move(settings), metrics)
 {}
 
 bool MqttEventOutput::write(const tools::EventLines& events)

@@ -13,9 +13,10 @@ namespace consume {
 
 class MqttEventOutput : public tools::EventOutput {
 public:
-    // Starts connecting at once. Throws std::runtime_error, with the reason, for settings that cannot
-    // work. settings.log also hears why an event could not be published.
-    explicit MqttEventOutput(MqttSettings settings);
+    // Starts connecting at once and counts into metrics, which must outlive it. Throws
+    // std::runtime_error, with the reason, for settings that cannot work. settings.log also hears
+    // why an event could not be published.
+    MqttEventOutput(MqttSettings settings, BrokerMetrics& metrics);
 
     bool needsEventIndex() const override { return true; }
     bool write(const tools::EventLines& events) override;
@@ -27,12 +28,13 @@ public:
     std::string failureReason() const;
     // The broker refused the user or password: trying again cannot help.
     bool loginRefused() const { return loginRefused_; }
-    MqttCounts counts() const { return publisher_.counts(); }
+    const BrokerMetrics& metrics() const { return metrics_; }
 
 private:
     void fail(int error, const std::string& reason);
 
     const std::function<void(const std::string&)> log_;
+    const BrokerMetrics& metrics_;
     MqttPublisher publisher_;
     uint64_t lastTicket_ = 0;
     int failure_ = 0;

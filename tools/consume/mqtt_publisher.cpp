@@ -95,8 +95,8 @@ std::string mqttClientId(const std::string& consumer)
     return std::string("tessaro-consume-") + host;
 }
 
-MqttPublisher::MqttPublisher(MqttSettings settings)
-    : settings_(std::move(settings)), backoff_(settings_.reconnectMax)
+MqttPublisher::MqttPublisher(MqttSettings settings, BrokerMetrics& metrics)
+    : settings_(std::move(settings)), metrics_(metrics), backoff_(settings_.reconnectMax)
 {
     if (settings_.qos < 0 || settings_.qos > 2)
         throw std::runtime_error(mqtt_texts::badQos + std::to_string(settings_.qos));
@@ -181,6 +181,8 @@ uint64_t MqttPublisher::publish(std::string_view channel, std::string_view paylo
         first = pending_.empty();
         pending_.push_back(Pending{std::move(topic), std::string(payload), ticket});
         done_.push_back(false);
+        metrics_.publishes.add();
+        metrics_.inFlight.add(1);
     }
     // The network thread takes every waiting event once woken, and events still waiting
     // are waiting for an acknowledgement or a connection, which wake it in turn.
@@ -227,17 +229,6 @@ void MqttPublisher::requestStop()
         stopRequested_ = true;
     }
     changed_.notify_all();
-}
-
-MqttCounts MqttPublisher::counts() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    MqttCounts counts;
-    counts.publishes = nextTicket_ - 1;
-    counts.acknowledgements = acknowledgements_;
-    counts.inFlight = counts.publishes - completed_;
-    counts.reconnectsByCause = reconnectsByCause_;
-    return counts;
 }
 
 std::string MqttPublisher::failure() const
@@ -425,10 +416,7 @@ void MqttPublisher::retryLater(const std::string& cause, const std::string& deta
 {
     const std::chrono::milliseconds wait = backoff_.next();
     nextAttempt_ = Clock::now() + wait;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++reconnectsByCause_[cause];
-    }
+    metrics_.reconnects.add(cause);
     if (!settings_.log)
         return;
     char seconds[32];
@@ -440,7 +428,7 @@ void MqttPublisher::markDone(uint64_t ticket)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     done_[ticket - firstOpen_] = true;
-    ++completed_;
+    metrics_.inFlight.add(-1);
     while (!done_.empty() && done_.front()) {
         done_.pop_front();
         ++firstOpen_;
@@ -477,10 +465,7 @@ void MqttPublisher::onPublish(mosquitto*, void* self, int mid, int reason, const
     if (reason >= MQTT_RC_UNSPECIFIED)
         return publisher.giveUp(MqttStatus::Failed, mqtt_texts::brokerRefusedEvent +
                                                         std::string(mosquitto_reason_string(reason)));
-    {
-        std::lock_guard<std::mutex> lock(publisher.mutex_);
-        ++publisher.acknowledgements_;
-    }
+    publisher.metrics_.acknowledgements.add();
     publisher.markDone(ticket);
 }
 
