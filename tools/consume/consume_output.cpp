@@ -59,14 +59,9 @@ bool openOutput(const Options& options, ConsumeOutput& output, ConsumeMetrics& m
     return true;
 }
 
-int outputExitStatus(const ConsumeOutput& output, bool quiet, int status)
+int outputExitStatus(const ConsumeOutput& output, int status)
 {
-    if (output.mqtt == nullptr)
-        return status;
-    // Unless quiet, the publisher has said why already.
-    if (quiet && !output.mqtt->failureReason().empty())
-        printLine(output.mqtt->failureReason());
-    return output.mqtt->loginRefused() ? exitLoginRefused : status;
+    return output.mqtt != nullptr && output.mqtt->loginRefused() ? exitLoginRefused : status;
 }
 
 void printOutputSummary(const ConsumeOutput& output, uint64_t reopens)

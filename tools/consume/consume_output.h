@@ -25,7 +25,7 @@ struct ConsumeOutput {
 bool openOutput(const Options& options, ConsumeOutput& output, ConsumeMetrics& metrics, std::string& reason);
 
 // The exit status once the service client returned status.
-int outputExitStatus(const ConsumeOutput& output, bool quiet, int status);
+int outputExitStatus(const ConsumeOutput& output, int status);
 
 // The output's own lines of the summary.
 void printOutputSummary(const ConsumeOutput& output, uint64_t reopens);

@@ -144,7 +144,7 @@ int consumeStream(const Options& options)
         status = runServiceClient(
             options, url, worker, consumed, [&worker] { worker.requestReopen(); }, operations);
     }
-    status = outputExitStatus(output, options.quiet, status);
+    status = outputExitStatus(output, status);
     codec.close();
     if (!options.quiet)
         printSummary(tally, consumed, output, std::chrono::steady_clock::now() - started);
