@@ -7,22 +7,16 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "tests/consume/mosquitto_broker.h"
 #include "tests/consume/mqtt_subscriber.h"
-#include "tests/support/host_test.h"
+#include "tests/replay/replay_fixture.h"
 #include "tools/consume/mqtt_publisher.h"
 #include "tools/consume/mqtt_texts.h"
 
@@ -53,24 +47,11 @@ std::string eventLine(int id, const std::string& channel)
            R"(","text":"Zürich \"north\" \\ gate"}})";
 }
 
-class MqttPublisherTest : public testing_support::HostTest {
+class MqttPublisherTest : public replay_testing::ReplayTest {
 protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        std::string pattern = (std::filesystem::temp_directory_path() / "mqtt-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::filesystem::remove_all(directory_);
-        HostTest::TearDown();
-    }
-
     MosquittoBroker& startBroker(const BrokerSetup& setup = {})
     {
-        broker_ = std::make_unique<MosquittoBroker>(directory_, setup);
+        broker_ = std::make_unique<MosquittoBroker>(directory(), setup);
         EXPECT_TRUE(broker_->start()) << broker_->log();
         return *broker_;
     }
@@ -87,14 +68,6 @@ protected:
         return settings;
     }
 
-    std::string writeFile(const std::string& name, const std::string& content) const
-    {
-        const std::string path = directory_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-    std::string directory_;
     std::unique_ptr<MosquittoBroker> broker_;
     consume::BrokerMetrics metrics_;
 };
@@ -185,7 +158,7 @@ TEST_F(MqttPublisherTest, AWriteIsNotDurableUntilTheBrokerAnswers)
 
 TEST_F(MqttPublisherTest, ABrokerNotYetUpIsWaitedFor)
 {
-    MosquittoBroker broker(directory_);
+    MosquittoBroker broker(directory());
     MqttPublisher publisher(settings(broker.port()), metrics_);
     std::string error;
     publisher.publish("tessaro.measurements", "early", error);
@@ -205,12 +178,12 @@ TEST_F(MqttPublisherTest, ThePasswordFileIsReadAgainBeforeEachConnection)
     MosquittoBroker& broker = startBroker(setup);
     MqttSettings login = settings(broker.port());
     login.target.user = setup.user;
-    login.passwordFile = writeFile("password", setup.password + "\n");
+    login.passwordFile = writeInput("password", setup.password + "\n");
     MqttPublisher publisher(login, metrics_);
     std::string error;
     publisher.publish("tessaro.measurements", "{}", error);
     ASSERT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable) << publisher.failure();
-    writeFile("password", "changed");
+    writeInput("password", "changed");
     broker.stop();
     ASSERT_TRUE(broker.start());
     publisher.publish("tessaro.measurements", "{}", error);

@@ -20,13 +20,12 @@ using Message = std::pair<std::string, std::string>; // topic, payload
 // It reconnects by itself when the broker comes back.
 class Subscriber {
 public:
-    // Without a client id, a session of its own: one an earlier subscriber left would deliver
-    // that one's messages here.
-    explicit Subscriber(int port, std::string clientId = {})
+    // Each with a session of its own: one an earlier subscriber left would deliver that one's
+    // messages here.
+    explicit Subscriber(int port)
     {
         static std::atomic<int> made{0};
-        if (clientId.empty())
-            clientId = "test-subscriber-" + std::to_string(++made);
+        const std::string clientId = "test-subscriber-" + std::to_string(++made);
         mosquitto_lib_init();
         client_ = mosquitto_new(clientId.c_str(), false, this);
         mosquitto_connect_callback_set(client_, [](mosquitto* client, void*, int code) {

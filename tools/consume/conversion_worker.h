@@ -38,7 +38,7 @@ struct Acknowledgement {
 
 struct BatchOutcome {
     std::vector<Acknowledgement> acknowledgements;
-    int writeError = 0; // errno of a failed output: nothing of the group is acknowledged
+    int writeError = 0;       // errno of a failed output: nothing of the group is acknowledged
     std::string writeFailure; // and what the log says of it
 };
 

@@ -87,6 +87,8 @@ private:
     void run();
     bool connect(bool first);
     void handOver();
+    bool writeDue() const;
+    int writeRound(int socket);
     void connectionEnded(int code);
     void wake();
     void giveUp(MqttStatus status, std::string reason);
@@ -120,7 +122,10 @@ private:
     ReconnectBackoff backoff_;
     Clock::time_point nextAttempt_ = Clock::now();
     bool sessionUp_ = false;
-    int refusal_ = 0; // the broker's CONNACK reason code
+    size_t receiveMaximum_ = 0;         // the broker's, within our window
+    size_t onWire_ = 0;                 // events unacknowledged when the last round was written
+    size_t acknowledgedSinceWrite_ = 0; // since then
+    int refusal_ = 0;                   // the broker's CONNACK reason code
     std::thread network_;
 };
 
