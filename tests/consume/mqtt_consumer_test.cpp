@@ -70,26 +70,18 @@ protected:
     {
         const std::set<std::string> acknowledged = acknowledgedIds(service_->seen());
         EXPECT_EQ(acknowledged.size(), frames);
-        const std::set<std::string> received = receivedIds(subscriber, acknowledged);
+        const auto idsOf = [](const std::vector<Message>& messages) {
+            std::vector<std::string> payloads;
+            for (const Message& message : messages)
+                payloads.push_back(message.second);
+            return eventIds(payloads);
+        };
+        const std::set<std::string> received = idsOf(subscriber.messagesOnce([&](const auto& messages) {
+            const std::set<std::string> ids = idsOf(messages);
+            return std::includes(ids.begin(), ids.end(), acknowledged.begin(), acknowledged.end());
+        }));
         for (const std::string& id : acknowledged)
             EXPECT_EQ(received.count(id), 1u) << "acknowledged, not received: " << id;
-    }
-
-    // The payload ids the subscriber has, once it has every one of wanted or after a few seconds.
-    static std::set<std::string> receivedIds(Subscriber& subscriber, const std::set<std::string>& wanted)
-    {
-        std::set<std::string> received;
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        do {
-            std::vector<std::string> payloads;
-            for (const Message& message : subscriber.messages(0, 0s))
-                payloads.push_back(message.second);
-            received = eventIds(payloads);
-            if (std::includes(received.begin(), received.end(), wanted.begin(), wanted.end()))
-                break;
-            std::this_thread::sleep_for(100ms);
-        } while (std::chrono::steady_clock::now() < deadline);
-        return received;
     }
 
     std::unique_ptr<MosquittoBroker> broker_;
