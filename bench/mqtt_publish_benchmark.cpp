@@ -94,7 +94,8 @@ void mqttOutput(benchmark::State& state)
     settings.qos = static_cast<int>(state.range(0));
     settings.clientId = "bench-publisher";
     const std::vector<Event> events = batchOfEvents();
-    consume::MqttPublisher publisher(settings);
+    consume::BrokerMetrics metrics;
+    consume::MqttPublisher publisher(settings, metrics);
     std::string error;
     for (auto _ : state) {
         for (const Event& event : events)

@@ -1,27 +1,22 @@
 // The MQTT publisher against a real mosquitto on 127.0.0.1: what a subscriber
-// receives, what "durable" promises across a broker restart, refused logins,
-// TLS verification, and events that make no topic.
+// receives at each QoS, what "durable" waits for, the password read at each
+// connection, and events that make no message. A broker restart, a refused login,
+// settings that cannot work and TLS are tried on the tool.
 #include <mosquitto.h>
 #include <sys/mman.h>
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "tests/consume/mosquitto_broker.h"
 #include "tests/consume/mqtt_subscriber.h"
-#include "tests/support/host_test.h"
+#include "tests/replay/replay_fixture.h"
 #include "tools/consume/mqtt_publisher.h"
 #include "tools/consume/mqtt_texts.h"
 
@@ -52,24 +47,11 @@ std::string eventLine(int id, const std::string& channel)
            R"(","text":"Zürich \"north\" \\ gate"}})";
 }
 
-class MqttPublisherTest : public testing_support::HostTest {
+class MqttPublisherTest : public replay_testing::ReplayTest {
 protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        std::string pattern = (std::filesystem::temp_directory_path() / "mqtt-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::filesystem::remove_all(directory_);
-        HostTest::TearDown();
-    }
-
     MosquittoBroker& startBroker(const BrokerSetup& setup = {})
     {
-        broker_ = std::make_unique<MosquittoBroker>(directory_, setup);
+        broker_ = std::make_unique<MosquittoBroker>(directory(), setup);
         EXPECT_TRUE(broker_->start()) << broker_->log();
         return *broker_;
     }
@@ -86,16 +68,18 @@ protected:
         return settings;
     }
 
-    std::string writeFile(const std::string& name, const std::string& content) const
-    {
-        const std::string path = directory_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-    std::string directory_;
     std::unique_ptr<MosquittoBroker> broker_;
+    consume::BrokerMetrics metrics_;
 };
+
+uint64_t reconnects(const consume::BrokerMetrics& metrics, const std::string& cause)
+{
+    for (const auto& [label, count] : metrics.reconnects.values()) {
+        if (label == cause)
+            return count;
+    }
+    return 0;
+}
 
 TEST_F(MqttPublisherTest, SubscriberReceivesEveryEventOnItsChannelByteForByteAtEachQos)
 {
@@ -111,15 +95,15 @@ TEST_F(MqttPublisherTest, SubscriberReceivesEveryEventOnItsChannelByteForByteAtE
         SCOPED_TRACE("QoS " + std::to_string(qos));
         Subscriber subscriber(broker.port());
         {
-            MqttPublisher publisher(settings(broker.port(), qos));
+            consume::BrokerMetrics metrics;
+            MqttPublisher publisher(settings(broker.port(), qos), metrics);
             std::string error;
             for (const auto& event : events)
                 ASSERT_NE(publisher.publish(event.first, event.second, error), 0u) << error;
             EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
-            const consume::MqttCounts counts = publisher.counts();
-            EXPECT_EQ(counts.publishes, events.size());
-            EXPECT_EQ(counts.acknowledgements, events.size());
-            EXPECT_EQ(counts.inFlight, 0u);
+            EXPECT_EQ(metrics.publishes.value(), events.size());
+            EXPECT_EQ(metrics.acknowledgements.value(), events.size());
+            EXPECT_EQ(metrics.inFlight.value(), 0);
         }
         std::vector<Message> expected;
         for (const auto& event : events)
@@ -140,14 +124,17 @@ TEST_F(MqttPublisherTest, MoreEventsThanTheBrokerTakesAtOnceAllArrive)
     size_t expected = 0;
     for (const int qos : {1, 2}) {
         SCOPED_TRACE("QoS " + std::to_string(qos));
-        MqttPublisher publisher(settings(broker.port(), qos));
+        MqttPublisher publisher(settings(broker.port(), qos), metrics_);
         std::string error;
         for (size_t i = 0; i < count; ++i)
             publisher.publish("tessaro.measurements", std::to_string(qos) + "-" + std::to_string(i), error);
         EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable) << publisher.failure();
-        EXPECT_EQ(publisher.counts().reconnectsByCause, (std::map<std::string, uint64_t>{}));
+        EXPECT_EQ(metrics_.reconnects.total(), 0u);
         expected += count;
-        EXPECT_EQ(subscriber.distinctPayloads(expected, 10s).size(), expected);
+        std::set<std::string> payloads;
+        for (const Message& message : subscriber.messages(expected))
+            payloads.insert(message.second);
+        EXPECT_EQ(payloads.size(), expected);
     }
 }
 
@@ -156,7 +143,7 @@ TEST_F(MqttPublisherTest, AWriteIsNotDurableUntilTheBrokerAnswers)
     MosquittoBroker& broker = startBroker();
     for (const int qos : {1, 2}) {
         SCOPED_TRACE("QoS " + std::to_string(qos));
-        MqttPublisher publisher(settings(broker.port(), qos));
+        MqttPublisher publisher(settings(broker.port(), qos), metrics_);
         std::string error;
         publisher.publish("tessaro.measurements", "first", error);
         ASSERT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
@@ -164,7 +151,7 @@ TEST_F(MqttPublisherTest, AWriteIsNotDurableUntilTheBrokerAnswers)
         const uint64_t ticket = publisher.publish("tessaro.measurements", "second", error);
         auto status = std::async(std::launch::async, [&] { return publisher.waitDurable(ticket); });
         EXPECT_EQ(status.wait_for(1s), std::future_status::timeout);
-        EXPECT_EQ(publisher.counts().inFlight, 1u);
+        EXPECT_EQ(metrics_.inFlight.value(), 1);
         broker.thaw();
         if (status.wait_for(10s) == std::future_status::timeout)
             publisher.requestStop();
@@ -172,199 +159,39 @@ TEST_F(MqttPublisherTest, AWriteIsNotDurableUntilTheBrokerAnswers)
     }
 }
 
-TEST_F(MqttPublisherTest, BrokerRestartLosesNothingDurableAndNothingIsDurableWhileItIsDown)
-{
-    MosquittoBroker& broker = startBroker();
-    Subscriber subscriber(broker.port());
-    std::vector<std::string> logged;
-    std::mutex logMutex;
-    MqttSettings publisherSettings = settings(broker.port());
-    publisherSettings.log = [&](const std::string& line) {
-        std::lock_guard<std::mutex> lock(logMutex);
-        logged.push_back(line);
-    };
-    MqttPublisher publisher(publisherSettings);
-
-    // Batches of 100 events, each waited for, as the acknowledgement path does, paced so
-    // that the stream lasts past the broker's stop however fast the machine.
-    constexpr int batches = 40;
-    constexpr int batchSize = 100;
-    std::mutex progressMutex;
-    std::vector<int> durableIds;
-    std::vector<MqttStatus> statuses;
-    auto feeder = std::async(std::launch::async, [&] {
-        for (int batch = 0; batch < batches; ++batch) {
-            std::this_thread::sleep_for(25ms);
-            std::string error;
-            for (int i = 0; i < batchSize; ++i)
-                publisher.publish("tessaro.measurements", std::to_string(batch * batchSize + i), error);
-            const MqttStatus status = publisher.waitDurable();
-            std::lock_guard<std::mutex> lock(progressMutex);
-            statuses.push_back(status);
-            if (status != MqttStatus::Durable)
-                return;
-            for (int i = 0; i < batchSize; ++i)
-                durableIds.push_back(batch * batchSize + i);
-        }
-    });
-    const auto durableCount = [&] {
-        std::lock_guard<std::mutex> lock(progressMutex);
-        return durableIds.size();
-    };
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (durableCount() < 3 * batchSize && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    broker.stop();
-    const size_t durableWhenStopped = durableCount();
-    std::this_thread::sleep_for(2s);
-    // One batch may have been acknowledged just before the broker went; none after.
-    EXPECT_LE(durableCount(), durableWhenStopped + batchSize);
-    EXPECT_LT(durableCount(), static_cast<size_t>(batches * batchSize));
-    EXPECT_GT(publisher.counts().inFlight, 0u);
-    ASSERT_TRUE(broker.start()) << broker.log();
-
-    if (feeder.wait_for(20s) == std::future_status::timeout)
-        publisher.requestStop();
-    feeder.get();
-    EXPECT_EQ(durableCount(), static_cast<size_t>(batches * batchSize));
-    EXPECT_EQ(statuses.back(), MqttStatus::Durable);
-    consume::MqttCounts counts = publisher.counts();
-    EXPECT_GE(counts.reconnectsByCause[texts::causeLost], 1u);
-    EXPECT_EQ(counts.inFlight, 0u);
-
-    // Duplicates are allowed; every durable event must be there.
-    const std::set<std::string> payloads = subscriber.distinctPayloads(durableIds.size(), 15s);
-    for (const Message& message : subscriber.messages(0))
-        ASSERT_EQ(message.first, "acc/tessaro.measurements");
-    for (const int id : durableIds)
-        ASSERT_EQ(payloads.count(std::to_string(id)), 1u) << "event " << id << " lost";
-    std::lock_guard<std::mutex> lock(logMutex);
-    EXPECT_GE(std::count_if(logged.begin(), logged.end(),
-                            [](const std::string& line) { return line.rfind(texts::connectedTo, 0) == 0; }),
-              2);
-}
-
 TEST_F(MqttPublisherTest, ABrokerNotYetUpIsWaitedFor)
 {
-    MosquittoBroker broker(directory_);
-    MqttPublisher publisher(settings(broker.port()));
+    MosquittoBroker broker(directory());
+    MqttPublisher publisher(settings(broker.port()), metrics_);
     std::string error;
     publisher.publish("tessaro.measurements", "early", error);
     std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(broker.start());
     EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
-    consume::MqttCounts counts = publisher.counts();
-    EXPECT_GE(counts.reconnectsByCause[texts::causeConnectFailed], 1u);
-    EXPECT_EQ(counts.acknowledgements, 1u);
+    EXPECT_GE(reconnects(metrics_, texts::causeConnectFailed), 1u);
+    EXPECT_EQ(metrics_.acknowledgements.value(), 1u);
 }
 
-TEST_F(MqttPublisherTest, LoginIsCheckedWithThePasswordFileReadBeforeEachConnection)
+// The broker refuses a changed password at the next connection: the file is read again each time.
+TEST_F(MqttPublisherTest, ThePasswordFileIsReadAgainBeforeEachConnection)
 {
     BrokerSetup setup;
     setup.user = "consumer-1";
     setup.password = "right horse";
     MosquittoBroker& broker = startBroker(setup);
-    struct Case {
-        const char* user;
-        const char* password;
-        MqttStatus expected;
-    };
-    const Case cases[] = {
-        {"consumer-1", "right horse\n", MqttStatus::Durable},
-        {"consumer-1", "wrong horse\n", MqttStatus::LoginRefused},
-        {"somebody-else", "right horse", MqttStatus::LoginRefused},
-    };
-    const auto withLogin = [&](const std::string& user, const std::string& password) {
-        MqttSettings login = settings(broker.port());
-        login.target.user = user;
-        login.passwordFile = writeFile("password", password);
-        return login;
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.user) + " / " + c.password);
-        MqttPublisher publisher(withLogin(c.user, c.password));
-        std::string error;
-        publisher.publish("tessaro.measurements", "{}", error);
-        EXPECT_EQ(waitAtMost(publisher, 10s), c.expected);
-        if (c.expected == MqttStatus::LoginRefused)
-            EXPECT_EQ(publisher.failure().rfind(texts::loginRefused + std::string(c.user), 0), 0u)
-                << publisher.failure();
-        else
-            EXPECT_EQ(publisher.failure(), "");
-    }
-
-    // A password changed while connected is what the next connection uses.
-    MqttPublisher publisher(withLogin(setup.user, setup.password));
+    MqttSettings login = settings(broker.port());
+    login.target.user = setup.user;
+    login.passwordFile = writeInput("password", setup.password + "\n");
+    MqttPublisher publisher(login, metrics_);
     std::string error;
     publisher.publish("tessaro.measurements", "{}", error);
-    ASSERT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
-    writeFile("password", "changed");
+    ASSERT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable) << publisher.failure();
+    writeInput("password", "changed");
     broker.stop();
     ASSERT_TRUE(broker.start());
     publisher.publish("tessaro.measurements", "{}", error);
     EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::LoginRefused);
-}
-
-TEST_F(MqttPublisherTest, SettingsThatCannotWorkAreRefusedAtOnce)
-{
-    const std::string absent = directory_ + "/absent";
-    std::vector<std::pair<MqttSettings, std::string>> cases(4, {settings(1883), ""});
-    cases[0].first.passwordFile = writeFile("password", "secret");
-    cases[0].second = texts::passwordWithoutUser;
-    cases[1].first.target.user = "u";
-    cases[1].first.passwordFile = absent;
-    cases[1].second = std::string(texts::cannotReadPassword) + absent + ": No such file or directory";
-    cases[2].first.qos = 3;
-    cases[2].second = std::string(texts::badQos) + "3";
-    cases[3].first.target.tls = true;
-    cases[3].first.caFile = absent;
-    cases[3].second = std::string(texts::cannotUseCa) + absent; // then the library's own reason
-    for (const auto& [refused, error] : cases) {
-        const std::string given = testing_support::errorOf([&] { MqttPublisher publisher(refused); });
-        EXPECT_EQ(&error == &cases[3].second ? given.substr(0, error.size()) : given, error);
-    }
-}
-
-TEST_F(MqttPublisherTest, TlsTrustsOnlyTheGivenAuthority)
-{
-    const std::string certificate = directory_ + "/broker.pem";
-    const std::string key = directory_ + "/broker.key";
-    const std::string stranger = directory_ + "/stranger.pem";
-    ASSERT_TRUE(mqtt_testing::makeCertificate(certificate, key));
-    ASSERT_TRUE(mqtt_testing::makeCertificate(stranger, directory_ + "/stranger.key"));
-    BrokerSetup setup;
-    setup.certificate = certificate;
-    setup.key = key;
-    MosquittoBroker& broker = startBroker(setup);
-    Subscriber subscriber(broker.port());
-
-    MqttSettings wrongCa = settings(broker.tlsPort());
-    wrongCa.target.tls = true;
-    wrongCa.caFile = stranger;
-    MqttSettings systemCa = wrongCa;
-    systemCa.caFile = "";
-    for (const MqttSettings& refused : {wrongCa, systemCa}) {
-        SCOPED_TRACE("CA file '" + refused.caFile + "'");
-        MqttPublisher publisher(refused);
-        std::string error;
-        publisher.publish("tessaro.measurements", "refused", error);
-        const auto tlsFailures = [&publisher] {
-            return publisher.counts().reconnectsByCause[texts::causeTls];
-        };
-        const auto giveUp = std::chrono::steady_clock::now() + 10s;
-        while (tlsFailures() < 2 && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_GE(tlsFailures(), 2u);
-        EXPECT_EQ(publisher.counts().inFlight, 1u);
-        EXPECT_EQ(waitAtMost(publisher, 0s), MqttStatus::Stopped) << publisher.failure();
-    }
-    MqttSettings rightCa = wrongCa;
-    rightCa.caFile = certificate;
-    MqttPublisher publisher(rightCa);
-    std::string error;
-    publisher.publish("tessaro.measurements", "accepted", error);
-    EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
-    EXPECT_EQ(subscriber.messages(1), (std::vector<Message>{{"acc/tessaro.measurements", "accepted"}}));
+    EXPECT_EQ(publisher.failure().rfind(texts::loginRefused + setup.user, 0), 0u) << publisher.failure();
 }
 
 TEST_F(MqttPublisherTest, AnEventTheBrokerRefusesIsNeverDurable)
@@ -372,7 +199,7 @@ TEST_F(MqttPublisherTest, AnEventTheBrokerRefusesIsNeverDurable)
     BrokerSetup setup;
     setup.acl = "topic write acc/tessaro.measurements\ntopic read acc/#\n";
     MosquittoBroker& broker = startBroker(setup);
-    MqttPublisher publisher(settings(broker.port()));
+    MqttPublisher publisher(settings(broker.port()), metrics_);
     std::string error;
     const uint64_t allowed = publisher.publish("tessaro.measurements", "{}", error);
     EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
@@ -380,13 +207,13 @@ TEST_F(MqttPublisherTest, AnEventTheBrokerRefusesIsNeverDurable)
     EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Failed);
     EXPECT_EQ(publisher.failure(), std::string(texts::brokerRefusedEvent) + "Not authorized");
     EXPECT_EQ(publisher.waitDurable(allowed), MqttStatus::Durable);
-    EXPECT_EQ(publisher.counts().inFlight, 1u);
+    EXPECT_EQ(metrics_.inFlight.value(), 1);
 }
 
 TEST_F(MqttPublisherTest, EventsThatMakeNoMessageAreRefusedAndNothingIsHeld)
 {
     MosquittoBroker& broker = startBroker();
-    MqttPublisher publisher(settings(broker.port()));
+    MqttPublisher publisher(settings(broker.port()), metrics_);
     const std::string channels[] = {"site/+/devices", "tessaro.#",
                                     "bad\xff"
                                     "utf8",
@@ -407,7 +234,7 @@ TEST_F(MqttPublisherTest, EventsThatMakeNoMessageAreRefusedAndNothingIsHeld)
     EXPECT_EQ(error, texts::eventTooLarge + std::to_string(tooLarge) + texts::bytesOnTopic +
                          "acc/tessaro.measurements");
     ::munmap(reserved, tooLarge);
-    EXPECT_EQ(publisher.counts().publishes, 0u);
+    EXPECT_EQ(metrics_.publishes.value(), 0u);
     EXPECT_EQ(publisher.publish("tessaro.measurements", "{}", error), 1u);
     EXPECT_EQ(waitAtMost(publisher, 10s), MqttStatus::Durable);
 }

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,13 +20,12 @@ using Message = std::pair<std::string, std::string>; // topic, payload
 // It reconnects by itself when the broker comes back.
 class Subscriber {
 public:
-    // Without a client id, a session of its own: one an earlier subscriber left would deliver
-    // that one's messages here.
-    explicit Subscriber(int port, std::string clientId = {})
+    // Each with a session of its own: one an earlier subscriber left would deliver that one's
+    // messages here.
+    explicit Subscriber(int port)
     {
         static std::atomic<int> made{0};
-        if (clientId.empty())
-            clientId = "test-subscriber-" + std::to_string(++made);
+        const std::string clientId = "test-subscriber-" + std::to_string(++made);
         mosquitto_lib_init();
         client_ = mosquitto_new(clientId.c_str(), false, this);
         mosquitto_connect_callback_set(client_, [](mosquitto* client, void*, int code) {
@@ -67,26 +66,17 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return subscribed_;
     }
-    // What arrived once at least count messages have, or after the timeout.
-    std::vector<Message> messages(size_t count, std::chrono::seconds timeout = std::chrono::seconds(10))
+    // What arrived once enough(messages) holds, or after a few seconds.
+    std::vector<Message> messagesOnce(const std::function<bool(const std::vector<Message>&)>& enough)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, timeout, [&] { return messages_.size() >= count; });
+        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return enough(messages_); });
         return messages_;
     }
-    // The distinct payloads once there are count of them, or after the timeout: resent
-    // duplicates must not make a wait for every event end early.
-    std::set<std::string> distinctPayloads(size_t count, std::chrono::seconds timeout)
+    std::vector<Message> messages(size_t count)
     {
-        std::set<std::string> payloads;
-        size_t read = 0;
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, timeout, [&] {
-            for (; read < messages_.size(); ++read)
-                payloads.insert(messages_[read].second);
-            return payloads.size() >= count;
-        });
-        return payloads;
+        return messagesOnce(
+            [count](const std::vector<Message>& messages) { return messages.size() >= count; });
     }
 
 private:

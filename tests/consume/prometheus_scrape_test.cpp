@@ -79,8 +79,6 @@ TEST_F(PrometheusScrape, ALiveSessionsPageAgreesWithTheStandInTheSummaryAndProme
                         std::to_string(frames)),
               std::string::npos)
         << page;
-    const consume_testing::HttpAnswer health = httpGet(metricsPort, "/health");
-    EXPECT_EQ(health.status, 200) << health.body;
 
     const uint16_t prometheusPort = consume_testing::unusedPort();
     ASSERT_NE(prometheusPort, 0);

@@ -2,7 +2,10 @@
 // acknowledged: only once commit() says the output holds them durably.
 #pragma once
 
+#include <cstring>
 #include <string>
+
+#include "tools/common/texts.h"
 
 namespace tools {
 
@@ -40,6 +43,12 @@ public:
 
     // errno of the first failure, 0 while there was none.
     virtual int failure() const = 0;
+
+    // The first failure as the log names it: an output that knows more than errno tells it here.
+    virtual std::string failureText() const
+    {
+        return texts::cannotWriteOutput + std::string(std::strerror(failure()));
+    }
 };
 
 } // namespace tools

@@ -74,6 +74,20 @@ void addPhase(Families& families, Phase current)
     }
 }
 
+void addBroker(Families& families, const BrokerMetrics& broker)
+{
+    addCounter(families, "tessaro_consume_broker_publishes_total", "Events handed to the MQTT broker.",
+               broker.publishes.value());
+    addCounter(families, "tessaro_consume_broker_acknowledgements_total",
+               "Events the broker acknowledged: PUBACK at QoS 1, PUBCOMP at QoS 2, written at QoS 0.",
+               broker.acknowledgements.value());
+    addLabelled(families, "tessaro_consume_broker_reconnects_total", "Broker reconnections, by cause.",
+                broker.reconnects);
+    addGauge(families, "tessaro_consume_broker_messages_in_flight",
+             "Events handed to the broker and not yet acknowledged.",
+             static_cast<double>(broker.inFlight.value()));
+}
+
 } // namespace
 
 std::string renderMetricsPage(const ConsumeMetrics& metrics)
@@ -113,6 +127,8 @@ std::string renderMetricsPage(const ConsumeMetrics& metrics)
                metrics.outputWriteErrors.value());
     addCounter(families, "tessaro_consume_capture_write_errors_total", "Failed writes of the capture file.",
                metrics.captureWriteErrors.value());
+    if (metrics.brokerOutput)
+        addBroker(families, metrics.broker);
     return prometheus::TextSerializer().Serialize(families);
 }
 

@@ -11,6 +11,14 @@
 
 namespace consume {
 
+// The MQTT output's figures, fed by its publisher thread and by whoever publishes.
+struct BrokerMetrics {
+    Counter publishes;
+    Counter acknowledgements; // PUBACK at QoS 1, PUBCOMP at QoS 2; written to the socket at QoS 0
+    LabelledCounter reconnects{"cause"};
+    Gauge inFlight; // published and not yet acknowledged
+};
+
 struct ConsumeMetrics {
     // Network side.
     Counter framesReceived;
@@ -31,6 +39,10 @@ struct ConsumeMetrics {
     Histogram outputSync;
     Counter outputWriteErrors;
     Counter captureWriteErrors;
+
+    // Shown only for a broker output; set before any other thread reads the metrics.
+    bool brokerOutput = false;
+    BrokerMetrics broker;
 };
 
 // The page served at /metrics, in the Prometheus text exposition format.

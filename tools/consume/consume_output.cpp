@@ -17,7 +17,7 @@ void printLine(const std::string& line)
     std::fprintf(stderr, "%s: %s\n", texts::toolName, line.c_str());
 }
 
-bool openMqtt(const Options& options, ConsumeOutput& output, std::string& reason)
+bool openMqtt(const Options& options, ConsumeOutput& output, ConsumeMetrics& metrics, std::string& reason)
 {
     MqttSettings settings;
     if (!parseMqttTarget(options.outputFile, settings.target, reason))
@@ -30,20 +30,21 @@ bool openMqtt(const Options& options, ConsumeOutput& output, std::string& reason
     if (!options.quiet)
         settings.log = printLine;
     try {
-        output.mqtt = std::make_unique<MqttEventOutput>(std::move(settings));
+        output.mqtt = std::make_unique<MqttEventOutput>(std::move(settings), metrics.broker);
     } catch (const std::runtime_error& error) {
         reason = error.what();
         return false;
     }
+    metrics.brokerOutput = true;
     return true;
 }
 
 } // namespace
 
-bool openOutput(const Options& options, ConsumeOutput& output, std::string& reason)
+bool openOutput(const Options& options, ConsumeOutput& output, ConsumeMetrics& metrics, std::string& reason)
 {
     if (isMqttUrl(options.outputFile))
-        return openMqtt(options, output, reason);
+        return openMqtt(options, output, metrics, reason);
     // Given for a broker, they would be ignored by a file, and the user would not know.
     if (!options.mqttPasswordFile.empty() || !options.mqttCaFile.empty() || options.mqttQos >= 0) {
         reason = mqtt_texts::optionsWithoutBroker;
@@ -58,14 +59,9 @@ bool openOutput(const Options& options, ConsumeOutput& output, std::string& reas
     return true;
 }
 
-int outputExitStatus(const ConsumeOutput& output, bool quiet, int status)
+int outputExitStatus(const ConsumeOutput& output, int status)
 {
-    if (output.mqtt == nullptr)
-        return status;
-    // Unless quiet, the publisher has said why already.
-    if (quiet && !output.mqtt->failureReason().empty())
-        printLine(output.mqtt->failureReason());
-    return output.mqtt->loginRefused() ? exitLoginRefused : status;
+    return output.mqtt != nullptr && output.mqtt->loginRefused() ? exitLoginRefused : status;
 }
 
 void printOutputSummary(const ConsumeOutput& output, uint64_t reopens)
@@ -75,16 +71,14 @@ void printOutputSummary(const ConsumeOutput& output, uint64_t reopens)
                                 reopens + output.file->movedAway() + output.file->rewrittenAfterUnlink());
         return;
     }
-    const MqttCounts counts = output.mqtt->counts();
-    tools::printSummaryLine("broker publishes", counts.publishes);
-    tools::printSummaryLine("broker acknowledgements", counts.acknowledgements);
-    uint64_t reconnects = 0;
-    for (const auto& entry : counts.reconnectsByCause)
-        reconnects += entry.second;
-    tools::printSummaryLine("broker reconnects", reconnects);
-    for (const auto& [cause, count] : counts.reconnectsByCause)
+    const BrokerMetrics& broker = output.mqtt->metrics();
+    tools::printSummaryLine("broker publishes", broker.publishes.value());
+    tools::printSummaryLine("broker acknowledgements", broker.acknowledgements.value());
+    tools::printSummaryLine("broker reconnects", broker.reconnects.total());
+    for (const auto& [cause, count] : broker.reconnects.values())
         tools::printSummaryLine("  " + cause, count);
-    tools::printSummaryLine("broker messages in flight at stop", counts.inFlight);
+    tools::printSummaryLine("broker messages in flight at stop",
+                            static_cast<uint64_t>(broker.inFlight.value()));
 }
 
 } // namespace consume

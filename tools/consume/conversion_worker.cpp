@@ -128,6 +128,8 @@ BatchOutcome ConversionWorker::process(const FrameBatch& group)
     progress_.update(tally_);
     bool durable = false;
     outcome.writeError = commitOutput(durable);
+    if (outcome.writeError != 0)
+        outcome.writeFailure = output_.failureText();
     if (!durable)
         outcome.acknowledgements.clear();
     return outcome;

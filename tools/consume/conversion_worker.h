@@ -33,8 +33,9 @@ struct Acknowledgement {
 
 struct BatchOutcome {
     std::vector<Acknowledgement> acknowledgements;
-    int writeError = 0; // errno of a failed output: nothing of the group is acknowledged
-    FrameBatch emptied; // the group's storage, for the reading thread to fill again
+    int writeError = 0;       // errno of a failed output: nothing of the group is acknowledged
+    std::string writeFailure; // and what the log says of it
+    FrameBatch emptied;       // the group's storage, for the reading thread to fill again
 };
 
 class ConversionWorker {

@@ -125,7 +125,7 @@ int consumeStream(const Options& options)
     config.reset(); // the codec keeps its own copy
     // Only now: a run that cannot start leaves an existing output as it was.
     ConsumeOutput output;
-    if (!openOutput(options, output, reason))
+    if (!openOutput(options, output, consumed.metrics, reason))
         return fail(exitUsage, reason);
     writer.setOutput(output.get());
     CaptureFile capture;
@@ -144,7 +144,7 @@ int consumeStream(const Options& options)
         status = runServiceClient(
             options, url, worker, consumed, [&worker] { worker.requestReopen(); }, operations);
     }
-    status = outputExitStatus(output, options.quiet, status);
+    status = outputExitStatus(output, status);
     codec.close();
     if (!options.quiet)
         printSummary(tally, consumed, output, std::chrono::steady_clock::now() - started);

@@ -7,7 +7,8 @@
 
 namespace consume {
 
-MqttEventOutput::MqttEventOutput(MqttSettings settings) : log_(settings.log), publisher_(std::move(settings))
+MqttEventOutput::MqttEventOutput(MqttSettings settings, BrokerMetrics& metrics)
+    : metrics_(metrics), publisher_(std::move(settings), metrics)
 {}
 
 bool MqttEventOutput::write(const tools::EventLines& events)
@@ -49,17 +50,10 @@ tools::EventOutput::Commit MqttEventOutput::commit()
     return Commit::Failed;
 }
 
-std::string MqttEventOutput::failureReason() const
-{
-    return reason_;
-}
-
 void MqttEventOutput::fail(int error, const std::string& reason)
 {
     failure_ = error;
     reason_ = reason;
-    if (log_)
-        log_(reason);
 }
 
 } // namespace consume

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "tools/common/event_output.h"
@@ -13,26 +12,24 @@ namespace consume {
 
 class MqttEventOutput : public tools::EventOutput {
 public:
-    // Starts connecting at once. Throws std::runtime_error, with the reason, for settings that cannot
-    // work. settings.log also hears why an event could not be published.
-    explicit MqttEventOutput(MqttSettings settings);
+    // Starts connecting at once and counts into metrics, which must outlive it. Throws
+    // std::runtime_error, with the reason, for settings that cannot work.
+    MqttEventOutput(MqttSettings settings, BrokerMetrics& metrics);
 
     bool needsEventIndex() const override { return true; }
     bool write(const tools::EventLines& events) override;
     Commit commit() override;
     void requestStop() override { publisher_.requestStop(); }
     int failure() const override { return failure_; }
-
-    // Why the output failed, empty while it goes on.
-    std::string failureReason() const;
+    std::string failureText() const override { return reason_; }
     // The broker refused the user or password: trying again cannot help.
     bool loginRefused() const { return loginRefused_; }
-    MqttCounts counts() const { return publisher_.counts(); }
+    const BrokerMetrics& metrics() const { return metrics_; }
 
 private:
     void fail(int error, const std::string& reason);
 
-    const std::function<void(const std::string&)> log_;
+    const BrokerMetrics& metrics_;
     MqttPublisher publisher_;
     uint64_t lastTicket_ = 0;
     int failure_ = 0;

@@ -95,8 +95,8 @@ std::string mqttClientId(const std::string& consumer)
     return std::string("tessaro-consume-") + host;
 }
 
-MqttPublisher::MqttPublisher(MqttSettings settings)
-    : settings_(std::move(settings)), backoff_(settings_.reconnectMax)
+MqttPublisher::MqttPublisher(MqttSettings settings, BrokerMetrics& metrics)
+    : settings_(std::move(settings)), metrics_(metrics), backoff_(settings_.reconnectMax)
 {
     if (settings_.qos < 0 || settings_.qos > 2)
         throw std::runtime_error(mqtt_texts::badQos + std::to_string(settings_.qos));
@@ -181,6 +181,8 @@ uint64_t MqttPublisher::publish(std::string_view channel, std::string_view paylo
         first = pending_.empty();
         pending_.push_back(Pending{std::move(topic), std::string(payload), ticket});
         done_.push_back(false);
+        metrics_.publishes.add();
+        metrics_.inFlight.add(1);
     }
     // The network thread takes every waiting event once woken, and events still waiting
     // are waiting for an acknowledgement or a connection, which wake it in turn.
@@ -229,17 +231,6 @@ void MqttPublisher::requestStop()
     changed_.notify_all();
 }
 
-MqttCounts MqttPublisher::counts() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    MqttCounts counts;
-    counts.publishes = nextTicket_ - 1;
-    counts.acknowledgements = acknowledgements_;
-    counts.inFlight = counts.publishes - completed_;
-    counts.reconnectsByCause = reconnectsByCause_;
-    return counts;
-}
-
 std::string MqttPublisher::failure() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -281,8 +272,7 @@ void MqttPublisher::run()
         pollfd waits[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
         const int socket = mosquitto_socket(client_);
         if (connected && socket >= 0)
-            waits[1] = {socket, static_cast<short>(POLLIN | (mosquitto_want_write(client_) ? POLLOUT : 0)),
-                        0};
+            waits[1] = {socket, static_cast<short>(POLLIN | (writeDue() ? POLLOUT : 0)), 0};
         int timeout = longestPollMs;
         if (!connected && !ended) {
             const auto untilAttempt =
@@ -298,19 +288,22 @@ void MqttPublisher::run()
         if (!connected)
             continue;
         int code = MOSQ_ERR_SUCCESS;
-        if ((waits[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
+        const bool readable = (waits[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
+        if (readable) {
             // The client stops reading after one packet when errno still says EAGAIN
             // from an earlier call, whatever set it.
             errno = 0;
             code = mosquitto_loop_read(client_, handOverWindow);
-            // A broker that leaves Nagle on holds each further acknowledgement until
-            // ours of the last; delayed, that would stall a batch for 40 ms.
-            const int one = 1;
-            if (code == MOSQ_ERR_SUCCESS)
-                ::setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
         }
-        if (code == MOSQ_ERR_SUCCESS && mosquitto_want_write(client_))
-            code = mosquitto_loop_write(client_, 1);
+        if (code == MOSQ_ERR_SUCCESS && writeDue()) {
+            code = writeRound(socket);
+        } else if (code == MOSQ_ERR_SUCCESS && readable) {
+            // A broker that leaves Nagle on holds each further acknowledgement until ours
+            // of the last. With nothing of ours going out to carry it, a delayed one would
+            // stall a batch for 40 ms.
+            const int one = 1;
+            ::setsockopt(socket, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+        }
         if (code == MOSQ_ERR_SUCCESS)
             code = mosquitto_loop_misc(client_);
         if (code != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0) {
@@ -356,6 +349,32 @@ bool MqttPublisher::connect(bool first)
     }
     retryLater(causeOf(code, false), detailOf(code));
     return false;
+}
+
+// At QoS 1 the client would send the next event as each acknowledgement comes, one packet
+// and one wake of the broker per event. While acknowledgements of what went out are still
+// due, they are gathered until half the broker's window has come back, and the events they
+// free go out together. Not at QoS 2: its acknowledgements wait for our PUBRELs.
+bool MqttPublisher::writeDue() const
+{
+    if (!mosquitto_want_write(client_))
+        return false;
+    const size_t gather = std::max<size_t>(1, receiveMaximum_ / 2);
+    return settings_.qos != 1 || acknowledgedSinceWrite_ >= std::min(gather, onWire_);
+}
+
+// Corked, so that the round's packets leave in full segments instead of one each.
+int MqttPublisher::writeRound(int socket)
+{
+    int cork = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    const int code = mosquitto_loop_write(client_, 1);
+    cork = 0;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    // Once all is written, the broker holds as many unacknowledged as its window allows.
+    onWire_ = mosquitto_want_write(client_) ? 0 : std::min(handed_.size(), receiveMaximum_);
+    acknowledgedSinceWrite_ = 0;
+    return code;
 }
 
 // Moves waiting events into the client while the session is up, up to the window.
@@ -409,10 +428,9 @@ void MqttPublisher::connectionEnded(int code)
     retryLater(causeOf(code, wasUp), detailOf(code));
 }
 
+// The reason reaches the log through the output's failure, once.
 void MqttPublisher::giveUp(MqttStatus status, std::string reason)
 {
-    if (settings_.log)
-        settings_.log(reason);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         end_ = status;
@@ -425,10 +443,7 @@ void MqttPublisher::retryLater(const std::string& cause, const std::string& deta
 {
     const std::chrono::milliseconds wait = backoff_.next();
     nextAttempt_ = Clock::now() + wait;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++reconnectsByCause_[cause];
-    }
+    metrics_.reconnects.add(cause);
     if (!settings_.log)
         return;
     char seconds[32];
@@ -440,7 +455,7 @@ void MqttPublisher::markDone(uint64_t ticket)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     done_[ticket - firstOpen_] = true;
-    ++completed_;
+    metrics_.inFlight.add(-1);
     while (!done_.empty() && done_.front()) {
         done_.pop_front();
         ++firstOpen_;
@@ -450,13 +465,20 @@ void MqttPublisher::markDone(uint64_t ticket)
         changed_.notify_all();
 }
 
-void MqttPublisher::onConnect(mosquitto*, void* self, int code, int, const mosquitto_property*)
+void MqttPublisher::onConnect(mosquitto*, void* self, int code, int, const mosquitto_property* properties)
 {
     auto& publisher = *static_cast<MqttPublisher*>(self);
     if (code != 0) {
         publisher.refusal_ = code;
         return;
     }
+    uint16_t receiveMaximum = 0;
+    publisher.receiveMaximum_ = handOverWindow;
+    if (mosquitto_property_read_int16(properties, MQTT_PROP_RECEIVE_MAXIMUM, &receiveMaximum, false) !=
+        nullptr)
+        publisher.receiveMaximum_ = std::min<size_t>(receiveMaximum, handOverWindow);
+    // What was in flight goes out again at once.
+    publisher.onWire_ = 0;
     publisher.sessionUp_ = true;
     publisher.backoff_.reset();
     if (publisher.settings_.log)
@@ -472,15 +494,13 @@ void MqttPublisher::onPublish(mosquitto*, void* self, int mid, int reason, const
         return;
     const uint64_t ticket = found->second;
     publisher.handed_.erase(found);
+    ++publisher.acknowledgedSinceWrite_;
     // The client keeps no copy of a refused message, so it can never become durable: the
     // tool must stop acknowledging, and the service will deliver its frame again.
     if (reason >= MQTT_RC_UNSPECIFIED)
         return publisher.giveUp(MqttStatus::Failed, mqtt_texts::brokerRefusedEvent +
                                                         std::string(mosquitto_reason_string(reason)));
-    {
-        std::lock_guard<std::mutex> lock(publisher.mutex_);
-        ++publisher.acknowledgements_;
-    }
+    publisher.metrics_.acknowledgements.add();
     publisher.markDone(ticket);
 }
 

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -17,6 +16,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "tools/consume/consume_metrics.h"
 #include "tools/consume/mqtt_target.h"
 #include "tools/consume/reconnect_backoff.h"
 
@@ -48,17 +48,11 @@ enum class MqttStatus {
     Failed,       // the client cannot publish at all; failure() says why
 };
 
-struct MqttCounts {
-    uint64_t publishes = 0;        // events taken by publish()
-    uint64_t acknowledgements = 0; // PUBACK (QoS 1) or PUBCOMP (QoS 2); written to the socket for QoS 0
-    uint64_t inFlight = 0;         // taken and not yet acknowledged
-    std::map<std::string, uint64_t> reconnectsByCause;
-};
-
 class MqttPublisher {
 public:
-    // Starts connecting at once. Throws std::runtime_error, with the reason, for settings that cannot work.
-    explicit MqttPublisher(MqttSettings settings);
+    // Starts connecting at once and counts into metrics, which must outlive it. Throws
+    // std::runtime_error, with the reason, for settings that cannot work.
+    MqttPublisher(MqttSettings settings, BrokerMetrics& metrics);
     MqttPublisher(const MqttPublisher&) = delete;
     MqttPublisher& operator=(const MqttPublisher&) = delete;
     // Disconnects; events not yet acknowledged are given up (their frames were not acknowledged either).
@@ -79,7 +73,6 @@ public:
     // Every wait, now and later, returns Stopped unless it is already durable.
     void requestStop();
 
-    MqttCounts counts() const;
     // Why the publisher gave up (LoginRefused or Failed); empty while it goes on.
     std::string failure() const;
 
@@ -94,6 +87,8 @@ private:
     void run();
     bool connect(bool first);
     void handOver();
+    bool writeDue() const;
+    int writeRound(int socket);
     void connectionEnded(int code);
     void wake();
     void giveUp(MqttStatus status, std::string reason);
@@ -106,6 +101,7 @@ private:
     static void onPublish(mosquitto* client, void* self, int mid, int reason, const mqtt5__property*);
 
     const MqttSettings settings_;
+    BrokerMetrics& metrics_;
     mosquitto* client_ = nullptr;
     int wakeFd_ = -1;
 
@@ -116,9 +112,6 @@ private:
     uint64_t firstOpen_ = 1;
     uint64_t nextTicket_ = 1;
     std::multiset<uint64_t> awaited_; // the tickets waited for now
-    uint64_t completed_ = 0;          // acknowledged, or for QoS 0 written or lost with its connection
-    uint64_t acknowledgements_ = 0;
-    std::map<std::string, uint64_t> reconnectsByCause_;
     bool stopRequested_ = false;
     bool quit_ = false;
     MqttStatus end_ = MqttStatus::Durable; // Durable: not ended
@@ -129,7 +122,10 @@ private:
     ReconnectBackoff backoff_;
     Clock::time_point nextAttempt_ = Clock::now();
     bool sessionUp_ = false;
-    int refusal_ = 0; // the broker's CONNACK reason code
+    size_t receiveMaximum_ = 0;         // the broker's, within our window
+    size_t onWire_ = 0;                 // events unacknowledged when the last round was written
+    size_t acknowledgedSinceWrite_ = 0; // since then
+    int refusal_ = 0;                   // the broker's CONNACK reason code
     std::thread network_;
 };
 

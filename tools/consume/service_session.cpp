@@ -272,8 +272,7 @@ void ServiceSession::batchDone(BatchOutcome outcome)
     if (outcome.emptied.capacityBytes() <= options_.maxBufferedBytes / batchesPerGroup)
         spare_ = std::move(outcome.emptied);
     if (outcome.writeError != 0)
-        return fatal(exitOutput,
-                     tools::texts::cannotWriteOutput + std::string(std::strerror(outcome.writeError)));
+        return fatal(exitOutput, outcome.writeFailure);
     // Acknowledgements owed to a connection that is gone are dropped: the service redelivers those frames.
     for (const Acknowledgement& acknowledgement : outcome.acknowledgements) {
         if (connectionOpen_ && current(acknowledgement.connection))
