@@ -203,9 +203,12 @@ TEST_F(MqttConsumer, MqttsTrustsOnlyTheAuthorityGiven)
         EXPECT_TRUE(waitForText(errors(name), "broker TLS failed")) << contentsOf(errors(name));
         const std::string failed = "tessaro_consume_broker_reconnects_total{cause=\"broker TLS failed\"}";
         EXPECT_TRUE(mentions(pageMentioning(metricsPort, failed), failed));
-        // A stop would wait for the broker to take the events in hand.
-        consumer->signal(SIGKILL);
-        consumer->wait();
+        // A stop waits for the broker to take the group in hand; a second stop gives it up.
+        consumer->signal(SIGTERM);
+        EXPECT_TRUE(waitForText(errors(name), "draining: writing"));
+        consumer->signal(SIGTERM);
+        EXPECT_EQ(consumer->wait(std::chrono::seconds(5)), 0) << "not within the drain grace";
+        EXPECT_TRUE(mentions(contentsOf(errors(name)), "it is asked to give up the group in hand"));
     }
     EXPECT_EQ(service_->count("acknowledged a-"), 0u);
     auto consumer = startConsumerInto(url, "trusted", tlsUrl, {"--mqtt-ca-file", certificate});

@@ -35,6 +35,8 @@ protected:
     void restart()
     {
         session_.reset();
+        worker_.jobs.clear();
+        givenUp_ = 0;
         loop_ = std::make_unique<ManualLoop>();
         connections_.made.clear();
         log_.clear();
@@ -49,7 +51,8 @@ protected:
                                   [this](FrameBatch batch, ConversionWorker::Done done) {
                                       worker_.convert(std::move(batch), std::move(done));
                                   },
-                                  [this](const std::string& line) { log_.push_back(line); }, nullptr},
+                                  [this](const std::string& line) { log_.push_back(line); }, nullptr,
+                                  [this] { ++givenUp_; }},
             *tally_);
         session_->start();
         loop_->runPosted();
@@ -115,6 +118,7 @@ protected:
     FakeConnections connections_;
     FakeTokens tokens_;
     FakeWorker worker_;
+    int givenUp_ = 0;
     std::unique_ptr<ConsumeTally> tally_ = std::make_unique<ConsumeTally>();
     std::vector<std::string> log_;
     std::unique_ptr<ServiceSession> session_;
@@ -256,6 +260,7 @@ TEST_F(SessionTest, StopWhileTheWorkerIsBusyDrainsBeforeTheLoopEnds)
     EXPECT_EQ(tally_->metrics.framesReceived.value(), 5u);
     loop_->advance(closeGrace * 2);
     EXPECT_FALSE(loop_->stopped()) << "stopped with the worker busy";
+    EXPECT_EQ(givenUp_, 0) << "given up before its time";
 
     finishBatch();
     EXPECT_EQ(connection.sent, (std::vector<std::string>{"a-1", "a-2", "a-3", "a-4"}));
@@ -269,6 +274,37 @@ TEST_F(SessionTest, StopWhileTheWorkerIsBusyDrainsBeforeTheLoopEnds)
     EXPECT_TRUE(loop_->stopped());
     EXPECT_EQ(session_->phase(), Phase::Stopped);
     EXPECT_EQ(tally_->phaseEntries[static_cast<size_t>(Phase::Draining)], 1u);
+}
+
+// An output that waits on (a broker that is away) does not hold a stop for ever: the group in hand is
+// given up, unacknowledged, once the grace has passed or at a second stop; the loop then ends.
+TEST_F(SessionTest, AStopGivesUpTheGroupInHandAfterItsGraceOrWhenAskedAgain)
+{
+    for (const bool askedAgain : {false, true}) {
+        SCOPED_TRACE(askedAgain ? "asked again" : "grace");
+        restart();
+        start();
+        FakeConnection& connection = open();
+        for (const char* id : {"a-1", "a-2", "a-3", "a-4"})
+            frame(id);
+        session_->stop(exitStopped);
+        if (askedAgain) {
+            session_->stop(exitStopped);
+        } else {
+            loop_->advance(drainGrace - Milliseconds(1));
+            EXPECT_EQ(givenUp_, 0);
+            loop_->advance(Milliseconds(1));
+        }
+        EXPECT_EQ(givenUp_, 1);
+        EXPECT_TRUE(logged(texts::givingUpGroup));
+        session_->stop(exitStopped);
+        EXPECT_EQ(givenUp_, 1) << "asked once";
+        worker_.jobs.front().done(BatchOutcome{}); // the output stopped: nothing to acknowledge
+        worker_.jobs.pop_front();
+        loop_->runPosted();
+        EXPECT_TRUE(connection.sent.empty());
+        EXPECT_TRUE(connection.closeAsked);
+    }
 }
 
 // While the worker converts or syncs, frames gather past one batch and go over as one group once it is

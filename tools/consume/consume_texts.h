@@ -64,6 +64,8 @@ constexpr const char* unsubscribeNotSent =
 constexpr const char* connected = "connected to ";
 constexpr const char* reconnecting = "reconnecting in ";
 constexpr const char* draining = ": writing and acknowledging what was received, then closing";
+constexpr const char* givingUpGroup =
+    ": the output is still waiting; it is asked to give up the group in hand, which stays unacknowledged";
 constexpr const char* reopening = "SIGHUP: reopening the output and capture";
 
 // Reconnect causes in the summary, each named for what happened.

@@ -54,6 +54,9 @@ public:
     void convert(FrameBatch group, Done done);
     // Finishes the group in hand, then ends the thread.
     void stop();
+    // From any thread: an output that waits (for a broker) stops waiting, so the group in hand ends
+    // unacknowledged, as does every group after it.
+    void giveUpGroup() { output_.requestStop(); }
     // From any thread (SIGHUP): the output and the capture are opened again at their paths before
     // the next group is written, as a log rotation wants.
     void requestReopen();

@@ -493,19 +493,22 @@ int runServiceClient(const Options& options, const ServiceUrl& url, ConversionWo
                             [&worker](FrameBatch batch, ConversionWorker::Done done) {
                                 worker.convert(std::move(batch), std::move(done));
                             },
-                            logLine, [&operations](Phase phase) { operations.phaseEntered(phase); }},
+                            logLine, [&operations](Phase phase) { operations.phaseEntered(phase); },
+                            [&worker] { worker.giveUpGroup(); }},
                            tally);
 
     net::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
     std::function<void(beast::error_code, int)> onSignal = [&](beast::error_code error, int number) {
         if (error)
             return;
-        if (number != SIGHUP)
-            return session.stop(exitStopped);
-        if (!options.quiet)
-            logLine(texts::reopening);
-        if (reopen)
-            reopen();
+        if (number != SIGHUP) {
+            session.stop(exitStopped); // again: the group in hand is given up
+        } else {
+            if (!options.quiet)
+                logLine(texts::reopening);
+            if (reopen)
+                reopen();
+        }
         signals.async_wait(onSignal);
     };
     signals.async_wait(onSignal);

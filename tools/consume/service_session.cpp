@@ -24,8 +24,8 @@ ServiceSession::ServiceSession(const Options& options, const ServiceUrl& url, Pa
                                ConsumeTally& tally)
     : options_(options), url_(url), parts_(std::move(parts)), tally_(tally),
       reconnectTimer_(parts_.loop.timer()), batchTimer_(parts_.loop.timer()),
-      closeTimer_(parts_.loop.timer()), acknowledgementTimer_(parts_.loop.timer()),
-      backoff_(options.reconnectMax)
+      closeTimer_(parts_.loop.timer()), drainTimer_(parts_.loop.timer()),
+      acknowledgementTimer_(parts_.loop.timer()), backoff_(options.reconnectMax)
 {}
 
 void ServiceSession::start()
@@ -322,7 +322,9 @@ void ServiceSession::showHeld()
 void ServiceSession::stop(int status)
 {
     status_ = std::max(status_, status);
-    if (phase_ == Phase::Draining || phase_ == Phase::Stopped)
+    if (phase_ == Phase::Draining)
+        return giveUpGroupInHand();
+    if (phase_ == Phase::Stopped)
         return;
     enter(Phase::Draining);
     if (!options_.quiet)
@@ -333,7 +335,19 @@ void ServiceSession::stop(int status)
         parts_.tokens.cancel();
     }
     handOver();
+    if (workerBusy_)
+        drainTimer_->start(drainGrace, [this] { giveUpGroupInHand(); });
     finishWhenIdle();
+}
+
+// Nothing is lost by it: what is not acknowledged, the service delivers again.
+void ServiceSession::giveUpGroupInHand()
+{
+    if (!workerBusy_ || groupGivenUp_ || !parts_.giveUpGroup)
+        return;
+    groupGivenUp_ = true;
+    parts_.log(phaseName(Phase::Draining) + std::string(texts::givingUpGroup));
+    parts_.giveUpGroup();
 }
 
 void ServiceSession::fatal(int status, const std::string& reason)
@@ -365,6 +379,7 @@ void ServiceSession::finish()
     if (connection_ != nullptr)
         dropConnection();
     closeTimer_->cancel();
+    drainTimer_->cancel();
     enter(Phase::Stopped);
     parts_.loop.stop();
 }

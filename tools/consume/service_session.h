@@ -36,6 +36,9 @@ namespace consume {
 // backoff starts again from firstBackoff; one that is closed sooner does not reset it.
 constexpr Milliseconds provenHealthyAfter{10000};
 constexpr Milliseconds closeGrace{2000};
+// How long a stop waits for the output to take the group in hand (a broker that is away may never take
+// it) before asking the output to give it up; a second stop asks at once.
+constexpr Milliseconds drainGrace{10000};
 
 // Frames that gather for the worker while it is busy: a group of this many batches at most.
 constexpr size_t batchesPerGroup = 32;
@@ -55,6 +58,8 @@ public:
         Convert convert; // hands a group to the worker; its done may be called on any thread
         Log log;         // one line, without the tool's name or a line end
         std::function<void(Phase)> phaseEntered; // may be empty
+        // Asks the worker's output to stop waiting: the group in hand then ends unacknowledged. May be empty.
+        std::function<void()> giveUpGroup;
     };
 
     ServiceSession(const Options& options, const ServiceUrl& url, Parts parts, ConsumeTally& tally);
@@ -87,6 +92,7 @@ private:
     void backOff(const EndCause& cause);
     void reconnect();
     void fatal(int status, const std::string& reason);
+    void giveUpGroupInHand();
     void finishWhenIdle();
     void finish();
 
@@ -107,6 +113,7 @@ private:
     std::unique_ptr<Timer> reconnectTimer_;
     std::unique_ptr<Timer> batchTimer_;
     std::unique_ptr<Timer> closeTimer_;
+    std::unique_ptr<Timer> drainTimer_;
     std::unique_ptr<Timer> acknowledgementTimer_;
 
     Phase phase_ = Phase::Connecting;
@@ -140,6 +147,7 @@ private:
     size_t unsentAcknowledgements_ = 0;
     bool acknowledgementsWatched_ = false;
     bool closeAsked_ = false;
+    bool groupGivenUp_ = false;
 };
 
 } // namespace consume
