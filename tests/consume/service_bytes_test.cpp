@@ -1,10 +1,11 @@
 // Bytes to and from the service: text frames are read as binary whatever their content,
-// however the bytes are split by the socket; frames written while held leave in one
-// socket write, in order.
+// however the bytes are split by the socket, and many at a time; frames written while held
+// leave in one socket write, in order.
 #include <gtest/gtest.h>
 
 #include <boost/asio/io_context.hpp>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,12 +73,18 @@ Stream upgradeAndFrames()
     return stream;
 }
 
-TEST(TextFrameRelabeler, TurnsEveryTextFrameBinaryAndNothingElseHoweverTheBytesAreSplit)
+Bytes relabeled(const Stream& original)
 {
-    const Stream original = upgradeAndFrames();
     Bytes expected = original.bytes;
     for (const size_t at : original.opcodeAt)
         expected[at] = static_cast<unsigned char>((expected[at] & 0xf0) | 0x2);
+    return expected;
+}
+
+TEST(TextFrameRelabeler, TurnsEveryTextFrameBinaryAndNothingElseHoweverTheBytesAreSplit)
+{
+    const Stream original = upgradeAndFrames();
+    const Bytes expected = relabeled(original);
     for (const size_t chunk :
          {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{4096}, original.bytes.size()}) {
         SCOPED_TRACE("chunks of " + std::to_string(chunk));
@@ -93,7 +100,8 @@ TEST(TextFrameRelabeler, TurnsEveryTextFrameBinaryAndNothingElseHoweverTheBytesA
     }
 }
 
-// Takes at most limit bytes per write, and records each write.
+// Takes at most limit bytes per write, and records each write; gives what is incoming, at most limit bytes
+// per read, then the end of the stream.
 class RecordingSocket {
 public:
     using executor_type = net::io_context::executor_type;
@@ -110,6 +118,20 @@ public:
             handler(consume::beast::error_code{}, size);
         });
     }
+
+    template <class Buffers, class Handler> void async_read_some(const Buffers& buffers, Handler&& handler)
+    {
+        ++reads;
+        const size_t size =
+            net::buffer_copy(buffers, net::buffer(incoming.data(), std::min(limit_, incoming.size())));
+        incoming.erase(incoming.begin(), incoming.begin() + static_cast<std::ptrdiff_t>(size));
+        net::post(io_, [handler = std::move(handler), size]() mutable {
+            handler(size == 0 ? net::error::eof : consume::beast::error_code{}, size);
+        });
+    }
+
+    Bytes incoming;
+    size_t reads = 0;
 
 private:
     net::io_context& io_;
@@ -152,6 +174,31 @@ TEST(RelabelingStream, HeldWritesLeaveWithTheNextUnheldOneInOrderAndInFull)
         }
         EXPECT_EQ(onSocket, c.onSocket);
     }
+}
+
+// However little the websocket stream asks for at a time, a socket read takes all the socket gives (up to
+// the read-ahead), and every byte is handed on, relabeled, in order.
+TEST(RelabelingStream, ReadsAheadAndHandsOnEveryByteRelabeled)
+{
+    const Stream original = upgradeAndFrames();
+    net::io_context io;
+    std::vector<std::string> writes;
+    consume::TextAsBinaryStream<RecordingSocket> stream(io, writes, 1 << 20);
+    stream.next_layer().incoming = original.bytes;
+    Bytes received;
+    unsigned char space[1536];
+    std::function<void()> readNext = [&] {
+        stream.async_read_some(net::buffer(space), [&](consume::beast::error_code error, size_t size) {
+            received.insert(received.end(), space, space + size);
+            if (!error)
+                readNext();
+        });
+    };
+    readNext();
+    io.run();
+    EXPECT_TRUE(received == relabeled(original));
+    const size_t aheadBytes = consume::TextAsBinaryStream<RecordingSocket>::aheadBytes;
+    EXPECT_EQ(stream.next_layer().reads, (original.bytes.size() + aheadBytes - 1) / aheadBytes + 1);
 }
 
 } // namespace

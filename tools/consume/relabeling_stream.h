@@ -25,6 +25,8 @@ namespace net = boost::asio;
 // buffer only ever holds whole frames in their order.
 template <class Next> class TextAsBinaryStream {
 public:
+    static constexpr size_t aheadBytes = 64 * 1024;
+
     using executor_type = typename Next::executor_type;
 
     template <class... Arguments>
@@ -87,28 +89,37 @@ private:
         }
     };
 
+    // The websocket stream reads through a small buffer of its own; reading ahead here takes many frames
+    // per socket read, and hands them on from memory.
     template <class Buffers> struct ReadSome {
+        enum class Step { Start, Read, Buffered };
         TextAsBinaryStream& stream;
         Buffers buffers;
-        bool started = false;
+        Step step = Step::Start;
 
         template <class Self> void operator()(Self& self, beast::error_code error = {}, size_t size = 0)
         {
-            if (!started) {
-                started = true;
-                stream.next_.async_read_some(buffers, std::move(self));
-                return;
+            if (step == Step::Start) {
+                if (stream.aheadFrom_ == stream.aheadTo_) {
+                    step = Step::Read;
+                    return stream.next_.async_read_some(net::buffer(stream.ahead_), std::move(self));
+                }
+                step = Step::Buffered;
+                return net::post(stream.next_.get_executor(), beast::bind_front_handler(std::move(self)));
             }
-            stream.bytesRead_ += size;
-            size_t left = size;
-            for (auto part = net::buffer_sequence_begin(buffers);
-                 left > 0 && part != net::buffer_sequence_end(buffers); ++part) {
-                const net::mutable_buffer bytes(*part);
-                const size_t passed = std::min(left, bytes.size());
-                stream.relabeler_.pass(static_cast<unsigned char*>(bytes.data()), passed);
-                left -= passed;
+            if (step == Step::Read) {
+                stream.bytesRead_ += size;
+                stream.relabeler_.pass(stream.ahead_.data(), size);
+                stream.aheadFrom_ = 0;
+                stream.aheadTo_ = size;
+                if (size == 0)
+                    return self.complete(error, 0);
             }
-            self.complete(error, size);
+            const size_t handed =
+                net::buffer_copy(buffers, net::buffer(stream.ahead_.data() + stream.aheadFrom_,
+                                                      stream.aheadTo_ - stream.aheadFrom_));
+            stream.aheadFrom_ += handed;
+            self.complete({}, handed);
         }
     };
 
@@ -117,6 +128,9 @@ private:
     bool held_ = false;
     std::string gathered_;
     uint64_t bytesRead_ = 0;
+    std::vector<unsigned char> ahead_ = std::vector<unsigned char>(aheadBytes);
+    size_t aheadFrom_ = 0; // what is read but not yet handed on: ahead_[aheadFrom_, aheadTo_)
+    size_t aheadTo_ = 0;
 };
 
 template <class Next, class Handler>
