@@ -203,7 +203,10 @@ TEST_F(MqttConsumer, MqttsTrustsOnlyTheAuthorityGiven)
         EXPECT_TRUE(waitForText(errors(name), "broker TLS failed")) << contentsOf(errors(name));
         const std::string failed = "tessaro_consume_broker_reconnects_total{cause=\"broker TLS failed\"}";
         EXPECT_TRUE(mentions(pageMentioning(metricsPort, failed), failed));
-        // A stop waits for the broker to take the group in hand; a second stop gives it up.
+        // A stop waits for the broker to take the group in hand (written, so in hand); a second stop gives it
+        // up.
+        const std::string written = "tessaro_consume_events_written_total{";
+        EXPECT_TRUE(mentions(pageMentioning(metricsPort, written), written));
         consumer->signal(SIGTERM);
         EXPECT_TRUE(waitForText(errors(name), "draining: writing"));
         consumer->signal(SIGTERM);
