@@ -127,8 +127,7 @@ BatchOutcome ConversionWorker::process(const FrameBatch& group)
     metrics_.batchConversion.observe(std::chrono::steady_clock::now() - started);
     progress_.update(tally_);
     bool durable = false;
-    outcome.writeError = commitOutput(durable);
-    if (outcome.writeError != 0)
+    if (commitOutput(durable) != 0)
         outcome.writeFailure = output_.failureText();
     if (!durable)
         outcome.acknowledgements.clear();

@@ -33,9 +33,10 @@ struct Acknowledgement {
 
 struct BatchOutcome {
     std::vector<Acknowledgement> acknowledgements;
-    int writeError = 0;       // errno of a failed output: nothing of the group is acknowledged
-    std::string writeFailure; // and what the log says of it
-    FrameBatch emptied;       // the group's storage, for the reading thread to fill again
+    // What the log says of a failed output, empty while it works; failed, nothing of the group is
+    // acknowledged.
+    std::string writeFailure;
+    FrameBatch emptied; // the group's storage, for the reading thread to fill again
 };
 
 class ConversionWorker {

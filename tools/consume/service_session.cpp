@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 
 #include "tools/common/log_text.h"
-#include "tools/common/texts.h"
 #include "tools/consume/consume_texts.h"
 
 namespace consume {
@@ -100,13 +98,23 @@ void ServiceSession::opened(uint64_t id)
                    tools::escapedForLog(url_.hostHeader));
 }
 
-void ServiceSession::refused(uint64_t id, unsigned status)
+// The current connection is over: false if nothing follows from it here, as when a stop is under way,
+// which this moves on.
+bool ServiceSession::endConnection(uint64_t id)
 {
     if (!current(id))
-        return;
+        return false;
     dropConnection();
-    if (phase_ == Phase::Draining)
-        return closeAsked_ ? finish() : finishWhenIdle();
+    if (phase_ != Phase::Draining)
+        return true;
+    closeAsked_ ? finish() : finishWhenIdle();
+    return false;
+}
+
+void ServiceSession::refused(uint64_t id, unsigned status)
+{
+    if (!endConnection(id))
+        return;
     if (status == 409)
         return backOff({texts::causeBusy, ""});
     if (status != 401 && status != 403)
@@ -123,12 +131,8 @@ void ServiceSession::refused(uint64_t id, unsigned status)
 
 void ServiceSession::failed(uint64_t id, EndCause cause)
 {
-    if (!current(id))
-        return;
-    dropConnection();
-    if (phase_ == Phase::Draining)
-        return closeAsked_ ? finish() : finishWhenIdle();
-    backOff(cause);
+    if (endConnection(id))
+        backOff(cause);
 }
 
 void ServiceSession::dropConnection()
@@ -271,7 +275,7 @@ void ServiceSession::batchDone(BatchOutcome outcome)
     // One grown by a backlog is let go, so that what is kept between groups stays one batch's share.
     if (outcome.emptied.capacityBytes() <= options_.maxBufferedBytes / batchesPerGroup)
         spare_ = std::move(outcome.emptied);
-    if (outcome.writeError != 0)
+    if (!outcome.writeFailure.empty())
         return fatal(exitOutput, outcome.writeFailure);
     // Acknowledgements owed to a connection that is gone are dropped: the service redelivers those frames.
     for (const Acknowledgement& acknowledgement : outcome.acknowledgements) {

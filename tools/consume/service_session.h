@@ -88,6 +88,7 @@ private:
     void fetchToken();
     void tokenRead(TokenReading reading);
     void openConnection();
+    bool endConnection(uint64_t id);
     void dropConnection();
     void backOff(const EndCause& cause);
     void reconnect();
