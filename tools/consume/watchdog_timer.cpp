@@ -13,22 +13,16 @@ void WatchdogTimer::start()
 {
     if (notifier_.watchdogInterval().count() == 0)
         return;
-    running_ = true;
     notifier_.watchdog(status_());
     arm();
-}
-
-void WatchdogTimer::stop()
-{
-    running_ = false;
-    timer_.cancel();
 }
 
 void WatchdogTimer::arm()
 {
     timer_.expires_after(notifier_.watchdogInterval());
     timer_.async_wait([this](const boost::system::error_code& error) {
-        if (error || !running_)
+        // Checked before touching this: a destroyed timer aborts its wait.
+        if (error)
             return;
         notifier_.watchdog(status_());
         arm();

@@ -21,9 +21,8 @@ public:
     WatchdogTimer(const WatchdogTimer&) = delete;
     WatchdogTimer& operator=(const WatchdogTimer&) = delete;
 
+    // Pings until the timer is destroyed with the loop's end.
     void start();
-    // No more pings; the pending wait ends on the loop.
-    void stop();
 
 private:
     void arm();
@@ -31,7 +30,6 @@ private:
     boost::asio::steady_timer timer_;
     SystemdNotifier& notifier_;
     std::function<std::string()> status_;
-    bool running_ = false;
 };
 
 } // namespace consume
