@@ -57,8 +57,7 @@ Stream upgradeAndFrames()
     return stream;
 }
 
-// Takes at most limit bytes per write, and records each write; gives what is incoming, at most limit bytes
-// per read, then the end of the stream.
+// Takes and gives at most limit bytes at a time, recording each write; the end of incoming ends the stream.
 class RecordingSocket {
 public:
     using executor_type = net::io_context::executor_type;
@@ -125,9 +124,7 @@ TEST(RelabelingStream, HeldWritesLeaveWithTheNextUnheldOneInOrderAndInFull)
             io.restart();
             io.run();
             EXPECT_EQ(reported, bytes.size()) << bytes;
-            if (held) {
-                EXPECT_EQ(onSocket.size(), socketWritesBefore) << bytes;
-            }
+            EXPECT_EQ(onSocket.size() > socketWritesBefore, !held) << bytes;
         }
         EXPECT_EQ(onSocket, c.onSocket);
     }
