@@ -61,15 +61,13 @@ Stream upgradeAndFrames()
 class RecordingSocket {
 public:
     using executor_type = net::io_context::executor_type;
-    RecordingSocket(net::io_context& io, std::vector<std::string>& writes, size_t limit)
-        : io_(io), writes_(writes), limit_(limit)
-    {}
+    RecordingSocket(net::io_context& io, size_t limit) : io_(io), limit_(limit) {}
     executor_type get_executor() { return io_.get_executor(); }
     template <class Buffers, class Handler> void async_write_some(const Buffers& buffers, Handler&& handler)
     {
         std::string bytes(std::min(limit_, net::buffer_size(buffers)), '\0');
         net::buffer_copy(net::buffer(bytes), buffers);
-        writes_.push_back(bytes);
+        writes.push_back(bytes);
         net::post(io_, [handler = std::move(handler), size = bytes.size()]() mutable {
             handler(consume::beast::error_code{}, size);
         });
@@ -88,10 +86,10 @@ public:
 
     Bytes incoming;
     size_t reads = 0;
+    std::vector<std::string> writes;
 
 private:
     net::io_context& io_;
-    std::vector<std::string>& writes_;
     size_t limit_;
 };
 
@@ -111,8 +109,8 @@ TEST(RelabelingStream, HeldWritesLeaveWithTheNextUnheldOneInOrderAndInFull)
     };
     for (const auto& c : cases) {
         net::io_context io;
-        std::vector<std::string> onSocket;
-        consume::TextAsBinaryStream<RecordingSocket> stream(io, onSocket, c.socketLimit);
+        consume::TextAsBinaryStream<RecordingSocket> stream(io, c.socketLimit);
+        const std::vector<std::string>& onSocket = stream.next_layer().writes;
         for (const auto& [bytes, held] : c.writes) {
             stream.hold(held);
             const size_t socketWritesBefore = onSocket.size();
@@ -139,8 +137,7 @@ TEST(RelabelingStream, ReadsAheadAndHandsOnEveryByteRelabeledHoweverTheSocketSpl
     for (const size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{4096}, size_t{1} << 20}) {
         SCOPED_TRACE("socket reads of " + std::to_string(chunk));
         net::io_context io;
-        std::vector<std::string> writes;
-        consume::TextAsBinaryStream<RecordingSocket> stream(io, writes, chunk);
+        consume::TextAsBinaryStream<RecordingSocket> stream(io, chunk);
         stream.next_layer().incoming = original.sent;
         Bytes received;
         unsigned char space[1536];
