@@ -14,15 +14,12 @@ class EventChannel : public testing_support::HostTest {};
 TEST_F(EventChannel, IsTheChannelTextOrEmptyForAnythingElse)
 {
     static const char borrowed[] = "site-a.tessaro.devices";
-    vlm_data_t number{};
-    number.tag = VLM_TAG_INTEGER;
-    number.payload.integer = 7;
     // The metadata's key, what it holds, and the channel read from it.
     const std::tuple<const char*, vlm_data_t, const char*> cases[] = {
         {"vlm.channel", obclient_string("tessaro.measurements"), "tessaro.measurements"},
         {"vlm.channel", obclient_borrowed_string(borrowed), borrowed},
         {"pulsarPath", obclient_string("t12345/sub/alarms/17"), ""}, // passed through
-        {"vlm.channel", number, ""},
+        {"vlm.channel", obclient_integer(7), ""},
     };
     for (const auto& [key, value, channel] : cases) {
         vlm_message_t message{};
