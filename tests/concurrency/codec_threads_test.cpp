@@ -1,6 +1,5 @@
-// One codec instance is documented to take batches in both directions at once; run
-// under ThreadSanitizer this test shows it. That instances share no state shows in the
-// replay tool's workers, one instance each, under the same sanitizer (tests/replay/jobs_test).
+// One codec instance is documented to take batches in both directions at once: run under
+// ThreadSanitizer, this test shows it. Instances sharing no state shows in tests/replay/jobs_test.
 
 #include <atomic>
 #include <thread>
@@ -38,44 +37,36 @@ int32_t countArrivals(void* handle, vlm_message_t* start, vlm_message_t* end)
     return 0;
 }
 
-class CodecThreads : public testing_support::HostTest {
-protected:
-    void pushBatches(void* codec, bool towardsHost)
-    {
+using CodecThreads = testing_support::HostTest;
+
+TEST_F(CodecThreads, OneInstanceTakesBothDirectionsAtOnce)
+{
+    obclient_set_default_log_level(2); // dropped alarms would log at 3; keep the run quiet
+    PluginLibrary plugin(TESSARO_PLUGIN_LIBRARY);
+    std::atomic<int> failures{0};
+    std::atomic<long> towardsHost{0}, towardsTransport{0};
+    vlm_data_t config = obclient_map_value(nullptr);
+    obclient_map_insert_string(&config.payload.map, "tenantId", obclient_string("t1"));
+    void* codec = plugin.create("threads", "chain", &config, nullptr, nullptr);
+    obclient_free_data(config);
+    ASSERT_NE(codec, nullptr);
+    plugin.setNextTowardsHost(codec, &towardsHost, &countArrivals);
+    plugin.setNextTowardsTransport(codec, &towardsTransport, &countArrivals);
+    const auto pushBatches = [&](vlm_send_batch_fn send) {
         std::vector<vlm_message_t> batch;
         for (int b = 0; b < batchesPerThread; ++b) {
             for (int m = 0; m < messagesPerBatch; ++m)
                 batch.push_back(alarmNotification(b * messagesPerBatch + m));
-            vlm_send_batch_fn send =
-                towardsHost ? plugin.sendBatchTowardsHost : plugin.sendBatchTowardsTransport;
-            if (send(codec, batch.data(), batch.data() + batch.size()) != 0)
-                ++failures;
+            failures += send(codec, batch.data(), batch.data() + batch.size()) != 0;
             for (vlm_message_t& message : batch) {
                 obclient_free_data(message.payload);
                 vlm_free_map(message.metadata);
             }
             batch.clear();
         }
-    }
-
-    PluginLibrary plugin{TESSARO_PLUGIN_LIBRARY};
-    std::atomic<int> failures{0};
-};
-
-TEST_F(CodecThreads, OneInstanceTakesBothDirectionsAtOnce)
-{
-    obclient_set_default_log_level(2); // dropped alarms would log at 3; keep the run quiet
-    std::atomic<long> towardsHost{0}, towardsTransport{0};
-    vlm_map_table_t* config = nullptr;
-    obclient_map_insert_string(&config, "tenantId", obclient_string("t1"));
-    vlm_data_t configValue = obclient_map_value(config);
-    void* codec = plugin.create("threads", "chain", &configValue, nullptr, nullptr);
-    obclient_free_data(configValue);
-    ASSERT_NE(codec, nullptr);
-    plugin.setNextTowardsHost(codec, &towardsHost, &countArrivals);
-    plugin.setNextTowardsTransport(codec, &towardsTransport, &countArrivals);
-    std::thread transport([&] { pushBatches(codec, false); });
-    pushBatches(codec, true);
+    };
+    std::thread transport(pushBatches, plugin.sendBatchTowardsTransport);
+    pushBatches(plugin.sendBatchTowardsHost);
     transport.join();
     EXPECT_EQ(plugin.destroy(codec), 0);
     EXPECT_EQ(failures.load(), 0);

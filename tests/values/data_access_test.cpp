@@ -1,55 +1,41 @@
-// Typed reads and their texts (parsing scalars to text succeeds through ConfigReader, in
-// tests/framework), and a value moved onto itself.
+// Reading values: typed reads and the texts they fail with, a value moved onto itself, and a
+// message as log lines show it.
 
 #include <typeinfo>
 
 #include "connectivity/values/list_t.h"
-#include "connectivity/values/map_t.h"
+#include "connectivity/values/message.h"
 #include "tests/support/host_test.h"
 #include "tests/values/value_builders.h"
 
 namespace cv = com::velmora::connectivity10_15_4;
-using testing_support::hostValue;
+using testing_support::errorOf;
 
 namespace {
 
 class DataAccess : public testing_support::HostTest {};
 
-struct Failure {
-    std::string message;
-    std::string stderrText;
-};
-
-template <class Operation> Failure failureOf(Operation operation)
-{
-    Failure failure;
-    failure.stderrText =
-        testing_support::standardErrorOf([&] { failure.message = testing_support::errorOf(operation); });
-    return failure;
-}
-
 TEST_F(DataAccess, FailedReadsNameWhatWasAskedAndWhatIsThere)
 {
-    const cv::data_t integer(std::int64_t{5});
-    const Failure asMap = failureOf([&] { (void)integer.get<cv::map_t>(); });
-    EXPECT_EQ(asMap.message, "Incorrect type in get (you asked for map but it's actually integer)");
     const std::string typeName = typeid(cv::map_t).name();
-    EXPECT_EQ(asMap.stderrText, "GetVisitor<" + typeName + ">.operator()(" + typeName + ")\n");
+    const std::string stderrText = testing_support::standardErrorOf(
+        [] { (void)errorOf([] { (void)cv::data_t(std::int64_t{5}).get<cv::map_t>(); }); });
+    EXPECT_EQ(stderrText, "GetVisitor<" + typeName + ">.operator()(" + typeName + ")\n");
 
-    const Failure fromEmpty = failureOf([] { (void)cv::data_t().get<cv::list_t>(); });
-    EXPECT_EQ(fromEmpty.message, "Get from empty");
-    EXPECT_EQ(fromEmpty.stderrText, "");
     const vlm_data_t unknownTag{{}, 42, 0};
-    EXPECT_EQ(failureOf([&] { (void)cv::data_t::adopt(unknownTag).get<const char*>(); }).message,
-              "Get from empty");
-
-    EXPECT_EQ(failureOf([] { hostValue(obclient_decimal(1)).parseAsString(); }).message,
-              "Trying to parse from incorrect type (actually decimal)");
-    EXPECT_EQ(failureOf([] { testing_support::listOf({}).parseAsString(); }).message,
-              "Trying to parse from incorrect type (actually list)");
-    EXPECT_EQ(failureOf([] { cv::data_t().parseAsString(); }).message, "Trying to parse from empty");
-    EXPECT_EQ(failureOf([] { cv::data_t(static_cast<const char*>(nullptr)); }).message,
-              "Cannot use a null char* as a data_t value (consider using an empty data_t() instead)");
+    const std::pair<std::function<void()>, std::string> failures[] = {
+        {[] { (void)cv::data_t().get<cv::list_t>(); }, "Get from empty"},
+        {[&] { (void)cv::data_t::adopt(unknownTag).get<const char*>(); }, "Get from empty"},
+        {[] { cv::data_t::adopt(obclient_decimal(1)).parseAsString(); },
+         "Trying to parse from incorrect type (actually decimal)"},
+        {[] { testing_support::listOf({}).parseAsString(); },
+         "Trying to parse from incorrect type (actually list)"},
+        {[] { cv::data_t().parseAsString(); }, "Trying to parse from empty"},
+        {[] { cv::data_t(static_cast<const char*>(nullptr)); },
+         "Cannot use a null char* as a data_t value (consider using an empty data_t() instead)"},
+    };
+    for (const auto& [read, message] : failures)
+        EXPECT_EQ(testing_support::standardErrorOf([&] { EXPECT_EQ(errorOf(read), message); }), "");
 }
 
 // A shallow copy or a source left owning would be freed twice, which checked mode stops in every
@@ -60,6 +46,25 @@ TEST_F(DataAccess, AValueMovedOntoItselfSurvives)
     cv::data_t& alias = value;
     value = std::move(alias);
     EXPECT_STREQ(value.get<const char*>(), "payload");
+}
+
+// Log lines cut a message's payload text at 200 bytes and escape its line breaks.
+TEST_F(DataAccess, MessagePayloadIsCutAt200BytesAndLineBreaksEscaped)
+{
+    const auto withText = [](const std::string& text) {
+        return cv::Message(cv::data_t(text.c_str()),
+                           testing_support::mapOf({{"note", obclient_string("a\nb")}}));
+    };
+    // The host renders a string with its two quotes: 198 characters give 200 bytes.
+    const std::string prefix = "Message<metadata={\"note\":\"a\\nb\"}, payload=\"";
+    EXPECT_EQ(cv::toString(withText(std::string(198, 'x')), true), prefix + std::string(198, 'x') + "\">");
+    EXPECT_EQ(cv::toString(withText(std::string(199, 'y')), true), prefix + std::string(195, 'y') + " ...>");
+    EXPECT_EQ(cv::toString(withText(std::string(300, 'z')), false), prefix + std::string(300, 'z') + "\">");
+    EXPECT_EQ(cv::toString(cv::Message(), true), "Message<metadata={}, payload=null>");
+
+    std::string text = "a\nb\r\nc\\n";
+    cv::escapeLineBreaks(text);
+    EXPECT_EQ(text, "a\\nb\\r\\nc\\n");
 }
 
 } // namespace
