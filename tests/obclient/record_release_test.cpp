@@ -1,6 +1,5 @@
-// The record pool's own objects, built into this test (the library's copy stays
-// apart): blocks that wait in the shared depot go back to the system, as whole
-// runs or as the pages free blocks cover, and come back usable, each handed out once.
+// The record pool's own objects, built into this test: blocks that wait in the depot go back to the
+// system, as whole runs or as the pages free blocks cover, and come back usable, each handed out once.
 #include <sys/mman.h>
 #include <unistd.h>
 

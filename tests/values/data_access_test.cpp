@@ -1,5 +1,7 @@
-// Reading values: typed reads and the texts they fail with, a value moved onto itself, and a
-// message as log lines show it.
+// Reading values: typed reads and the texts they fail with, a value moved onto itself, a message as
+// log lines show it, and library-wide constants.
+
+#include <dlfcn.h>
 
 #include <typeinfo>
 
@@ -65,6 +67,21 @@ TEST_F(DataAccess, MessagePayloadIsCutAt200BytesAndLineBreaksEscaped)
     std::string text = "a\nb\r\nc\\n";
     cv::escapeLineBreaks(text);
     EXPECT_EQ(text, "a\\nb\\r\\nc\\n");
+}
+
+// Library-wide text constants are host strings made when their library is loaded, released at unload.
+TEST_F(DataAccess, StaticConstantsAreMadeAtLoadAndReleasedAtUnload)
+{
+    const std::int64_t baseline = obclient_live_counts().strings;
+    void* library = dlopen(CONSTANTS_PROBE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_EQ(obclient_live_counts().strings, baseline + 3);
+    const auto text = reinterpret_cast<const char* (*)(int)>(dlsym(library, "constants_probe_text"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text(0), "alpha");
+    EXPECT_STREQ(text(2), "gamma");
+    ASSERT_EQ(dlclose(library), 0);
+    EXPECT_EQ(obclient_live_counts().strings, baseline);
 }
 
 } // namespace

@@ -51,18 +51,13 @@ TEST_F(IteratorChecks, MapIteratorsFailAfterInsertionOrErasure)
     EXPECT_EQ(errorOf([&] { ++fresh; }), "Iterator invalidated by modifying map");
 
     cv::map_t other;
-    EXPECT_EQ(errorOf([&] { (void)(map.end() == other.end()); }),
-              "Invalid comparison of iterators into different maps");
     EXPECT_EQ(errorOf([&] { map.erase(other.end()); }),
               "Invalid comparison of iterators into different maps");
-    setenv(skipChecks, "1", 1);
-    EXPECT_TRUE(cv::map_t().end() == other.end()) << "with checks off, end iterators compare by slot index";
 }
 
 TEST_F(IteratorChecks, ListIteratorsCheckOnlyTheCount)
 {
-    const cv::list_t null;
-    EXPECT_TRUE(null.begin() == null.end() && null.empty());
+    EXPECT_TRUE(cv::list_t().begin() == cv::list_t().end());
     cv::data_t value = testing_support::listOf({obclient_integer(1), obclient_integer(2)});
     cv::list_t& list = value.get<cv::list_t>();
     EXPECT_FALSE(list.empty());

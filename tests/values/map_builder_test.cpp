@@ -39,9 +39,8 @@ void insert(Map& map, int action, const char* key, std::uint64_t hash, std::int6
         map.insert(cv::data_t(keyValue), hash, cv::data_t(value));
 }
 
-// The events' iteration order depends on it: whatever mix of insertions, a builder's
-// table must come out slot for slot as a map_t's that took the same insertions, also
-// past the entries it lays out itself, and when keys share hashes or probe starts.
+// The events' iteration order depends on it: a builder's table comes out slot for slot as a map_t's
+// that took the same insertions, past the entries it lays out ahead and with shared hashes too.
 TEST_F(MapBuilder, LaysOutItsTableAsAMapTakingTheSameInsertionsInTurn)
 {
     std::mt19937 random(20261207);
@@ -56,25 +55,22 @@ TEST_F(MapBuilder, LaysOutItsTableAsAMapTakingTheSameInsertionsInTurn)
     std::uniform_int_distribution<int> action(0, 2);
     std::size_t spilledRuns = 0;
     for (int run = 0; run < 400; ++run) {
-        struct Insertion {
-            int action;
-            std::size_t key;
-            std::int64_t value;
-        };
-        std::vector<Insertion> insertions;
+        std::vector<std::pair<int, std::size_t>> insertions; // the way of inserting, the key
         for (int step = 0; step < run % 50; ++step)
-            insertions.push_back({action(random), keyOf(random), std::int64_t{run * 100 + step}});
+            insertions.emplace_back(action(random), keyOf(random));
+        const auto insertAll = [&](auto& map) {
+            for (std::size_t step = 0; step < insertions.size(); ++step) {
+                const auto [way, key] = insertions[step];
+                insert(map, way, keys[key].c_str(), hashes[key], std::int64_t(run * 100 + step));
+            }
+        };
         cv::map_t expected;
-        for (const Insertion& insertion : insertions)
-            insert(expected, insertion.action, keys[insertion.key].c_str(), hashes[insertion.key],
-                   insertion.value);
+        insertAll(expected);
         spilledRuns += expected.size() > cv::map_builder::plannedEntries;
         // The same insertions twice: the second builder places its entries where the first one's went.
         for (int pass = 0; pass < 2; ++pass) {
             cv::map_builder builder;
-            for (const Insertion& insertion : insertions)
-                insert(builder, insertion.action, keys[insertion.key].c_str(), hashes[insertion.key],
-                       insertion.value);
+            insertAll(builder);
             // Some builders are dropped untaken: what they hold must be released, once.
             if (run % 7 == 3)
                 continue;
@@ -87,8 +83,7 @@ TEST_F(MapBuilder, LaysOutItsTableAsAMapTakingTheSameInsertionsInTurn)
     EXPECT_GT(spilledRuns, 20u) << "runs must also go past the entries laid out ahead";
 }
 
-// Builds and releases one map of `hashes.size()` entries under those hashes, and says
-// whether its layout had to be worked out.
+// Whether building a map of entries under these hashes had to work its layout out.
 bool plannedAnew(const std::vector<std::uint64_t>& hashes)
 {
     const std::uint64_t before = cv::map_builder::layoutsPlannedOnThisThread();
@@ -99,8 +94,7 @@ bool plannedAnew(const std::vector<std::uint64_t>& hashes)
     return cv::map_builder::layoutsPlannedOnThisThread() != before;
 }
 
-// Each layout worked out again is the whole replay of a map's growth: a frequent
-// sequence of keys must stay however the others come and go.
+// Each layout worked out again replays a map's growth: a frequent sequence of keys must stay kept.
 TEST_F(MapBuilder, KeptLayoutsStayForTheSequencesUsedMostRecently)
 {
     std::mt19937_64 random(37);
@@ -111,8 +105,7 @@ TEST_F(MapBuilder, KeptLayoutsStayForTheSequencesUsedMostRecently)
         return hashes;
     };
 
-    // The same keys in two orders: the sequences may well be kept side by side,
-    // and two sequences alone never need to push each other out.
+    // The same keys in two orders: two sequences alone never need to push each other out.
     const std::vector<std::uint64_t> forwards = sequence(11);
     const std::vector<std::uint64_t> backwards(forwards.rbegin(), forwards.rend());
     std::size_t alternatingPlans = 0;
@@ -120,8 +113,7 @@ TEST_F(MapBuilder, KeptLayoutsStayForTheSequencesUsedMostRecently)
         alternatingPlans += plannedAnew(forwards) + plannedAnew(backwards);
     EXPECT_EQ(alternatingPlans, 2u) << "two sequences in turn pushed each other out";
 
-    // One sequence in every other map, the others each seen once: wherever they
-    // fall, the frequent one was used more recently than whatever shares its set.
+    // One sequence in every other map, the others each seen once.
     const std::vector<std::uint64_t> frequent = sequence(9);
     std::size_t frequentPlans = 0;
     std::size_t othersPlanned = 0;

