@@ -1,12 +1,9 @@
-// Reading values: typed reads and the texts they fail with, a value moved onto itself, a message as
-// log lines show it, and library-wide constants.
+// Reading values: typed reads and the texts they fail with, a value moved onto itself, and library-wide
+// constants.
 
 #include <dlfcn.h>
 
-#include <typeinfo>
-
 #include "connectivity/values/list_t.h"
-#include "connectivity/values/message.h"
 #include "tests/support/host_test.h"
 #include "tests/values/value_builders.h"
 
@@ -19,11 +16,6 @@ class DataAccess : public testing_support::HostTest {};
 
 TEST_F(DataAccess, FailedReadsNameWhatWasAskedAndWhatIsThere)
 {
-    const std::string typeName = typeid(cv::map_t).name();
-    const std::string stderrText = testing_support::standardErrorOf(
-        [] { (void)errorOf([] { (void)cv::data_t(std::int64_t{5}).get<cv::map_t>(); }); });
-    EXPECT_EQ(stderrText, "GetVisitor<" + typeName + ">.operator()(" + typeName + ")\n");
-
     const vlm_data_t unknownTag{{}, 42, 0};
     const std::pair<std::function<void()>, std::string> failures[] = {
         {[] { (void)cv::data_t().get<cv::list_t>(); }, "Get from empty"},
@@ -48,25 +40,6 @@ TEST_F(DataAccess, AValueMovedOntoItselfSurvives)
     cv::data_t& alias = value;
     value = std::move(alias);
     EXPECT_STREQ(value.get<const char*>(), "payload");
-}
-
-// Log lines cut a message's payload text at 200 bytes and escape its line breaks.
-TEST_F(DataAccess, MessagePayloadIsCutAt200BytesAndLineBreaksEscaped)
-{
-    const auto withText = [](const std::string& text) {
-        return cv::Message(cv::data_t(text.c_str()),
-                           testing_support::mapOf({{"note", obclient_string("a\nb")}}));
-    };
-    // The host renders a string with its two quotes: 198 characters give 200 bytes.
-    const std::string prefix = "Message<metadata={\"note\":\"a\\nb\"}, payload=\"";
-    EXPECT_EQ(cv::toString(withText(std::string(198, 'x')), true), prefix + std::string(198, 'x') + "\">");
-    EXPECT_EQ(cv::toString(withText(std::string(199, 'y')), true), prefix + std::string(195, 'y') + " ...>");
-    EXPECT_EQ(cv::toString(withText(std::string(300, 'z')), false), prefix + std::string(300, 'z') + "\">");
-    EXPECT_EQ(cv::toString(cv::Message(), true), "Message<metadata={}, payload=null>");
-
-    std::string text = "a\nb\r\nc\\n";
-    cv::escapeLineBreaks(text);
-    EXPECT_EQ(text, "a\\nb\\r\\nc\\n");
 }
 
 // Library-wide text constants are host strings made when their library is loaded, released at unload.

@@ -1,5 +1,7 @@
-// vlm_copy_data: a copy shares no storage with its original but what the original does not own.
+// The host's values: vlm_copy_data shares no storage with its original but what the original does not
+// own, and the host's maps probe and compare keys as the plug-in does (tests/values compares the two).
 
+#include <cmath>
 #include <cstring>
 #include <regex>
 
@@ -7,7 +9,7 @@
 
 namespace {
 
-using DeepCopyTest = testing_support::HostTest;
+using HostValuesTest = testing_support::HostTest;
 
 // Custom objects' callbacks count what they do.
 int copies = 0;
@@ -27,7 +29,7 @@ void releasePayload(void* user)
 
 using testing_support::jsonOf;
 
-TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
+TEST_F(HostValuesTest, ADeepCopyOfEveryKindNestedSurvivesTheOriginal)
 {
     static const char borrowedText[] = "not owned";
     int shared = 0;
@@ -86,6 +88,63 @@ TEST_F(DeepCopyTest, EveryKindNestedSurvivesTheOriginal)
 
     obclient_free_data(copy);
     EXPECT_EQ(releases, 2);
+}
+
+TEST_F(HostValuesTest, KeysMatchByTagAndValueAndCustomKeysAreRefused)
+{
+    vlm_map_table_t* table = nullptr;
+    EXPECT_EQ(obclient_map_insert(&table, obclient_string("1"), obclient_integer(1)), 1);
+    EXPECT_EQ(obclient_map_insert(&table, obclient_integer(1), obclient_integer(2)), 1);
+    EXPECT_EQ(obclient_map_insert(&table, obclient_double(0.0), obclient_integer(3)), 1);
+    // A duplicate key is refused, and the key and value handed over are released.
+    EXPECT_EQ(obclient_map_insert(&table, obclient_double(-0.0), obclient_string("dropped")), 0);
+    EXPECT_EQ(obclient_map_insert(&table, obclient_double(NAN), obclient_integer(4)), 1);
+    EXPECT_EQ(obclient_map_insert(&table, obclient_double(NAN), obclient_integer(5)), 1);
+    EXPECT_EQ(table->count, 5u);
+    EXPECT_EQ(obclient_map_find(table, obclient_double(-0.0))->payload.integer, 3);
+    EXPECT_EQ(obclient_map_find(table, obclient_double(NAN)), nullptr);
+    EXPECT_EQ(obclient_map_find(table, obclient_borrowed_string("1")), nullptr);
+    vlm_free_map(table);
+
+    // Nothing is taken: key and value stay with the caller.
+    vlm_map_table_t* none = nullptr;
+    vlm_data_t key = obclient_custom(nullptr, nullptr, nullptr);
+    vlm_data_t value = obclient_string("kept by the caller");
+    EXPECT_EQ(obclient_map_insert(&none, key, value), -1);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(obclient_map_find(none, key), nullptr);
+    obclient_free_data(key);
+    obclient_free_data(value);
+}
+
+TEST_F(HostValuesTest, ContainersAsKeysAreFoundByEqualCopies)
+{
+    vlm_map_table_t* keyMap = nullptr;
+    obclient_map_insert_string(&keyMap, "x", obclient_integer(1));
+    vlm_list_t* keyList = nullptr;
+    obclient_list_append(&keyList, obclient_string("item"));
+    vlm_map_table_t* table = nullptr;
+    ASSERT_EQ(obclient_map_insert(&table, obclient_map_value(keyMap), obclient_integer(10)), 1);
+    ASSERT_EQ(obclient_map_insert(&table, obclient_list_value(keyList), obclient_integer(20)), 1);
+    const unsigned char bytes[] = {1, 2, 3};
+    ASSERT_EQ(obclient_map_insert(&table, obclient_buffer(bytes, sizeof bytes), obclient_integer(40)), 1);
+    // A map without a table is empty, and equal to any other such map.
+    ASSERT_EQ(obclient_map_insert(&table, obclient_map_value(nullptr), obclient_integer(30)), 1);
+    EXPECT_EQ(obclient_map_find(table, obclient_map_value(nullptr))->payload.integer, 30);
+
+    vlm_data_t probeMap = vlm_copy_data(obclient_map_value(keyMap));
+    vlm_data_t probeList = vlm_copy_data(obclient_list_value(keyList));
+    EXPECT_EQ(obclient_map_find(table, probeMap)->payload.integer, 10);
+    EXPECT_EQ(obclient_map_find(table, probeList)->payload.integer, 20);
+    const vlm_data_t probeBuffer = obclient_buffer(bytes, sizeof bytes);
+    EXPECT_EQ(obclient_map_find(table, probeBuffer)->payload.integer, 40);
+    obclient_free_data(probeBuffer);
+    // A name makes maps unequal even though it does not enter the hash.
+    obclient_map_set_name(&probeMap.payload.map, "other");
+    EXPECT_EQ(obclient_map_find(table, probeMap), nullptr);
+    obclient_free_data(probeMap);
+    obclient_free_data(probeList);
+    vlm_free_map(table);
 }
 
 } // namespace

@@ -1,7 +1,12 @@
-// The host's accounting: checked mode, where a free of what is not live names the pointer and aborts,
-// and the running totals of records made, which benchmarks divide by the work done.
+// The host's records: checked mode, where a free of what is not live names the pointer and aborts; the
+// running totals of records made, which benchmarks divide by the work done; and the pool's size classes,
+// where a class too small lets a record run into the next block, which no sanitizer sees in the pool.
 
 #include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "obclient/record_pool.h"
 
 #include "tests/support/host_test.h"
 
@@ -16,7 +21,7 @@ std::string addressOf(const void* pointer)
     return text;
 }
 
-TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbort)
+TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbortAndRecordsMadeUncheckedAreFreedOnce)
 {
     EXPECT_TRUE(obclient_checked());
     char* text = vlm_copy_string("twice");
@@ -34,15 +39,12 @@ TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbort)
     EXPECT_DEATH(vlm_free_map(old), "not a live map");
     vlm_free_map(table);
     EXPECT_DEATH(vlm_free_map(table), "not a live map");
-}
 
-TEST_F(CheckedModeDeathTest, RecordsFromBeforeCheckingMayBeFreedOnce)
-{
+    // A record made unchecked may be freed once, not every unknown pointer from then on.
     obclient_set_checked(false);
     char* early = vlm_copy_string("made unchecked");
     obclient_set_checked(true);
     vlm_free_string(early);
-    // One free per record made unchecked, not a pass for every unknown pointer from then on.
     EXPECT_DEATH(vlm_free_string(early), "not a live string");
 }
 
@@ -76,6 +78,59 @@ TEST_F(AllocationTotalsTest, CountEveryRecordMadeAndNeverGoDown)
                                              after.customs - before.customs}),
                   (std::vector<std::int64_t>{18, 3, 3, 0, 0}));
     }
+}
+
+using RecordSizeClassTest = testing_support::HostTest;
+
+TEST_F(RecordSizeClassTest, EverySizeGetsTheSmallestClassThatHoldsIt)
+{
+    using namespace obclient::pool;
+    for (size_t bytes = 1; bytes <= largestClassBytes; ++bytes) {
+        const size_t index = classOf(bytes);
+        ASSERT_LT(index, classCount) << bytes << " bytes";
+        ASSERT_GE(classBytes(index), bytes) << bytes << " bytes";
+        ASSERT_TRUE(index == 0 || classBytes(index - 1) < bytes) << bytes << " bytes";
+    }
+}
+
+// Records hold 64-bit fields and pointers, and the JSON writer reads pooled texts sixteen bytes at a time.
+TEST_F(RecordSizeClassTest, UncheckedRecordsStartOnSixteenByteBoundaries)
+{
+    obclient_set_checked(false);
+    std::vector<vlm_data_t> strings;
+    for (size_t length = 0; length < 5000; length += length < 300 ? 1 : 97)
+        strings.push_back(obclient_string_n(std::string(length, 'x').c_str(), length));
+    for (const vlm_data_t& text : strings) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(text.payload.string) % 16, 0u)
+            << std::strlen(text.payload.string);
+        obclient_free_data(text);
+    }
+    obclient_set_checked(true);
+}
+
+// A batch releases thousands of short strings at once: had some gone on to the depot, another thread
+// taking them would write cache lines this thread's new blocks share.
+TEST_F(RecordSizeClassTest, AThreadGetsBackEveryBlockOfABatchItReleased)
+{
+    obclient_set_checked(false);
+    constexpr size_t batchStrings = 6000;
+    std::vector<vlm_data_t> strings;
+    for (size_t i = 0; i < batchStrings; ++i)
+        strings.push_back(obclient_string("id"));
+    std::set<const void*> released;
+    for (const vlm_data_t& text : strings) {
+        released.insert(text.payload.string);
+        obclient_free_data(text);
+    }
+    size_t reused = 0;
+    for (vlm_data_t& text : strings) {
+        text = obclient_string("id");
+        reused += released.count(text.payload.string);
+    }
+    for (const vlm_data_t& text : strings)
+        obclient_free_data(text);
+    EXPECT_EQ(reused, batchStrings);
+    obclient_set_checked(true);
 }
 
 } // namespace
