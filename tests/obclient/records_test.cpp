@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <set>
 
 #include "obclient/record_pool.h"
 
@@ -105,31 +104,6 @@ TEST_F(RecordSizeClassTest, UncheckedRecordsStartOnSixteenByteBoundaries)
             << std::strlen(text.payload.string);
         obclient_free_data(text);
     }
-    obclient_set_checked(true);
-}
-
-// A batch releases thousands of short strings at once: had some gone on to the depot, another thread
-// taking them would write cache lines this thread's new blocks share.
-TEST_F(RecordSizeClassTest, AThreadGetsBackEveryBlockOfABatchItReleased)
-{
-    obclient_set_checked(false);
-    constexpr size_t batchStrings = 6000;
-    std::vector<vlm_data_t> strings;
-    for (size_t i = 0; i < batchStrings; ++i)
-        strings.push_back(obclient_string("id"));
-    std::set<const void*> released;
-    for (const vlm_data_t& text : strings) {
-        released.insert(text.payload.string);
-        obclient_free_data(text);
-    }
-    size_t reused = 0;
-    for (vlm_data_t& text : strings) {
-        text = obclient_string("id");
-        reused += released.count(text.payload.string);
-    }
-    for (const vlm_data_t& text : strings)
-        obclient_free_data(text);
-    EXPECT_EQ(reused, batchStrings);
     obclient_set_checked(true);
 }
 

@@ -1,7 +1,5 @@
-// What parseTimestamp must give, written the plain way: the date and time read
-// with std::get_time, zone numbers with std::stoi, the calendar by timegm, and a
-// fraction of other than three digits read by strtod as the decimal it writes.
-// Shared by the differential test and the fuzzer; never linked into the plug-in.
+// What parseTimestamp must give, written the plain way: std::get_time, std::stoi and timegm, and a
+// fraction of other than three digits read by strtod as the exact decimal it makes.
 #pragma once
 
 #include <algorithm>

@@ -1,9 +1,10 @@
-// Reading values: typed reads and the texts they fail with, a value moved onto itself, and library-wide
-// constants.
+// Reading values: typed reads and the texts they fail with, a value moved onto itself, a message as log
+// lines show it, and library-wide constants.
 
 #include <dlfcn.h>
 
 #include "connectivity/values/list_t.h"
+#include "connectivity/values/message.h"
 #include "tests/support/host_test.h"
 #include "tests/values/value_builders.h"
 
@@ -40,6 +41,23 @@ TEST_F(DataAccess, AValueMovedOntoItselfSurvives)
     cv::data_t& alias = value;
     value = std::move(alias);
     EXPECT_STREQ(value.get<const char*>(), "payload");
+}
+
+// A payload may neither flood the log nor forge a line in it.
+TEST_F(DataAccess, MessagesInLogLinesAreCutAt200BytesWithLineBreaksEscaped)
+{
+    const auto text = [](std::size_t length, char fill, bool truncate) {
+        return cv::toString(cv::Message(cv::data_t(std::string(length, fill).c_str()), cv::map_t()),
+                            truncate);
+    };
+    // The host renders a string with its two quotes: 198 characters give 200 bytes.
+    const std::string prefix = "Message<metadata={}, payload=\"";
+    EXPECT_EQ(text(198, 'x', true), prefix + std::string(198, 'x') + "\">");
+    EXPECT_EQ(text(199, 'y', true), prefix + std::string(195, 'y') + " ...>");
+    EXPECT_EQ(text(300, 'z', false), prefix + std::string(300, 'z') + "\">");
+    std::string lines = "a\nb\r\nc\\n";
+    cv::escapeLineBreaks(lines);
+    EXPECT_EQ(lines, "a\\nb\\r\\nc\\n");
 }
 
 // Library-wide text constants are host strings made when their library is loaded, released at unload.

@@ -1,5 +1,4 @@
-// Equality of values, and the key hash that the plug-in and the host stand-in
-// must agree on, or neither finds what the other stored.
+// Equality of values, and the key hash the plug-in and the host must agree on to find each other's keys.
 
 #include <limits>
 #include <utility>
@@ -19,8 +18,7 @@ namespace {
 
 class EqualityAndHash : public testing_support::HostTest {};
 
-// Expected numbers come from a separate Python implementation of MurmurHash64A
-// written from the published algorithm, run once by hand with seed 0x243FCAF1.
+// Expected numbers come from a separate Python MurmurHash64A, written from the published algorithm.
 TEST_F(EqualityAndHash, BothSidesHashEveryKindAsComputedIndependentlyAndRefuseCustomValues)
 {
     const std::uint64_t seed = cv::MAP_HASH_SEED;
