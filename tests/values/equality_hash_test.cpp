@@ -10,7 +10,7 @@
 #include "tests/values/value_builders.h"
 
 namespace cv = com::velmora::connectivity10_15_4;
-using testing_support::hostValue;
+constexpr auto hostValue = &cv::data_t::adopt;
 using testing_support::listOf;
 using testing_support::mapOf;
 

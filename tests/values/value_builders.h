@@ -12,11 +12,6 @@ namespace testing_support {
 
 namespace cv = com::velmora::connectivity10_15_4;
 
-inline cv::data_t hostValue(vlm_data_t record)
-{
-    return cv::data_t::adopt(record);
-}
-
 inline cv::data_t listOf(std::initializer_list<vlm_data_t> items)
 {
     vlm_list_t* list = obclient_list_new(items.size());
