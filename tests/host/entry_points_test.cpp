@@ -105,19 +105,20 @@ protected:
 // status publishes none.
 TEST_F(EntryPointsTest, AWiredCodecPassesBatchesOnToTheLatestWiringOfEachDirection)
 {
-    EXPECT_EQ(library().apiVersion(), 4);
-    EXPECT_STREQ(library().productVersion(), "10.15.4.1");
-    EXPECT_EQ(library().destroy(nullptr), 0);
+    PluginLibrary& plugin = library();
+    EXPECT_EQ(plugin.apiVersion(), 4);
+    EXPECT_STREQ(plugin.productVersion(), "10.15.4.1");
+    EXPECT_EQ(plugin.destroy(nullptr), 0);
     const std::uint64_t statusCalls = obclient_user_status_calls();
     void* handle = create();
     ASSERT_NE(handle, nullptr);
     Receiver replaced, towardsHost, towardsTransport;
-    EXPECT_EQ(library().setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
-    EXPECT_EQ(library().setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
-    EXPECT_EQ(library().setNextTowardsTransport(handle, &replaced, &receiveBatch), 0);
-    EXPECT_EQ(library().setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
-    EXPECT_EQ(library().start(handle), 0);
-    EXPECT_EQ(library().hostReady(handle), 0);
+    EXPECT_EQ(plugin.setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
+    EXPECT_EQ(plugin.setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
+    EXPECT_EQ(plugin.setNextTowardsTransport(handle, &replaced, &receiveBatch), 0);
+    EXPECT_EQ(plugin.setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
+    EXPECT_EQ(plugin.start(handle), 0);
+    EXPECT_EQ(plugin.hostReady(handle), 0);
 
     // Without a Pulsar path, or without a payload, a message passes through unchanged.
     HostBatch toHost{{obclient_string("plain"), "source", "sensor"}, {vlm_data_t{}, "source", "empty"}};
@@ -125,11 +126,11 @@ TEST_F(EntryPointsTest, AWiredCodecPassesBatchesOnToTheLatestWiringOfEachDirecti
                           {obclient_string("two"), nullptr, nullptr}};
     const std::vector<std::string> toHostBefore = textsOf(toHost.start(), toHost.end());
     const std::vector<std::string> toTransportBefore = textsOf(toTransport.start(), toTransport.end());
-    EXPECT_EQ(library().sendBatchTowardsHost(handle, toHost.start(), toHost.end()), 0);
-    EXPECT_EQ(library().sendBatchTowardsTransport(handle, toTransport.start(), toTransport.end()), 0);
-    EXPECT_EQ(library().sendBatchTowardsHost(handle, toHost.start(), toHost.start()), 0);
-    EXPECT_EQ(library().shutdown(handle), 0);
-    EXPECT_EQ(library().destroy(handle), 0);
+    EXPECT_EQ(plugin.sendBatchTowardsHost(handle, toHost.start(), toHost.end()), 0);
+    EXPECT_EQ(plugin.sendBatchTowardsTransport(handle, toTransport.start(), toTransport.end()), 0);
+    EXPECT_EQ(plugin.sendBatchTowardsHost(handle, toHost.start(), toHost.start()), 0);
+    EXPECT_EQ(plugin.shutdown(handle), 0);
+    EXPECT_EQ(plugin.destroy(handle), 0);
 
     EXPECT_TRUE(replaced.batches.empty());
     EXPECT_EQ(towardsHost.starts, (std::vector<vlm_message_t*>{toHost.start(), toHost.start()}));
@@ -167,6 +168,7 @@ TEST_F(EntryPointsTest, CreationFailsWithANullHandleAndOneLine)
 // batch range that is not one is refused before any record is touched.
 TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
 {
+    PluginLibrary& plugin = library();
     Receiver receiver, failsOther, failsStandard;
     failsOther.failure = Receiver::Failure::other;
     failsStandard.failure = Receiver::Failure::standard;
@@ -180,32 +182,30 @@ TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
     // The operation, its level, the call, and the line's text after the category when a handle is given
     // (empty: nothing fails with a handle).
     const std::tuple<const char*, int, std::function<int32_t(void*)>, std::string> operations[] = {
-        {"start", 2, [](void* h) { return library().start(h); }, ""},
-        {"hostReady", 3, [](void* h) { return library().hostReady(h); }, ""},
-        {"shutdown", 3, [](void* h) { return library().shutdown(h); }, ""},
-        {"setNextTowardsHost", 2,
-         [&](void* h) { return library().setNextTowardsHost(h, &receiver, nullptr); },
+        {"start", 2, [&](void* h) { return plugin.start(h); }, ""},
+        {"hostReady", 3, [&](void* h) { return plugin.hostReady(h); }, ""},
+        {"shutdown", 3, [&](void* h) { return plugin.shutdown(h); }, ""},
+        {"setNextTowardsHost", 2, [&](void* h) { return plugin.setNextTowardsHost(h, &receiver, nullptr); },
          "Exception from setNextTowardsHost" + noFunction},
         {"setNextTowardsTransport", 2,
-         [&](void* h) { return library().setNextTowardsTransport(h, &receiver, nullptr); },
+         [&](void* h) { return plugin.setNextTowardsTransport(h, &receiver, nullptr); },
          "Exception from setNextTowardsTransport" + noFunction},
-        {"sendBatchTowardsHost", 3,
-         [&](void* h) { return library().sendBatchTowardsHost(h, start + 1, end); },
+        {"sendBatchTowardsHost", 3, [&](void* h) { return plugin.sendBatchTowardsHost(h, start + 1, end); },
          "Unknown exception from sendBatchTowardsHost"},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library().sendBatchTowardsTransport(h, start + 1, end); },
+         [&](void* h) { return plugin.sendBatchTowardsTransport(h, start + 1, end); },
          "Exception from sendBatchTowardsTransport: next element failed"},
-        {"sendBatchTowardsHost", 3, [&](void* h) { return library().sendBatchTowardsHost(h, end, start); },
+        {"sendBatchTowardsHost", 3, [&](void* h) { return plugin.sendBatchTowardsHost(h, end, start); },
          "Exception from sendBatchTowardsHost" + invalidRange},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library().sendBatchTowardsTransport(h, nullptr, end); },
+         [&](void* h) { return plugin.sendBatchTowardsTransport(h, nullptr, end); },
          "Exception from sendBatchTowardsTransport" + invalidRange},
     };
     constexpr const char* libraryCategory = "connectivity.TessaroNotifications2Codec";
     void* handle = create();
     ASSERT_NE(handle, nullptr);
-    ASSERT_EQ(library().setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
-    ASSERT_EQ(library().setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
+    ASSERT_EQ(plugin.setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
+    ASSERT_EQ(plugin.setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
     for (const auto& [operation, level, call, withHandle] : operations) {
         SCOPED_TRACE(operation + (" " + withHandle));
         const std::string prefix = std::to_string(level) + " <";
@@ -220,7 +220,7 @@ TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
                                           ? std::vector<std::string>{}
                                           : std::vector<std::string>{prefix + category + "> " + withHandle});
     }
-    EXPECT_EQ(library().destroy(handle), 0);
+    EXPECT_EQ(plugin.destroy(handle), 0);
     EXPECT_EQ(textsOf(start, end), before);
     EXPECT_TRUE(receiver.batches.empty());
 }

@@ -13,11 +13,10 @@ namespace {
 
 using CheckedModeDeathTest = testing_support::HostTest;
 
+// As the host names a pointer: "%p".
 std::string addressOf(const void* pointer)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", pointer);
-    return text;
+    return ::testing::PrintToString(pointer);
 }
 
 TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbortAndRecordsMadeUncheckedAreFreedOnce)
