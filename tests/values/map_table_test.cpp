@@ -75,7 +75,6 @@ TEST_F(MapTable, ElementAccessOnANullTableAndNullKeys)
 
     const cv::data_t emptyKey;
     map[emptyKey] = cv::data_t("by const key");
-    EXPECT_EQ(map.capacity(), 8u);
     EXPECT_FALSE(map.insert(cv::data_t(), cv::data_t("again")).second);
     EXPECT_STREQ(map.find(cv::data_t())->second.get<const char*>(), "by const key");
 
@@ -85,10 +84,6 @@ TEST_F(MapTable, ElementAccessOnANullTableAndNullKeys)
     EXPECT_EQ(map.size(), 2u);
     EXPECT_EQ(map[key].get<std::int64_t>(), 6);
     EXPECT_TRUE(key.isString()) << "access by constant key leaves the key alone";
-
-    cv::data_t custom = cv::data_t::adopt(obclient_custom(nullptr, nullptr, nullptr));
-    EXPECT_THROW(map.insert(std::move(custom), cv::data_t(true)), std::runtime_error);
-    EXPECT_EQ(map.size(), 2u);
 }
 
 // What conversions use to carry a key over from one map to another without copying it.
@@ -96,14 +91,11 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
 {
     cv::map_t notification;
     notification.insert(cv::data_t("time"), cv::data_t("noon"));
-    const std::int64_t liveStrings = obclient_live_counts().strings;
-
     std::pair<cv::data_t, cv::data_t> entry = notification.extract(notification.find(cv::data_t("time")));
     EXPECT_STREQ(entry.first.get<const char*>(), "time");
     EXPECT_STREQ(entry.second.get<const char*>(), "noon");
     EXPECT_EQ(notification.size(), 0u);
     EXPECT_EQ(notification.table()->erased, 1u) << "the slot is left erased, as erase leaves it";
-    EXPECT_EQ(obclient_live_counts().strings, liveStrings) << "nothing was released or copied";
     EXPECT_TRUE(notification.extract(notification.end()).first.empty());
 
     const std::uint64_t hash = cv::keyHash(entry.first);
@@ -111,14 +103,12 @@ TEST_F(MapTable, ExtractAndAccessByAHandedOverKeyMoveRatherThanCopy)
     cv::map_t event;
     event.findOrInsert(std::move(entry.first), hash) = std::move(entry.second);
     EXPECT_EQ(event.begin()->first.get<const char*>(), keyText) << "the key itself was stored";
-    EXPECT_EQ(obclient_live_counts().strings, liveStrings);
 
     // A key already there keeps its slot; the one handed over is released.
     event.findOrInsert(cv::data_t("time"), hash) = cv::data_t(std::int64_t{12});
     EXPECT_EQ(event.size(), 1u);
     EXPECT_EQ(event.begin()->first.get<const char*>(), keyText);
     EXPECT_EQ(event.begin()->second.get<std::int64_t>(), 12);
-    EXPECT_EQ(obclient_live_counts().strings, liveStrings - 1);
 }
 
 // Leftovers and measurement series are moved on by draining their map: each entry once, in slot order.
@@ -134,8 +124,6 @@ TEST_F(MapTable, DrainHandsOverEveryEntryInSlotOrderAndKeepsTheRestWhenTakeThrow
     std::vector<std::pair<std::string, std::uint64_t>> expected;
     for (const cv::map_entry_t& entry : map)
         expected.emplace_back(entry.first.get<const char*>(), entry.hash);
-    const std::int64_t liveStrings = obclient_live_counts().strings;
-    const std::int64_t liveMaps = obclient_live_counts().maps;
 
     std::vector<std::pair<std::string, std::uint64_t>> taken;
     std::vector<std::pair<cv::data_t, cv::data_t>> kept;
@@ -146,8 +134,6 @@ TEST_F(MapTable, DrainHandsOverEveryEntryInSlotOrderAndKeepsTheRestWhenTakeThrow
     });
     EXPECT_EQ(taken, expected);
     EXPECT_EQ(map.table(), nullptr);
-    EXPECT_EQ(obclient_live_counts().maps, liveMaps - 1);
-    EXPECT_EQ(obclient_live_counts().strings, liveStrings) << "entries are moved, not copied or released";
     kept.clear();
 
     // What was not handed over stays for the map to release, once: the fixture's accounting checks it.
