@@ -41,8 +41,7 @@ int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end)
     return 1; // a status the plug-in must ignore
 }
 
-// A batch array owned by the test, as the host owns its arrays: payloads, each with one metadata entry or
-// none.
+// A batch array the test owns, as a host owns its arrays; each message has one metadata entry or none.
 struct HostBatch {
     std::vector<vlm_message_t> records;
     HostBatch(std::initializer_list<std::tuple<vlm_data_t, const char*, const char*>> messages)

@@ -11,14 +11,9 @@ namespace {
 
 using CheckedModeDeathTest = testing_support::HostTest;
 
-// As the host names a pointer: "%p".
-std::string addressOf(const void* pointer)
-{
-    return ::testing::PrintToString(pointer);
-}
-
 TEST_F(CheckedModeDeathTest, FreesOfWhatIsNotLiveAbortAndRecordsMadeUncheckedAreFreedOnce)
 {
+    const auto addressOf = [](const void* pointer) { return ::testing::PrintToString(pointer); };
     EXPECT_TRUE(obclient_checked());
     char* text = vlm_copy_string("twice");
     vlm_free_string(text);

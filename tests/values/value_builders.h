@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <initializer_list>
 #include <utility>
 
@@ -28,14 +27,4 @@ inline cv::map_t mapOf(std::initializer_list<std::pair<const char*, vlm_data_t>>
         map.insert(cv::data_t(entry.first), cv::data_t::adopt(entry.second));
     return map;
 }
-
-// An integer key whose hash starts probing at `slot` of a table of `capacity`.
-inline std::int64_t integerKeyLandingAt(std::uint64_t slot, std::uint64_t capacity, std::int64_t from = 0)
-{
-    for (std::int64_t candidate = from;; ++candidate) {
-        if (cv::keyHash(cv::data_t(candidate)) % capacity == slot)
-            return candidate;
-    }
-}
-
 } // namespace testing_support
