@@ -1,7 +1,11 @@
-// The built plug-in driven through its exported entry points, resolved by
-// name with the host programs' loader: creation, wiring, lifecycle calls, batches in
-// both directions, destruction (which publishes no status when there is none), and the
-// level and text each failure is reported with.
+// The built plug-in driven through its exported entry points, resolved by name with the host programs'
+// loader, the level and text each failure is reported with, and its dynamic symbol table.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <tuple>
+
 #include "obclient/plugin_library.h"
 #include "tests/support/host_test.h"
 
@@ -37,34 +41,42 @@ int32_t receiveBatch(void* handle, vlm_message_t* start, vlm_message_t* end)
     return 1; // a status the plug-in must ignore
 }
 
-// A batch array owned by the test, as the host owns its arrays.
-class HostBatch {
-public:
-    HostBatch& add(vlm_data_t payload, const char* metadataKey = nullptr, const char* metadataValue = nullptr)
+// A batch array the test owns, as a host owns its arrays; each message has one metadata entry or none.
+struct HostBatch {
+    std::vector<vlm_message_t> records;
+    HostBatch(std::initializer_list<std::tuple<vlm_data_t, const char*, const char*>> messages)
     {
-        vlm_map_table_t* metadata = nullptr;
-        if (metadataKey != nullptr)
-            obclient_map_insert_string(&metadata, metadataKey, obclient_string(metadataValue));
-        records_.push_back(vlm_message_t{payload, metadata});
-        return *this;
+        for (const auto& [payload, key, value] : messages) {
+            vlm_map_table_t* metadata = nullptr;
+            if (key != nullptr)
+                obclient_map_insert_string(&metadata, key, obclient_string(value));
+            records.push_back(vlm_message_t{payload, metadata});
+        }
     }
     ~HostBatch()
     {
-        for (vlm_message_t& record : records_) {
+        for (vlm_message_t& record : records) {
             obclient_free_data(record.payload);
             vlm_free_map(record.metadata);
         }
     }
-    vlm_message_t* start() { return records_.data(); }
-    vlm_message_t* end() { return records_.data() + records_.size(); }
-    std::vector<std::string> texts() const
-    {
-        return textsOf(records_.data(), records_.data() + records_.size());
-    }
-
-private:
-    std::vector<vlm_message_t> records_;
+    vlm_message_t* start() { return records.data(); }
+    vlm_message_t* end() { return records.data() + records.size(); }
 };
+
+// Symbol names from `nm -D`, without a version suffix ("@GLIBC_2.2.5").
+std::set<std::string> dynamicSymbols(const char* nmOption)
+{
+    const std::string command = std::string("'") + TESSARO_NM + "' -D --format=just-symbols " + nmOption +
+                                " '" + TESSARO_PLUGIN_PATH + "'";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    EXPECT_NE(pipe, nullptr) << command;
+    std::set<std::string> names;
+    char line[1024];
+    while (pipe != nullptr && std::fgets(line, sizeof line, pipe.get()) != nullptr)
+        names.insert(std::string(line, std::strcspn(line, "@\n")));
+    return names;
+}
 
 PluginLibrary& library()
 {
@@ -88,45 +100,44 @@ protected:
     }
 };
 
-// Versions are asked, and a null handle destroyed, before any instance exists.
+// Versions are asked, and a null handle destroyed, before any instance exists; a codec without
+// status publishes none.
 TEST_F(EntryPointsTest, AWiredCodecPassesBatchesOnToTheLatestWiringOfEachDirection)
 {
-    EXPECT_EQ(library().apiVersion(), 4);
-    EXPECT_STREQ(library().productVersion(), "10.15.4.1");
-    EXPECT_EQ(library().destroy(nullptr), 0);
+    PluginLibrary& plugin = library();
+    EXPECT_EQ(plugin.apiVersion(), 4);
+    EXPECT_STREQ(plugin.productVersion(), "10.15.4.1");
+    EXPECT_EQ(plugin.destroy(nullptr), 0);
     const std::uint64_t statusCalls = obclient_user_status_calls();
     void* handle = create();
     ASSERT_NE(handle, nullptr);
     Receiver replaced, towardsHost, towardsTransport;
-    EXPECT_EQ(library().setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
-    EXPECT_EQ(library().setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
-    EXPECT_EQ(library().setNextTowardsTransport(handle, &replaced, &receiveBatch), 0);
-    EXPECT_EQ(library().setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
-    EXPECT_EQ(library().start(handle), 0);
-    EXPECT_EQ(library().hostReady(handle), 0);
+    EXPECT_EQ(plugin.setNextTowardsHost(handle, &replaced, &receiveBatch), 0);
+    EXPECT_EQ(plugin.setNextTowardsHost(handle, &towardsHost, &receiveBatch), 0);
+    EXPECT_EQ(plugin.setNextTowardsTransport(handle, &replaced, &receiveBatch), 0);
+    EXPECT_EQ(plugin.setNextTowardsTransport(handle, &towardsTransport, &receiveBatch), 0);
+    EXPECT_EQ(plugin.start(handle), 0);
+    EXPECT_EQ(plugin.hostReady(handle), 0);
 
     // Without a Pulsar path, or without a payload, a message passes through unchanged.
-    HostBatch hostBound;
-    hostBound.add(obclient_string("plain"), "source", "sensor").add(vlm_data_t{}, "source", "empty");
-    const std::vector<std::string> hostBoundBefore = hostBound.texts();
-    EXPECT_EQ(library().sendBatchTowardsHost(handle, hostBound.start(), hostBound.end()), 0);
-
-    HostBatch transportBound;
-    transportBound.add(obclient_integer(1), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
-    const std::vector<std::string> transportBoundBefore = transportBound.texts();
-    EXPECT_EQ(library().sendBatchTowardsTransport(handle, transportBound.start(), transportBound.end()), 0);
-    EXPECT_EQ(library().sendBatchTowardsHost(handle, hostBound.start(), hostBound.start()), 0);
-
-    EXPECT_EQ(library().shutdown(handle), 0);
-    EXPECT_EQ(library().destroy(handle), 0);
+    HostBatch toHost{{obclient_string("plain"), "source", "sensor"}, {vlm_data_t{}, "source", "empty"}};
+    HostBatch toTransport{{obclient_integer(1), "pulsarPath", "t1/sub/alarms/1"},
+                          {obclient_string("two"), nullptr, nullptr}};
+    const std::vector<std::string> toHostBefore = textsOf(toHost.start(), toHost.end());
+    const std::vector<std::string> toTransportBefore = textsOf(toTransport.start(), toTransport.end());
+    EXPECT_EQ(plugin.sendBatchTowardsHost(handle, toHost.start(), toHost.end()), 0);
+    EXPECT_EQ(plugin.sendBatchTowardsTransport(handle, toTransport.start(), toTransport.end()), 0);
+    EXPECT_EQ(plugin.sendBatchTowardsHost(handle, toHost.start(), toHost.start()), 0);
+    EXPECT_EQ(plugin.shutdown(handle), 0);
+    EXPECT_EQ(plugin.destroy(handle), 0);
 
     EXPECT_TRUE(replaced.batches.empty());
-    EXPECT_EQ(towardsHost.starts, (std::vector<vlm_message_t*>{hostBound.start(), hostBound.start()}));
-    EXPECT_EQ(towardsHost.batches, (std::vector<std::vector<std::string>>{hostBoundBefore, {}}));
-    EXPECT_EQ(towardsTransport.starts, (std::vector<vlm_message_t*>{transportBound.start()}));
-    EXPECT_EQ(towardsTransport.batches, (std::vector<std::vector<std::string>>{transportBoundBefore}));
+    EXPECT_EQ(towardsHost.starts, (std::vector<vlm_message_t*>{toHost.start(), toHost.start()}));
+    EXPECT_EQ(towardsHost.batches, (std::vector<std::vector<std::string>>{toHostBefore, {}}));
+    EXPECT_EQ(towardsTransport.starts, (std::vector<vlm_message_t*>{toTransport.start()}));
+    EXPECT_EQ(towardsTransport.batches, (std::vector<std::vector<std::string>>{toTransportBefore}));
     EXPECT_TRUE(logLines().empty());
-    EXPECT_EQ(obclient_user_status_calls(), statusCalls) << "a codec without status published one";
+    EXPECT_EQ(obclient_user_status_calls(), statusCalls);
 }
 
 // Each refusal is reported under the category the plug-in would have had, so a swapped or
@@ -135,107 +146,107 @@ TEST_F(EntryPointsTest, CreationFailsWithANullHandleAndOneLine)
 {
     vlm_data_t notAMap = obclient_integer(5);
     vlm_data_t emptyMap = obclient_map_value(nullptr);
-    const struct {
-        const char* pluginName;
-        const char* chainId;
-        vlm_data_t* config;
-        const char* category;
-        const char* reason;
-    } refusals[] = {
+    const std::tuple<const char*, const char*, vlm_data_t*, const char*, const char*> refusals[] = {
         {"NAME", "CHAIN", &notAMap, category,
          "Incorrect type in get (you asked for map but it's actually integer)"},
         {"NAME", "CHAIN", nullptr, category, "Null argument given to create: config"},
         {nullptr, "CHAIN", &emptyMap, "connectivity..CHAIN", "Null argument given to create: pluginName"},
         {"NAME", nullptr, &emptyMap, "connectivity.NAME.", "Null argument given to create: chainId"},
     };
-    for (const auto& refusal : refusals) {
+    for (const auto& [pluginName, chainId, config, lineCategory, reason] : refusals) {
         clearLogLines();
-        testing_support::standardErrorOf([&] {
-            EXPECT_EQ(library().create(refusal.pluginName, refusal.chainId, refusal.config, nullptr, nullptr),
-                      nullptr);
-        });
-        EXPECT_EQ(logTexts(refusal.category),
-                  (std::vector<std::string>{std::string("2 <") + refusal.category +
-                                            "> Exception from create: " + refusal.reason}));
+        testing_support::standardErrorOf(
+            [&] { EXPECT_EQ(library().create(pluginName, chainId, config, nullptr, nullptr), nullptr); });
+        EXPECT_EQ(logTexts(lineCategory), (std::vector<std::string>{std::string("2 <") + lineCategory +
+                                                                    "> Exception from create: " + reason}));
     }
 }
 
-// Every guarded operation that fails returns 1 and logs one line at the operation's level: under
-// the library's own category without a handle (no plug-in Logger exists then), under the
-// plug-in's with one. A refused wiring keeps the earlier one, which the failing batches come
-// from; a batch range that is not one is refused before any record is touched. Below the level
-// a failure is still reported by the status, only without a line.
+// Every guarded operation that fails returns 1 and logs one line at its level: under the library's
+// category without a handle, under the plug-in's with one. A refused wiring keeps the earlier one, and a
+// batch range that is not one is refused before any record is touched.
 TEST_F(EntryPointsTest, FailuresAndRefusalsAreReportedByOperationAtItsLevel)
 {
+    PluginLibrary& plugin = library();
     Receiver receiver, failsOther, failsStandard;
     failsOther.failure = Receiver::Failure::other;
     failsStandard.failure = Receiver::Failure::standard;
-    HostBatch batch;
-    batch.add(obclient_string("one"), "pulsarPath", "t1/sub/alarms/1").add(obclient_string("two"));
+    HostBatch batch{{obclient_string("one"), "pulsarPath", "t1/sub/alarms/1"},
+                    {obclient_string("two"), nullptr, nullptr}};
     vlm_message_t* const start = batch.start();
     vlm_message_t* const end = batch.end();
-    const std::vector<std::string> before = batch.texts();
+    const std::vector<std::string> before = textsOf(start, end);
     const std::string invalidRange = ": Invalid batch range: the end is null or before the start";
-    const struct {
-        const char* operation;
-        int level;
-        std::function<int32_t(void*)> call;
-        std::string withHandle; // the line's text after the category; empty: nothing fails with a handle
-    } operations[] = {
-        {"start", 2, [](void* h) { return library().start(h); }, ""},
-        {"hostReady", 3, [](void* h) { return library().hostReady(h); }, ""},
-        {"shutdown", 3, [](void* h) { return library().shutdown(h); }, ""},
-        {"setNextTowardsHost", 2,
-         [&](void* h) { return library().setNextTowardsHost(h, &receiver, nullptr); },
-         "Exception from setNextTowardsHost: No batch function given for the next element"},
+    const std::string noFunction = ": No batch function given for the next element";
+    // The operation, its level, the call, and the line's text after the category when a handle is given
+    // (empty: nothing fails with a handle).
+    const std::tuple<const char*, int, std::function<int32_t(void*)>, std::string> operations[] = {
+        {"start", 2, [&](void* h) { return plugin.start(h); }, ""},
+        {"hostReady", 3, [&](void* h) { return plugin.hostReady(h); }, ""},
+        {"shutdown", 3, [&](void* h) { return plugin.shutdown(h); }, ""},
+        {"setNextTowardsHost", 2, [&](void* h) { return plugin.setNextTowardsHost(h, &receiver, nullptr); },
+         "Exception from setNextTowardsHost" + noFunction},
         {"setNextTowardsTransport", 2,
-         [&](void* h) { return library().setNextTowardsTransport(h, &receiver, nullptr); },
-         "Exception from setNextTowardsTransport: No batch function given for the next element"},
-        {"sendBatchTowardsHost", 3,
-         [&](void* h) { return library().sendBatchTowardsHost(h, start + 1, end); },
+         [&](void* h) { return plugin.setNextTowardsTransport(h, &receiver, nullptr); },
+         "Exception from setNextTowardsTransport" + noFunction},
+        {"sendBatchTowardsHost", 3, [&](void* h) { return plugin.sendBatchTowardsHost(h, start + 1, end); },
          "Unknown exception from sendBatchTowardsHost"},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library().sendBatchTowardsTransport(h, start + 1, end); },
+         [&](void* h) { return plugin.sendBatchTowardsTransport(h, start + 1, end); },
          "Exception from sendBatchTowardsTransport: next element failed"},
-        {"sendBatchTowardsHost", 3, [&](void* h) { return library().sendBatchTowardsHost(h, end, start); },
+        {"sendBatchTowardsHost", 3, [&](void* h) { return plugin.sendBatchTowardsHost(h, end, start); },
          "Exception from sendBatchTowardsHost" + invalidRange},
         {"sendBatchTowardsTransport", 3,
-         [&](void* h) { return library().sendBatchTowardsTransport(h, nullptr, end); },
+         [&](void* h) { return plugin.sendBatchTowardsTransport(h, nullptr, end); },
          "Exception from sendBatchTowardsTransport" + invalidRange},
-        {"sendBatchTowardsHost", 3,
-         [&](void* h) { return library().sendBatchTowardsHost(h, start, nullptr); },
-         "Exception from sendBatchTowardsHost" + invalidRange},
     };
     constexpr const char* libraryCategory = "connectivity.TessaroNotifications2Codec";
-    for (const bool belowTheLevel : {false, true}) {
-        if (belowTheLevel) {
-            obclient_set_log_level(category, 1);
-            obclient_set_log_level(libraryCategory, 1);
-        }
-        void* handle = create();
-        ASSERT_NE(handle, nullptr);
-        ASSERT_EQ(library().setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
-        ASSERT_EQ(library().setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
-        for (const auto& row : operations) {
-            SCOPED_TRACE(row.operation + (" " + row.withHandle));
-            const std::string level = std::to_string(row.level) + " <";
-            const auto expected = [&](const std::string& line) {
-                return belowTheLevel || line.empty() ? std::vector<std::string>{}
-                                                     : std::vector<std::string>{line};
-            };
-            clearLogLines();
-            EXPECT_EQ(row.call(nullptr), 1);
-            EXPECT_EQ(logTexts(libraryCategory), expected(level + libraryCategory + "> Exception from " +
-                                                          row.operation + ": Null plug-in handle"));
-            clearLogLines();
-            EXPECT_EQ(row.call(handle), row.withHandle.empty() ? 0 : 1);
-            EXPECT_EQ(logTexts(category),
-                      expected(row.withHandle.empty() ? "" : level + category + "> " + row.withHandle));
-        }
-        EXPECT_EQ(library().destroy(handle), 0);
+    void* handle = create();
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(plugin.setNextTowardsHost(handle, &failsOther, &receiveBatch), 0);
+    ASSERT_EQ(plugin.setNextTowardsTransport(handle, &failsStandard, &receiveBatch), 0);
+    for (const auto& [operation, level, call, withHandle] : operations) {
+        SCOPED_TRACE(operation + (" " + withHandle));
+        const std::string prefix = std::to_string(level) + " <";
+        clearLogLines();
+        EXPECT_EQ(call(nullptr), 1);
+        EXPECT_EQ(logTexts(libraryCategory),
+                  (std::vector<std::string>{prefix + libraryCategory + "> Exception from " + operation +
+                                            ": Null plug-in handle"}));
+        clearLogLines();
+        EXPECT_EQ(call(handle), withHandle.empty() ? 0 : 1);
+        EXPECT_EQ(logTexts(category), withHandle.empty()
+                                          ? std::vector<std::string>{}
+                                          : std::vector<std::string>{prefix + category + "> " + withHandle});
     }
-    EXPECT_EQ(batch.texts(), before);
+    EXPECT_EQ(plugin.destroy(handle), 0);
+    EXPECT_EQ(textsOf(start, end), before);
     EXPECT_TRUE(receiver.batches.empty());
+}
+
+// Any other import would not resolve in a real host.
+TEST_F(EntryPointsTest, ExportsTheElevenEntryPointsAndImportsTheFourteenHostFunctions)
+{
+    std::set<std::string> entryPoints;
+    for (const char* operation :
+         {"create_plugin_with_params", "destroy_plugin", "plugin_api_version", "plugin_product_version",
+          "plugin_start", "plugin_hostReady", "plugin_shutdown", "plugin_setNextTowardsHost",
+          "plugin_setNextTowardsTransport", "plugin_sendBatchTowardsHost",
+          "plugin_sendBatchTowardsTransport"})
+        entryPoints.insert(std::string("vlm_") + operation + "_TessaroNotifications2Codec");
+    EXPECT_EQ(dynamicSymbols("--defined-only"), entryPoints);
+
+    const std::set<std::string> hostFunctions = {
+        "vlm_copy_string",  "vlm_free_string",         "vlm_copy_data",   "vlm_data_to_string",
+        "vlm_allocate_map", "vlm_reallocate_map",      "vlm_free_map",    "vlm_free_vector",
+        "vlm_free_buffer",  "vlm_free_custom",         "vlm_hash_string", "vlm_get_log_level",
+        "vlm_log_at",       "vlm_set_user_status_map",
+    };
+    std::set<std::string> hostImports;
+    for (const std::string& name : dynamicSymbols("--undefined-only"))
+        if (name.rfind("vlm_", 0) == 0 || name.rfind("obclient", 0) == 0)
+            hostImports.insert(name);
+    EXPECT_EQ(hostImports, hostFunctions);
 }
 
 } // namespace

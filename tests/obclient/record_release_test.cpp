@@ -1,6 +1,5 @@
-// The record pool's own objects, built into this test (the library's copy stays
-// apart): blocks that wait in the shared depot go back to the system, as whole
-// runs or as the pages free blocks cover, and come back usable, each handed out once.
+// The record pool's own objects, built into this test: blocks that wait in the depot go back to the
+// system, as whole runs or as the pages free blocks cover, and come back usable, each handed out once.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -44,31 +43,27 @@ std::size_t residentBytes(const std::vector<void*>& blocks)
 
 using RecordRelease = testing_support::HostTest;
 
+// One block in every livePageEvery pages stays taken through the idle time, so that no run is free whole.
 TEST_F(RecordRelease, BlocksThatWaitInTheDepotGoBackToTheSystemAndComeBackOnce)
 {
-    const struct {
-        const char* name;
-        // One block in this many pages stays taken through the idle time, so no run is free whole.
-        std::uintptr_t livePageEvery;
-    } cases[] = {{"every run free", 0}, {"a block taken in every run", 16}};
-    for (const auto& sample : cases) {
-        SCOPED_TRACE(sample.name);
+    for (const std::uintptr_t livePageEvery : {0, 16}) {
+        SCOPED_TRACE(livePageEvery);
+        const auto takeBurst = [](std::vector<void*>& blocks, int fill) {
+            for (std::size_t i = 0; i < burstBlocks; ++i) {
+                blocks.push_back(obclient::takeBlock(blockBytes, false, true));
+                std::memset(blocks.back(), fill, blockBytes);
+            }
+        };
         std::vector<void*> burst;
         std::vector<void*> live;
         // A thread that ends leaves its free blocks to the depot.
         std::thread([&] {
-            for (std::size_t i = 0; i < burstBlocks; ++i) {
-                void* const block = obclient::takeBlock(blockBytes, false, true);
-                std::memset(block, 0xA5, blockBytes);
-                burst.push_back(block);
-            }
+            takeBurst(burst, 0xA5);
             for (void* block : burst) {
                 const std::uintptr_t page = pageOf(block);
-                if (sample.livePageEvery != 0 && page == reinterpret_cast<std::uintptr_t>(block) &&
-                    page / pageBytes % sample.livePageEvery == 0)
-                    live.push_back(block);
-                else
-                    obclient::returnBlock(block);
+                const bool stays = livePageEvery != 0 && page == reinterpret_cast<std::uintptr_t>(block) &&
+                                   page / pageBytes % livePageEvery == 0;
+                stays ? live.push_back(block) : obclient::returnBlock(block);
             }
         }).join();
         EXPECT_GT(residentBytes(burst), burstBlocks * blockBytes / 2);
@@ -76,23 +71,14 @@ TEST_F(RecordRelease, BlocksThatWaitInTheDepotGoBackToTheSystemAndComeBackOnce)
         // The first look finds what waits, the second hands back what waited since.
         obclient::depot::releaseIdleBlocks();
         obclient::depot::releaseIdleBlocks();
-        const std::size_t livePages = live.size() * pageBytes;
-        EXPECT_LE(residentBytes(burst), depotKeeps + livePages + obclient::pool::runBytes);
+        EXPECT_LE(residentBytes(burst), depotKeeps + live.size() * pageBytes + obclient::pool::runBytes);
 
-        std::vector<void*> again;
-        for (std::size_t i = 0; i < burstBlocks; ++i) {
-            void* const block = obclient::takeBlock(blockBytes, false, true);
-            std::memset(block, 0x5A, blockBytes);
-            again.push_back(block);
-        }
-        std::vector<void*> taken = again;
-        taken.insert(taken.end(), live.begin(), live.end());
+        std::vector<void*> taken = live;
+        takeBurst(taken, 0x5A);
+        for (void* block : taken)
+            obclient::returnBlock(block);
         std::sort(taken.begin(), taken.end());
         EXPECT_EQ(std::adjacent_find(taken.begin(), taken.end()), taken.end()) << "a block handed out twice";
-        for (void* block : again)
-            obclient::returnBlock(block);
-        for (void* block : live)
-            obclient::returnBlock(block);
     }
 }
 

@@ -1,6 +1,5 @@
-// Base fixture of every suite: the host stand-in runs in checked mode, each
-// test must leave its live allocation counts where it found them, and log
-// lines are captured instead of printed.
+// Base fixture of every suite: the host stand-in runs in checked mode, each test must leave its live
+// allocation counts where it found them, and log lines are captured instead of printed.
 #pragma once
 
 #include <gtest/gtest.h>

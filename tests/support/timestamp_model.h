@@ -1,7 +1,5 @@
-// What parseTimestamp must give, written the plain way: the date and time read
-// with std::get_time, zone numbers with std::stoi, the calendar by timegm, and a
-// fraction of other than three digits read by strtod as the decimal it writes.
-// Shared by the differential test and the fuzzer; never linked into the plug-in.
+// What parseTimestamp must give, written the plain way: std::get_time, std::stoi and timegm, and a
+// fraction of other than three digits read by strtod as the exact decimal it makes.
 #pragma once
 
 #include <algorithm>
@@ -50,24 +48,18 @@ inline boost::optional<long long> dateTimeSeconds(const std::string& dateTime)
     return static_cast<long long>(timegm(&brokenDown));
 }
 
-// The exact decimal text of whole + 0.<digits>; a negative whole is written as
-// the difference of two magnitudes, taken digit by digit.
+// The exact decimal text of whole + 0.<digits>; below zero that is -((-whole - 1) + 0.<c>), where c
+// is the digits' complement to 10^n.
 inline std::string exactSum(long long whole, const std::string& digits)
 {
-    if (whole >= 0)
+    if (whole >= 0 || digits.find_first_not_of('0') == std::string::npos)
         return std::to_string(whole) + "." + digits;
-    const std::string integer = std::to_string(-whole);
-    std::string difference = integer + "." + std::string(digits.size(), '0');
-    const std::string subtrahend = std::string(integer.size(), '0') + "." + digits;
-    int borrow = 0;
-    for (std::size_t i = difference.size(); i-- > 0;) {
-        if (difference[i] == '.')
-            continue;
-        const int digit = (difference[i] - '0') - (subtrahend[i] - '0') - borrow;
-        borrow = digit < 0 ? 1 : 0;
-        difference[i] = static_cast<char>('0' + digit + 10 * borrow);
-    }
-    return "-" + difference;
+    std::string complement = digits;
+    for (char& digit : complement)
+        digit = static_cast<char>('9' - digit + '0');
+    for (std::size_t i = complement.size(); i-- > 0 && ++complement[i] > '9';)
+        complement[i] = '0';
+    return "-" + std::to_string(-whole - 1) + "." + complement;
 }
 
 } // namespace timestamp_model

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <initializer_list>
 #include <utility>
 
@@ -11,11 +10,6 @@
 namespace testing_support {
 
 namespace cv = com::velmora::connectivity10_15_4;
-
-inline cv::data_t hostValue(vlm_data_t record)
-{
-    return cv::data_t::adopt(record);
-}
 
 inline cv::data_t listOf(std::initializer_list<vlm_data_t> items)
 {
@@ -33,14 +27,4 @@ inline cv::map_t mapOf(std::initializer_list<std::pair<const char*, vlm_data_t>>
         map.insert(cv::data_t(entry.first), cv::data_t::adopt(entry.second));
     return map;
 }
-
-// An integer key whose hash starts probing at `slot` of a table of `capacity`.
-inline std::int64_t integerKeyLandingAt(std::uint64_t slot, std::uint64_t capacity, std::int64_t from = 0)
-{
-    for (std::int64_t candidate = from;; ++candidate) {
-        if (cv::keyHash(cv::data_t(candidate)) % capacity == slot)
-            return candidate;
-    }
-}
-
 } // namespace testing_support
