@@ -2,36 +2,18 @@
 // one with a builder, and catching the text of the error a step reports.
 #pragma once
 
-#include <algorithm>
 #include <memory>
-#include <ostream>
 #include <utility>
 
 #include "codec/orbel_message_builder.h"
 #include "connectivity/framework/plugin.h"
-#include "connectivity/values/data_t.h"
-#include "connectivity/values/message.h"
+#include "tests/codec/json_data.h"
 #include "tests/support/host_test.h"
-#include "tools/common/json_value.h"
 
 namespace codec_testing {
 
-namespace cv = com::velmora::connectivity10_15_4;
 namespace pulsar = com::velmora::connectivity::plugins::pulsar;
 using testing_support::errorOf;
-
-// Read as the replay tool reads its input. Every ' is read as ", so tests can write JSON
-// inside C++ literals; no test text holds a quote of its own.
-inline cv::data_t json(std::string text)
-{
-    std::replace(text.begin(), text.end(), '\'', '"');
-    simdjson::dom::parser parser;
-    tools::HostValue value;
-    std::string reason;
-    if (tools::readJsonText(parser, text, value, reason) != tools::JsonText::Read)
-        throw std::invalid_argument("test JSON not read (" + reason + "): " + text);
-    return cv::data_t::adopt(value.release());
-}
 
 // A message as the transport delivers it: the payload, and the path in metadata "pulsarPath".
 inline cv::Message notification(const char* pulsarPath, const std::string& payloadJson)
@@ -67,11 +49,3 @@ inline cv::Message convert(CreateBuilder create, const std::string& payloadJson)
 }
 
 } // namespace codec_testing
-
-// Lets EXPECT_EQ show values as the host renders them.
-namespace com::velmora::connectivity10_15_4 {
-inline void PrintTo(const data_t& value, std::ostream* out)
-{
-    *out << renderValue(value);
-}
-} // namespace com::velmora::connectivity10_15_4

@@ -1,14 +1,13 @@
 // Notifications through the real plug-in: the events that come out, on the channels the
 // configuration names (each kind's conversion is in tests/codec), and what the codec drops and
-// says about it. Kept messages close up inside a batch (tests/framework's batch loop).
-
-#include "tests/replay/json_match.h"
+// says about it.
+#include "tests/codec/json_data.h"
 #include "tests/replay/replay_fixture.h"
 
 namespace {
 
 using replayConversion = replay_testing::ReplayTest;
-using replay_testing::jsonDifference;
+using codec_testing::json;
 using replay_testing::linesOf;
 using replay_testing::mentions;
 using replay_testing::summaryCount;
@@ -22,9 +21,9 @@ std::string alarm(const std::string& id, const std::string& severity)
 }
 
 const std::string alarmEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Alarm",
-    "vlm.channel":"site-a.tessaro.devices"},"payload":{"id":"91003","count":2,"severity":"MINOR","source":"4712",
-    "status":"ACTIVE","text":"Door open","time":1706781600.0,"type":"t5o_DoorOpenAlarm","t5o_Door":{"open":true},
-    "measurements":{},"tenantId":"t12345"}})";
+    "vlm.channel":"site-a.tessaro.devices"},"payload":{"id":"91003","count":2,"severity":"MINOR",
+    "source":"4712","status":"ACTIVE","text":"Door open","time":1706781600.0,"type":"t5o_DoorOpenAlarm",
+    "t5o_Door":{"open":true},"measurements":{},"tenantId":"t12345"}})";
 
 const std::string pathless = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
 
@@ -43,8 +42,8 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
     EXPECT_EQ(run.err.rfind(warning, 0), 0u) << run.err;
     const std::vector<std::string> lines = linesOf(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
-    EXPECT_EQ(jsonDifference(lines[0], alarmEvent), "");
-    EXPECT_EQ(jsonDifference(lines[1], pathless), "");
+    EXPECT_EQ(json(lines[0]), json(alarmEvent));
+    EXPECT_EQ(json(lines[1]), json(pathless));
     EXPECT_TRUE(mentions(run.err,
                          "<connectivity.TessaroNotifications2Codec.replay> Error when transforming "
                          "message towards host ('id' = '91004'): Unrecognized alarm severity: minor"))
@@ -54,8 +53,7 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
     EXPECT_EQ(summaryCount(run.err, "dropped"), 1);
 
     // Below level 3 the codec keeps its reason to itself; --quiet leaves nothing else.
-    const replay_testing::ToolRun silent = runTool({"--log-level", "2", "--quiet", input});
-    EXPECT_EQ(silent.err, "");
+    EXPECT_EQ(runTool({"--log-level", "2", "--quiet", input}).err, "");
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <utility>
 
-#include "tests/replay/json_match.h"
 #include "tests/support/host_test.h"
 #include "tools/common/json_value.h"
 #include "tools/common/message_json.h"
@@ -15,42 +14,38 @@ namespace {
 
 using replayValueReading = testing_support::HostTest;
 
-// A JSON text, and the host writer's text of it or a piece of the refusal's reason.
+// A JSON text, and the host writer's text of it (null: the same) or a piece of the refusal's reason.
 using Case = std::pair<const char*, const char*>;
 
 TEST_F(replayValueReading, EveryKindReadsBackAsTheHostWritesIt)
 {
     const Case cases[] = {
-        {"17", "17"},
-        {"17.0", "17.0"},
+        {"17", nullptr},
+        {"17.0", nullptr},
         {"1e2", "100.0"},
-        {"-9223372036854775808", "-9223372036854775808"},
+        {"-9223372036854775808", nullptr},
         {"9223372036854775808", "9223372036854775808.0"}, // past the signed range: a double
         // Beyond 64 bits: the nearest double, wherever the number stands; texts stay texts.
         {R"([123456789012345678901234567890,"123456789012345678901234567890",-99999999999999999999,1e2])",
          R"([1.2345678901234568e+29,"123456789012345678901234567890",-1e+20,100.0])"},
         {"\"tab\\tand \\u00e9\"", "\"tab\\tand \xc3\xa9\""},
-        {"[true,false,null,[],{}]", "[true,false,null,[],{}]"},
-        {R"({"a":1,"b":{"c":[2.5]},"d":"e"})", R"({"d":"e","b":{"c":[2.5]},"a":1})"},
+        {"[true,false,null,[],{}]", nullptr},
+        {R"({"a":[2.5,{"b":"c"}]})", nullptr},
         {R"({"$decimal":"0xFF"})", R"({"$decimal":"0x00000000000000ff"})"},
-        {R"({"$buffer":"aGk="})", R"({"$buffer":"aGk="})"},
-        {R"({"$buffer":"AQID+/8="})", R"({"$buffer":"AQID+/8="})"}, // a whole group, and both last letters
-        {R"({"$buffer":""})", R"({"$buffer":""})"},
-        {R"({"$buffer":"Zm9v"})", R"({"$buffer":"Zm9v"})"},
-        {R"({"$buffer":"Zm9vYg=="})", R"({"$buffer":"Zm9vYg=="})"},
-        {R"({"$double":"-inf"})", R"({"$double":"-inf"})"},
-        {R"({"$double":"nan"})", R"({"$double":"nan"})"},
+        // Every padding, ending on a whole group, and both last letters of the alphabet.
+        {R"([{"$buffer":"aGk="},{"$buffer":"AQID+/8="},{"$buffer":"Zm9v"},{"$buffer":"Zm9vYg=="}])", nullptr},
+        {R"([{"$buffer":""},{"$double":"-inf"},{"$double":"nan"}])", nullptr},
         {R"({"$map":[[1,"one"],[[2],{"$decimal":"0x1"}]]})",
          R"({"$map":[[1,"one"],[[2],{"$decimal":"0x0000000000000001"}]]})"},
         {R"({"$map":[["k",true]]})", R"({"k":true})"},
-        {R"({"$note":1})", R"({"$note":1})"}, // not one of the marks: an ordinary map
+        {R"({"$note":1})", nullptr}, // not one of the marks: an ordinary map
     };
     simdjson::dom::parser parser;
     for (const auto& [json, expected] : cases) {
         tools::HostValue value;
         std::string reason;
         ASSERT_EQ(tools::readJsonText(parser, json, value, reason), tools::JsonText::Read) << json << reason;
-        EXPECT_EQ(replay_testing::jsonDifference(testing_support::jsonOf(value.get()), expected), "") << json;
+        EXPECT_EQ(testing_support::jsonOf(value.get()), expected ? expected : json);
     }
 }
 
