@@ -19,18 +19,19 @@ using Range = std::pair<cv::Message*, cv::Message*>;
 
 enum class Outcome { keep, drop, throwStandard, throwOther };
 
+cv::PluginParameters chainParameters()
+{
+    cv::PluginParameters params;
+    params.chainId = "chain";
+    params.pluginName = "name";
+    return params;
+}
+
 // Multiplies each integer payload by ten, then does what the script says for that payload,
 // and notes the direction each error handler call was given.
 class ScriptedCodec : public cv::AbstractSimpleCodec {
 public:
-    ScriptedCodec() : AbstractSimpleCodec(parameters()) {}
-    static cv::PluginParameters parameters()
-    {
-        cv::PluginParameters params;
-        params.chainId = "chain";
-        params.pluginName = "name";
-        return params;
-    }
+    ScriptedCodec() : AbstractSimpleCodec(chainParameters()) {}
 
     bool transformMessageTowardsHost(cv::Message& message) override { return run(message); }
     bool transformMessageTowardsTransport(cv::Message& message) override { return run(message); }
@@ -58,7 +59,8 @@ private:
     }
 };
 
-// The next element in either direction: notes what it receives and its own end in `events`, or fails.
+// The next element in either direction: notes what it receives and its own end in `events`, or
+// fails when it has no `calls` to note the ranges in.
 class Neighbour : public cv::HostSide, public cv::TransportSide {
 public:
     Neighbour(std::vector<std::string>& events, std::string name, std::vector<Range>* calls = nullptr)
@@ -106,36 +108,33 @@ std::vector<std::int64_t> idsOf(const cv::Message* start, const cv::Message* end
 // Each test runs once per direction.
 class BatchLoopTest : public testing_support::HostTest, public ::testing::WithParamInterface<bool> {
 protected:
-    bool towardsTransport() const { return GetParam(); }
-
-    void wire(cv::AbstractCodec& codec, bool transportSide, std::vector<Range>* calls = nullptr)
+    void wire(bool transportSide, std::vector<Range>* calls = nullptr)
     {
         auto next = std::make_unique<Neighbour>(events, "next", calls);
         transportSide ? codec.setNextTowardsTransport(std::move(next))
                       : codec.setNextTowardsHost(std::move(next));
     }
-    void send(cv::AbstractSimpleCodec& codec, cv::Message* start, cv::Message* end) const
+    void send(cv::Message* start, cv::Message* end)
     {
-        towardsTransport() ? codec.sendBatchTowardsTransport(start, end)
-                           : codec.sendBatchTowardsHost(start, end);
+        GetParam() ? codec.sendBatchTowardsTransport(start, end) : codec.sendBatchTowardsHost(start, end);
     }
 
     std::vector<std::string> events;
+    ScriptedCodec codec;
 };
 
 TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOneLine)
 {
-    ScriptedCodec codec;
     codec.script = {{2, Outcome::drop}, {3, Outcome::throwStandard}, {5, Outcome::throwOther}};
     std::vector<Range> calls;
-    wire(codec, towardsTransport(), &calls);
+    wire(GetParam(), &calls);
     std::vector<cv::Message> batch = numberedBatch({1, 2, 3, 9, 4, 5});
     batch[3].getPayload() = cv::data_t(); // kept without the message transformation
 
-    send(codec, batch.data(), batch.data() + batch.size());
+    send(batch.data(), batch.data() + batch.size());
 
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(codec.directions, (std::vector<bool>{towardsTransport(), towardsTransport()}));
+    EXPECT_EQ(codec.directions, (std::vector<bool>{GetParam(), GetParam()}));
     ASSERT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data() + 3}}));
     EXPECT_EQ(idsOf(batch.data(), batch.data() + 3), (std::vector<std::int64_t>{1, 9, 4}));
     // Dropped ones stay behind in the state their transformation left them.
@@ -151,19 +150,18 @@ TEST_P(BatchLoopTest, KeptMessagesMoveToTheFrontAndEachFailedOneIsDroppedWithOne
 
 TEST_P(BatchLoopTest, EmptyAndUnwiredBatchesStillRunTheLoopAndAFailingNextElementEndsIt)
 {
-    ScriptedCodec codec;
     std::vector<Range> calls, oppositeCalls;
-    wire(codec, !towardsTransport(), &oppositeCalls);
+    wire(!GetParam(), &oppositeCalls);
     std::vector<cv::Message> batch = numberedBatch({1, 2});
-    send(codec, batch.data(), batch.data() + batch.size());
+    send(batch.data(), batch.data() + batch.size());
     EXPECT_EQ(codec.transformed, (std::vector<std::int64_t>{1, 2}));
     EXPECT_TRUE(oppositeCalls.empty());
 
-    wire(codec, towardsTransport(), &calls);
-    send(codec, batch.data(), batch.data());
+    wire(GetParam(), &calls);
+    send(batch.data(), batch.data());
     EXPECT_EQ(calls, (std::vector<Range>{{batch.data(), batch.data()}}));
-    wire(codec, towardsTransport());
-    EXPECT_THROW(send(codec, batch.data(), batch.data() + batch.size()), std::runtime_error);
+    wire(GetParam());
+    EXPECT_THROW(send(batch.data(), batch.data() + batch.size()), std::runtime_error);
     EXPECT_TRUE(logLines().empty());
 }
 

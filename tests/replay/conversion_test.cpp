@@ -1,8 +1,11 @@
-// Notifications through the real plug-in: the events that come out, on the channels the
-// configuration names (each kind's conversion is in tests/codec), and what the codec drops and
-// says about it.
+// Notifications through the real plug-in: the configuration it is handed, the events that come
+// out on the channels it names (each kind's conversion is in tests/codec), what the codec drops
+// and says about it, and frames of the actions not asked for skipped and counted. Unusable
+// settings are usage errors (exit_status_test).
 #include "tests/codec/json_data.h"
 #include "tests/replay/replay_fixture.h"
+#include "tools/common/configuration.h"
+#include "tools/replay/options.h"
 
 namespace {
 
@@ -26,6 +29,15 @@ const std::string alarmEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Ala
     "t5o_Door":{"open":true},"measurements":{},"tenantId":"t12345"}})";
 
 const std::string pathless = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
+
+std::string frame(const std::string& id, const std::string& action, const std::string& body)
+{
+    return id + "\n/t12345/alarms/4711\n" + action + "\n\n" + body + "\n---\n";
+}
+
+const std::string alarmBody =
+    R"({"id":"91010","source":{"id":"4711"},"type":"t5o_A","time":"2024-02-01T11:00:00.000Z","text":"x",)"
+    R"("status":"ACTIVE","severity":"MAJOR","count":1})";
 
 TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
 {
@@ -54,6 +66,61 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
 
     // Below level 3 the codec keeps its reason to itself; --quiet leaves nothing else.
     EXPECT_EQ(runTool({"--log-level", "2", "--quiet", input}).err, "");
+}
+
+TEST_F(replayConversion, SettingsGoOnTopOfTheFileAndReadLikeJson)
+{
+    replay::Options options;
+    options.configFile = writeInput("config.yaml", "# demo\n"
+                                                   "measurementSplittingChannel: fast\n"
+                                                   "towardsHostChannelPrefix: 7\n"
+                                                   "tenantId: \"42\"\n"
+                                                   "ratio: 1.5\n"
+                                                   "flags: [true, ~, off]\n"
+                                                   "nested: {a: b}\n"
+                                                   "empty:\n");
+    options.settings = {{"tenantId", "t9"},
+                        {"limit", "12"},
+                        {"label", "plain text"},
+                        {"limit", R"({"$decimal":"0x2"})"},
+                        {"blank", ""}};
+    tools::HostValue config;
+    std::string reason;
+    ASSERT_TRUE(tools::buildConfiguration(options, config, reason)) << reason;
+    EXPECT_EQ(codec_testing::cv::data_t::adopt(config.release()),
+              json(R"({"measurementSplittingChannel":"fast", "towardsHostChannelPrefix":7,
+        "tenantId":"t9", "ratio":1.5, "flags":[true,null,"off"], "nested":{"a":"b"}, "empty":null,
+        "limit":{"$decimal":"0x2"}, "label":"plain text", "blank":""})"));
+}
+
+TEST_F(replayConversion, FramesOfActionsNotAskedForAreSkippedAndCounted)
+{
+    const std::string capture = writeInput(
+        "capture.frames", frame("f1", "CREATE", alarmBody) + frame("f2", "DELETE", "\"91010\"") +
+                              frame("f3", "UPDATE", alarmBody) + frame("f4", "DELETE", "\"91011\""));
+    struct Case {
+        std::vector<std::string> arguments;
+        int64_t read, skipped, deletes, dropped, events;
+    };
+    const Case cases[] = {
+        {{}, 2, 2, 2, 0, 2}, // as tessaro-consume by default
+        {{"--actions", "CREATE"}, 1, 3, 2, 0, 1},
+        {{"--actions", "CREATE,UPDATE,DELETE"}, 4, 0, -1, 2, 2}, // a DELETE's text body is no notification
+    };
+    // Several workers add up their counts alike: see jobs_test.
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments{"--format", "frames"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        arguments.push_back(capture);
+        const replay_testing::ToolRun run = runTool(arguments);
+        SCOPED_TRACE(run.err);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(summaryCount(run.err, "messages read"), c.read);
+        EXPECT_EQ(summaryCount(run.err, "skipped by action"), c.skipped);
+        EXPECT_EQ(summaryCount(run.err, "  DELETE"), c.deletes);
+        EXPECT_EQ(summaryCount(run.err, "dropped"), c.dropped);
+        EXPECT_EQ(static_cast<int64_t>(linesOf(run.out).size()), c.events) << run.out;
+    }
 }
 
 } // namespace

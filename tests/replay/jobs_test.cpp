@@ -77,26 +77,4 @@ TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)
     EXPECT_TRUE(mentions(singleErr[0], json + ":" + lastLine + ": ")) << "the last line keeps its number";
 }
 
-// With both streams on one file, each chunk's stderr lines come just before its events,
-// whatever the number of workers.
-TEST_F(replayJobs, StderrLinesAndEventsInterleaveAlikeOnOneStream)
-{
-    const std::string json = writeInput(
-        "mixed.jsonl", repeated(TESSARO_EXAMPLES "/notifications.jsonl", "{\"metadata\":{}, not json\n"));
-    std::vector<std::string> merged;
-    for (const char* jobs : {"1", "2"}) {
-        const std::string path = directory() + "/merged" + jobs;
-        replay_testing::ToolProcess tool({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TESSARO_REPLAY_TOOL,
-                                          "--quiet", "--config", TESSARO_EXAMPLES "/config.yaml", "--batch",
-                                          "3", "--jobs", jobs, json},
-                                         directory() + "/stderr", "/dev/null", path);
-        EXPECT_EQ(tool.wait(), 1) << jobs;
-        merged.push_back(replay_testing::contentsOf(path));
-    }
-    EXPECT_NE(merged[0].rfind("{\"metadata\"", 0), 0u) << "the first chunk's stderr lines come first";
-    EXPECT_TRUE(mentions(merged[0], "not valid JSON"));
-    EXPECT_TRUE(mentions(merged[0], "Error when transforming message towards host"));
-    EXPECT_TRUE(merged[0] == merged[1]) << "the streams interleave differently with --jobs 2";
-}
-
 } // namespace

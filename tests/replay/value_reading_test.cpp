@@ -1,14 +1,19 @@
-// How JSON text becomes host values and message records: every kind, the marked
-// forms read back to their kinds, and what is refused, with nothing left
+// How input becomes host values and message records: lines read from any input, every
+// kind, the marked forms read back to their kinds, and what is refused, with nothing left
 // allocated when a value is refused half-way through.
-
+#include <fcntl.h>
 #include <simdjson.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstring>
+#include <thread>
 #include <utility>
 
 #include "tests/support/host_test.h"
 #include "tools/common/json_value.h"
 #include "tools/common/message_json.h"
+#include "tools/replay/line_reader.h"
 
 namespace {
 
@@ -106,6 +111,26 @@ TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
         EXPECT_FALSE(tools::readMessage(parser.parse(std::string(json)).value(), untouched, reason)) << json;
         EXPECT_NE(reason.find(expected), std::string::npos) << json << ": " << reason;
     }
+}
+
+// The first EAGAIN of a non-blocking input is no failed read.
+TEST_F(replayValueReading, NonBlockingInputIsWaitedFor)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+    std::thread writer([&ends] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(::write(ends[1], "late\n", 5), 5);
+        ::close(ends[1]);
+    });
+    replay::LineReader lines(ends[0], 64);
+    replay::Line line;
+    const bool got = lines.next(line);
+    writer.join();
+    ::close(ends[0]);
+    ASSERT_TRUE(got) << std::strerror(lines.readError());
+    EXPECT_EQ(line.text, "late");
 }
 
 } // namespace

@@ -1,7 +1,8 @@
-// Typed configuration reads: the errors of the reads without default, and
-// the reads with default falling back on every standard failure.
-
+// What every codec reads its settings and writes its lines with: typed configuration reads,
+// their errors and their fallback on every standard failure; log lines filtered against the
+// level the host reported at construction.
 #include "connectivity/framework/config_reader.h"
+#include "connectivity/framework/logger.h"
 #include "tests/support/host_test.h"
 
 namespace {
@@ -10,6 +11,7 @@ namespace cv = com::velmora::connectivity10_15_4;
 
 using testing_support::errorOf;
 using ConfigReaderTest = testing_support::HostTest;
+using LoggerTest = testing_support::HostTest;
 
 TEST_F(ConfigReaderTest, ReadsNameTheKeyAndTheReaderOrFallBackOnEveryStandardFailure)
 {
@@ -48,6 +50,28 @@ TEST_F(ConfigReaderTest, ReadsNameTheKeyAndTheReaderOrFallBackOnEveryStandardFai
     for (const auto& [key, text] : strings)
         EXPECT_EQ(reader.getString(cv::data_t(key), fallback), text) << key;
     EXPECT_TRUE(logLines().empty());
+}
+
+TEST_F(LoggerTest, EmitsLinesAtOrBelowTheLevelCachedAtConstructionUnderTheCategoryAsGiven)
+{
+    // The category is an argument, never part of a format.
+    const char* category = "connectivity.n%d%s.c";
+    obclient_set_log_level(category, 3);
+    const cv::Logger logger(category);
+    // Raising the host's level later does not reach a Logger already made.
+    obclient_set_log_level(category, 6);
+
+    EXPECT_FALSE(logger.isEnabled(4));
+    EXPECT_TRUE(logger.isEnabled(3));
+    logger.log(4, "dropped %d", 1);
+    logger.debug("dropped %d", 2);
+    logger.log(2, "kept %d", 3);
+    logger.error("%s %d", "an error", 4);
+    cv::Logger(category).debug("%s", "a trace");
+
+    EXPECT_EQ(logTexts(category), (std::vector<std::string>{"2 <connectivity.n%d%s.c> kept 3",
+                                                            "3 <connectivity.n%d%s.c> an error 4",
+                                                            "6 <connectivity.n%d%s.c> a trace"}));
 }
 
 } // namespace
