@@ -1,19 +1,38 @@
-// What the conversion tests share: notifications written as JSON, converting
-// one with a builder, and catching the text of the error a step reports.
+// What the conversion tests share, the tools' ones too: JSON texts read as the tools read them,
+// so tests compare values (map entries in any order, 1 apart from 1.0); notifications written
+// as JSON; converting one with a builder; and catching the text of the error a step reports.
 #pragma once
 
+#include <algorithm>
 #include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "codec/orbel_message_builder.h"
 #include "connectivity/framework/plugin.h"
-#include "tests/codec/json_data.h"
+#include "connectivity/values/message.h"
 #include "tests/support/host_test.h"
+#include "tools/common/json_value.h"
 
 namespace codec_testing {
 
+namespace cv = com::velmora::connectivity10_15_4;
 namespace pulsar = com::velmora::connectivity::plugins::pulsar;
 using testing_support::errorOf;
+
+// Every ' is read as ", so tests can write JSON inside C++ literals; no test text holds a quote of its own.
+inline cv::data_t json(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\'', '"');
+    simdjson::dom::parser parser;
+    tools::HostValue value;
+    std::string reason;
+    if (tools::readJsonText(parser, text, value, reason) != tools::JsonText::Read)
+        throw std::invalid_argument("test JSON not read (" + reason + "): " + text);
+    return cv::data_t::adopt(value.release());
+}
 
 // A message as the transport delivers it: the payload, and the path in metadata "pulsarPath".
 inline cv::Message notification(const char* pulsarPath, const std::string& payloadJson)
@@ -49,3 +68,11 @@ inline cv::Message convert(CreateBuilder create, const std::string& payloadJson)
 }
 
 } // namespace codec_testing
+
+// Lets EXPECT_EQ show values as the host renders them.
+namespace com::velmora::connectivity10_15_4 {
+inline void PrintTo(const data_t& value, std::ostream* out)
+{
+    *out << renderValue(value);
+}
+} // namespace com::velmora::connectivity10_15_4

@@ -1,7 +1,9 @@
 // parseTimestamp against the plain model on generated and mutated texts: both
 // give no result or the very same double.
-#include <cstdio>
+#include <iomanip>
 #include <random>
+
+#include <boost/optional/optional_io.hpp>
 
 #include "codec/timestamp.h"
 #include "tests/support/host_test.h"
@@ -11,20 +13,13 @@ namespace {
 
 namespace pulsar = com::velmora::connectivity::plugins::pulsar;
 
-std::string describe(const boost::optional<double>& seconds)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.17g (%a)", seconds.value_or(0), seconds.value_or(0));
-    return seconds ? text : "no result";
-}
-
 // Returns whether the text gave a result, after checking it against the model.
 bool parsesLikeTheModel(const std::string& text)
 {
     const boost::optional<double> model = testing_support::modelTimestamp(text.c_str());
     const boost::optional<double> parsed = pulsar::parseTimestamp(text.c_str());
     EXPECT_TRUE(testing_support::sameSeconds(parsed, model))
-        << "'" << text << "': parseTimestamp " << describe(parsed) << ", model " << describe(model);
+        << "'" << text << "': parseTimestamp" << std::setprecision(17) << parsed << ", model" << model;
     return parsed.has_value();
 }
 
@@ -145,7 +140,7 @@ TEST_F(TimestampDifferentialTest, ThePlatformsOwnFormsAndOnlyTheyTakeTheFastRead
         EXPECT_TRUE(pulsar::readPlatformForm(text, seconds)) << "'" << text << "'";
         EXPECT_TRUE(parsesLikeTheModel(text)) << "'" << text << "' gave no result";
         EXPECT_TRUE(testing_support::sameSeconds(seconds, testing_support::modelTimestamp(text)))
-            << "'" << text << "': fast reading " << describe(seconds);
+            << "'" << text << "': fast reading " << std::setprecision(17) << seconds;
     }
     for (const char* text : nearMisses) {
         double seconds = 0.0;

@@ -2,18 +2,16 @@
 // out on the channels it names (each kind's conversion is in tests/codec), what the codec drops
 // and says about it, and frames of the actions not asked for skipped and counted. Unusable
 // settings are usage errors (exit_status_test).
-#include "tests/codec/json_data.h"
+#include "tests/codec/conversion_support.h"
 #include "tests/replay/replay_fixture.h"
 #include "tools/common/configuration.h"
 #include "tools/replay/options.h"
 
 namespace {
 
-using replayConversion = replay_testing::ReplayTest;
+using namespace replay_testing;
+using replayConversion = ReplayTest;
 using codec_testing::json;
-using replay_testing::linesOf;
-using replay_testing::mentions;
-using replay_testing::summaryCount;
 
 std::string alarm(const std::string& id, const std::string& severity)
 {
@@ -45,7 +43,7 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
         writeInput("config.yaml", "towardsHostChannelPrefix: \"site-a.\"\ntenantId: from-the-file\n");
     const std::string input = writeInput("in.jsonl", alarm("91003", "MINOR") + "\n" +
                                                          alarm("91004", "minor") + "\n" + pathless + "\n");
-    const replay_testing::ToolRun run = runTool(
+    const ToolRun run = runTool(
         {"--config", config, "--set", "tenantId=t12345", "--set", "tenantID=x", "--jobs", "2", input});
     EXPECT_EQ(run.status, 0) << run.err; // a dropped notification was still read
     // Named once at start, however many workers make a codec.
@@ -112,7 +110,7 @@ TEST_F(replayConversion, FramesOfActionsNotAskedForAreSkippedAndCounted)
         std::vector<std::string> arguments{"--format", "frames"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         arguments.push_back(capture);
-        const replay_testing::ToolRun run = runTool(arguments);
+        const ToolRun run = runTool(arguments);
         SCOPED_TRACE(run.err);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(summaryCount(run.err, "messages read"), c.read);

@@ -5,16 +5,13 @@
 
 #include <filesystem>
 
-#include "tests/codec/json_data.h"
+#include "tests/codec/conversion_support.h"
 #include "tests/replay/replay_fixture.h"
 
 namespace {
 
-using replayExitStatus = replay_testing::ReplayTest;
-using replay_testing::contentsOf;
-using replay_testing::mentions;
-using replay_testing::summaryCount;
-using replay_testing::ToolRun;
+using namespace replay_testing;
+using replayExitStatus = ReplayTest;
 
 // An output, or an input named as one by any path, is untouched by a run that stops with 2 or 3. A bare
 // plug-in name is the file in the current folder, though the loader's search path has one of that name.

@@ -1,15 +1,13 @@
 // Bad input is reported as FILE:LINE: reason and skipped; everything after it is
 // still read, and the exit status is 1 when anything was skipped.
-#include "tests/codec/json_data.h"
+#include "tests/codec/conversion_support.h"
 #include "tests/replay/replay_fixture.h"
 
 namespace {
 
-using replayInputErrors = replay_testing::ReplayTest;
+using namespace replay_testing;
+using replayInputErrors = ReplayTest;
 using codec_testing::json;
-using replay_testing::linesOf;
-using replay_testing::mentions;
-using replay_testing::summaryCount;
 
 // No pulsarPath: the codec passes it through unchanged, so the output shows exactly what was read.
 const std::string passing = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
@@ -70,11 +68,11 @@ TEST_F(replayInputErrors, BadRecordsAndFilesAreReportedWhereTheyAreAndSkipped)
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.options;
         arguments.insert(arguments.end(), {"--output", output, writeInput("input", c.input)});
-        const replay_testing::ToolRun run = runTool(arguments);
+        const ToolRun run = runTool(arguments);
         SCOPED_TRACE(run.err);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
-        const std::vector<std::string> events = linesOf(replay_testing::contentsOf(output));
+        const std::vector<std::string> events = linesOf(contentsOf(output));
         ASSERT_EQ(events.size(), c.events.size());
         for (std::size_t i = 0; i < events.size(); ++i)
             EXPECT_EQ(json(events[i]), json(c.events[i]));
@@ -89,8 +87,7 @@ TEST_F(replayInputErrors, AFiftyMegabyteLineIsReadWhole)
 {
     const std::string blob(50 << 20, 'x');
     const std::string huge = R"({"metadata":{},"payload":{"blob":")" + blob + "\"}}";
-    const replay_testing::ToolRun run =
-        runTool({"--quiet", writeInput("huge.jsonl", huge + "\n" + passing + "\n")});
+    const ToolRun run = runTool({"--quiet", writeInput("huge.jsonl", huge + "\n" + passing + "\n")});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> lines = linesOf(run.out);
     ASSERT_EQ(lines.size(), 2u);

@@ -8,8 +8,8 @@
 
 namespace {
 
-using replayJobs = replay_testing::ReplayTest;
-using replay_testing::mentions;
+using namespace replay_testing;
+using replayJobs = ReplayTest;
 
 std::string withoutElapsedLine(const std::string& err)
 {
@@ -20,7 +20,7 @@ std::string withoutElapsedLine(const std::string& err)
 // The examples, then records that cannot be read, over and over: enough for several chunks.
 std::string repeated(const char* examples, const std::string& broken)
 {
-    const std::string good = replay_testing::contentsOf(examples);
+    const std::string good = contentsOf(examples);
     std::string input;
     while (input.size() < 700000)
         input += good + broken;
@@ -56,12 +56,12 @@ TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)
         std::vector<std::string> arguments = common;
         arguments.insert(arguments.end(), run.begin(), run.end());
         arguments.insert(arguments.end(), {"--jobs", "1"});
-        const replay_testing::ToolRun single = runTool(arguments);
+        const ToolRun single = runTool(arguments);
         EXPECT_EQ(single.status, 1) << single.err;
         singleErr.push_back(single.err);
         for (const char* jobs : {"2", "3"}) {
             arguments.back() = jobs;
-            const replay_testing::ToolRun parallel = runTool(arguments);
+            const ToolRun parallel = runTool(arguments);
             EXPECT_EQ(parallel.status, 1) << jobs;
             EXPECT_TRUE(single.out == parallel.out) << "the events differ with --jobs " << jobs;
             EXPECT_EQ(withoutElapsedLine(single.err), withoutElapsedLine(parallel.err)) << jobs;
@@ -73,7 +73,7 @@ TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)
         EXPECT_TRUE(mentions(err, "skipped: the record is longer than 2000 bytes"));
         EXPECT_TRUE(mentions(err, "not valid JSON"));
     }
-    EXPECT_GT(replay_testing::summaryCount(singleErr[0], "passed through"), 0);
+    EXPECT_GT(summaryCount(singleErr[0], "passed through"), 0);
     EXPECT_TRUE(mentions(singleErr[0], json + ":" + lastLine + ": ")) << "the last line keeps its number";
 }
 

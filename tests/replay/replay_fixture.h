@@ -28,15 +28,13 @@ public:
 
     // Reads on to the next line that starts with prefix (earlier ones stay in seen()); false on timeout.
     bool waitFor(const std::string& prefix, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // Reads what is there for a moment longer.
-    void drain() { waitFor("\x01", std::chrono::milliseconds(300)); }
+    void drain() { waitFor("\x01", std::chrono::milliseconds(300)); } // what comes a moment longer
     const std::vector<std::string>& seen() const { return seen_; }
     std::size_t count(const std::string& prefix) const;
 
     void signal(int number) { ::kill(pid_, number); }
     pid_t pid() const { return pid_; }
-    // The exit status, or 128 + the signal that ended it; -1 with the tool killed when it has not
-    // ended within timeout.
+    // The exit status, or 128 + the signal that ended it; -1, killed, if not ended within timeout.
     int wait(std::chrono::milliseconds timeout = std::chrono::minutes(10));
 
 private:
@@ -48,7 +46,7 @@ private:
 };
 
 struct ToolRun {
-    int status = -1; // the exit status, or 128 + the signal that ended the tool
+    int status = -1; // as ToolProcess::wait gives it
     std::string out;
     std::string err;
 };
@@ -61,8 +59,7 @@ protected:
     const std::string& directory() const { return directory_; }
     // Writes a file into the scratch directory and returns its path.
     std::string writeInput(const std::string& name, const std::string& content);
-    // Runs tessaro-replay to its end. standardOutput: a file the tool writes its standard output
-    // to instead (then out is empty).
+    // Runs tessaro-replay to its end; with standardOutput, into that file (then out is empty).
     ToolRun runTool(const std::vector<std::string>& arguments, const std::string& standardInput = "",
                     const std::string& standardOutput = "");
 
