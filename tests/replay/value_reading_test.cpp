@@ -81,9 +81,6 @@ TEST_F(replayValueReading, RefusedValuesLeaveNothingAllocated)
         EXPECT_EQ(value.get().tag, VLM_TAG_EMPTY);
         EXPECT_TRUE(obclient_live_counts() == before) << json;
     }
-    tools::HostValue value;
-    std::string reason;
-    EXPECT_EQ(tools::readJsonText(parser, "plain words", value, reason), tools::JsonText::NotJson);
 }
 
 TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
