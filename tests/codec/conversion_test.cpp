@@ -109,27 +109,24 @@ TEST_F(ConversionTest, TheSeriesMetFirstInIterationOrderWins)
         std::string("{") + measurementKeys + ", 'A': {'T': {'value': 1}}, 'B': {'T': {'value': 2}}}";
     // Which fragment comes first depends on where the keys hash to, so ask the map.
     const cv::data_t notification = json(payload);
-    std::int64_t firstValue = 0;
+    std::string letters; // the one-letter keys, A and B, in iteration order
     for (const cv::map_entry_t& entry : notification.get<cv::map_t>()) {
-        const std::string key = entry.first.get<const char*>();
-        if (firstValue == 0 && (key == "A" || key == "B"))
-            firstValue = key == "A" ? 1 : 2;
+        if (entry.first.get<const char*>()[1] == '\0')
+            letters += entry.first.get<const char*>();
     }
     const cv::Message event = convert(&pulsar::createMeasurementBuilder, payload);
     EXPECT_EQ(field(event.getPayload(), "measurements"),
-              json("{'T': {'value': " + std::to_string(firstValue) + ", 'params': {}}}"));
+              json(std::string("{'T': {'value': ") + (letters == "AB" ? "1" : "2") + ", 'params': {}}}"));
 }
 
 TEST_F(ConversionTest, SeriesValuesAreNumbersOrTextsStartingWithADecimalNumber)
 {
-    for (const char* numeric : {"0", " -3", "1e3", "7 V", "inf"})
-        EXPECT_TRUE(pulsar::isNumericValue(cv::data_t(numeric))) << numeric;
-    for (const char* other : {"", "12X", "- 3"})
-        EXPECT_FALSE(pulsar::isNumericValue(cv::data_t(other))) << other;
+    for (const char* numeric : {"'0'", "' -3'", "'1e3'", "'7 V'", "'inf'", "7", "0.5"})
+        EXPECT_TRUE(pulsar::isNumericValue(json(numeric))) << numeric;
+    for (const char* other : {"''", "'12X'", "'- 3'", "true", "null", "[1]"})
+        EXPECT_FALSE(pulsar::isNumericValue(json(other))) << other;
     EXPECT_TRUE(pulsar::isNumericValue(cv::data_t::adopt(obclient_decimal(0x3100000000000001))));
     EXPECT_TRUE(pulsar::isNumericValue(cv::data_t::adopt(obclient_borrowed_string("4.2"))));
-    for (const char* other : {"true", "null", "[1]"})
-        EXPECT_FALSE(pulsar::isNumericValue(json(other))) << other;
 
     cv::data_t series = json("{'units': 'V'}");
     EXPECT_EQ(errorOf([&] { pulsar::toMeasurementValue(series.get<cv::map_t>()); }),
@@ -137,23 +134,26 @@ TEST_F(ConversionTest, SeriesValuesAreNumbersOrTextsStartingWithADecimalNumber)
 }
 
 // Exact matches only: no case folding, no prefixes, no trimming.
+template <class Parse, class Name>
+void acceptsExactly(Parse parse, Name name, std::initializer_list<const char*> names,
+                    std::initializer_list<const char*> others, const std::string& error)
+{
+    for (const char* text : names)
+        EXPECT_STREQ(name(parse(text)).template get<const char*>(), text);
+    for (const char* text : others)
+        EXPECT_EQ(errorOf([&] { parse(text); }), error + text);
+}
+
 TEST_F(ConversionTest, StatusesAndSeveritiesAcceptExactlyTheirTables)
 {
-    for (const char* severity : {"CRITICAL", "MAJOR", "MINOR", "WARNING"})
-        EXPECT_STREQ(pulsar::alarmSeverityName(pulsar::parseAlarmSeverity(severity)).get<const char*>(),
-                     severity);
-    for (const char* status : {"ACTIVE", "ACKNOWLEDGED", "CLEARED"})
-        EXPECT_STREQ(pulsar::alarmStatusName(pulsar::parseAlarmStatus(status)).get<const char*>(), status);
-    for (const char* status : {"SUCCESSFUL", "FAILED", "EXECUTING", "PENDING"})
-        EXPECT_STREQ(pulsar::operationStatusName(pulsar::parseOperationStatus(status)).get<const char*>(),
-                     status);
-
-    for (const char* severity : {"minor", "MAJORITY", ""})
-        EXPECT_EQ(errorOf([&] { pulsar::parseAlarmSeverity(severity); }),
-                  std::string("Unrecognized alarm severity: ") + severity);
-    EXPECT_EQ(errorOf([] { pulsar::parseAlarmStatus("ACTIVE "); }), "Unrecognized alarm status: ACTIVE ");
-    EXPECT_EQ(errorOf([] { pulsar::parseOperationStatus("FAILEDX"); }),
-              "Unrecognized operation status: FAILEDX");
+    acceptsExactly(pulsar::parseAlarmSeverity, pulsar::alarmSeverityName,
+                   {"CRITICAL", "MAJOR", "MINOR", "WARNING"}, {"minor", "MAJORITY", ""},
+                   "Unrecognized alarm severity: ");
+    acceptsExactly(pulsar::parseAlarmStatus, pulsar::alarmStatusName, {"ACTIVE", "ACKNOWLEDGED", "CLEARED"},
+                   {"ACTIVE "}, "Unrecognized alarm status: ");
+    acceptsExactly(pulsar::parseOperationStatus, pulsar::operationStatusName,
+                   {"SUCCESSFUL", "FAILED", "EXECUTING", "PENDING"}, {"FAILEDX"},
+                   "Unrecognized operation status: ");
 }
 
 // Reading a notification consumes it: values move out of it rather than being copied.

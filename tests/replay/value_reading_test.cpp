@@ -1,6 +1,6 @@
-// How input becomes host values and message records: lines read from any input, every
-// kind, the marked forms read back to their kinds, and what is refused, with nothing left
-// allocated when a value is refused half-way through.
+// How input becomes host values: lines read from any input, every kind, the marked forms
+// read back to their kinds, and what is refused, with nothing left allocated when a value is
+// refused half-way through. Message records: input_errors_test.
 #include <fcntl.h>
 #include <simdjson.h>
 #include <unistd.h>
@@ -12,7 +12,6 @@
 
 #include "tests/support/host_test.h"
 #include "tools/common/json_value.h"
-#include "tools/common/message_json.h"
 #include "tools/replay/line_reader.h"
 
 namespace {
@@ -80,33 +79,6 @@ TEST_F(replayValueReading, RefusedValuesLeaveNothingAllocated)
         EXPECT_NE(reason.find(expected), std::string::npos) << json << ": " << reason;
         EXPECT_EQ(value.get().tag, VLM_TAG_EMPTY);
         EXPECT_TRUE(obclient_live_counts() == before) << json;
-    }
-}
-
-TEST_F(replayValueReading, AMessageRecordHoldsAPayloadAndMaybeMetadata)
-{
-    // Metadata read from the input shows in every end-to-end suite; without it the record still has a map.
-    simdjson::dom::parser parser;
-    vlm_message_t message{};
-    std::string reason;
-    ASSERT_TRUE(
-        tools::readMessage(parser.parse(std::string(R"({"payload":null})")).value(), message, reason));
-    ASSERT_NE(message.metadata, nullptr);
-    EXPECT_EQ(message.metadata->count, 0u);
-    EXPECT_EQ(message.payload.tag, VLM_TAG_EMPTY);
-    vlm_free_map(message.metadata);
-    const Case refused[] = {
-        {"[1]", "a message is a JSON object"},
-        {R"({"metadata":{}})", "no \"payload\""},
-        {R"({"payload":1,"payload":2})", "duplicate key \"payload\""},
-        {R"({"metadata":{"a":1},"metadata":{},"payload":1})", "duplicate key \"metadata\""},
-        {R"({"metadata":[],"payload":1})", "\"metadata\" must be an object"},
-        {R"({"payload":{"k":"v"},"meta":{}})", "not \"meta\""},
-    };
-    for (const auto& [json, expected] : refused) {
-        vlm_message_t untouched{};
-        EXPECT_FALSE(tools::readMessage(parser.parse(std::string(json)).value(), untouched, reason)) << json;
-        EXPECT_NE(reason.find(expected), std::string::npos) << json << ": " << reason;
     }
 }
 
