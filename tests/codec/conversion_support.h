@@ -1,6 +1,5 @@
-// What the conversion tests share, the tools' ones too: JSON texts read as the tools read them,
-// so tests compare values (map entries in any order, 1 apart from 1.0); notifications written
-// as JSON; converting one with a builder; and catching the text of the error a step reports.
+// What the conversion tests share, the tools' too: JSON read as the tools read it, so tests compare
+// values (entries in any order, 1 apart from 1.0), notifications, and converting one with a builder.
 #pragma once
 
 #include <algorithm>

@@ -1,19 +1,15 @@
-// Each kind of notification to its event: renamed and converted fields, times read where
-// the kind reads them, everything no step claims copied as it is, and of several faults the
-// one its builder meets first reported.
+// Each kind of notification to its event: fields renamed and converted, times read where the kind
+// reads them, the rest copied as it is; and of several faults, the one its builder meets first.
 #include "codec/alarm_message_builder.h"
 #include "codec/event_message_builder.h"
 #include "codec/managed_object_builder.h"
 #include "codec/measurement_message_builder.h"
-#include "codec/notification_keys.h"
 #include "codec/operation_message_builder.h"
 #include "codec/tessaro_notifications2_codec.h"
 #include "tests/codec/conversion_support.h"
 
 namespace codec_testing {
 namespace {
-
-namespace keys = pulsar::keys;
 
 class ConversionTest : public testing_support::HostTest {};
 
@@ -154,23 +150,6 @@ TEST_F(ConversionTest, StatusesAndSeveritiesAcceptExactlyTheirTables)
     acceptsExactly(pulsar::parseOperationStatus, pulsar::operationStatusName,
                    {"SUCCESSFUL", "FAILED", "EXECUTING", "PENDING"}, {"FAILEDX"},
                    "Unrecognized operation status: ");
-}
-
-// Reading a notification consumes it: values move out of it rather than being copied.
-TEST_F(ConversionTest, TakingMovesTheValueOutAndErasesTheEntry)
-{
-    cv::data_t payload = json("{'source': {'id': '4711'}, 'type': 'x'}");
-    cv::map_t& map = payload.get<cv::map_t>();
-    const cv::map_t::iterator sourceEntry = map.find(cv::data_t("source"));
-    ASSERT_TRUE(sourceEntry != map.end());
-    const vlm_map_table_t* sourceTable = sourceEntry->second.get<cv::map_t>().table();
-    const std::int64_t liveMaps = obclient_live_counts().maps;
-
-    const cv::data_t source = pulsar::takeRequired(payload, keys::source);
-    EXPECT_EQ(source.get<cv::map_t>().table(), sourceTable) << "the value was copied, not moved";
-    EXPECT_EQ(obclient_live_counts().maps, liveMaps);
-    EXPECT_EQ(map.size(), 1u);
-    EXPECT_FALSE(pulsar::takeOptional(payload, keys::source));
 }
 
 struct FaultCase {

@@ -24,19 +24,16 @@ bool parsesLikeTheModel(const std::string& text)
 }
 
 // Deterministic on every platform: only the engine's raw output is used.
-class TextSource {
-public:
-    int below(int bound) { return static_cast<int>(engine_() % static_cast<std::uint32_t>(bound)); }
+struct TextSource {
+    std::mt19937 engine{20240201};
+    int below(int bound) { return static_cast<int>(engine() % static_cast<std::uint32_t>(bound)); }
     std::string digits(int count)
     {
         std::string text;
-        for (int i = 0; i < count; ++i)
+        while (count-- > 0)
             text += static_cast<char>('0' + below(10));
         return text;
     }
-
-private:
-    std::mt19937 engine_{20240201};
 };
 
 // The designators the platform writes, and look-alikes that must give no result or an odd one.
@@ -119,9 +116,8 @@ TEST_F(TimestampDifferentialTest, EveryPositionReplacedInsertedOrRemoved)
     EXPECT_FALSE(pulsar::parseTimestamp(nullptr));
 }
 
-// The forms the platform writes millions of times must be read at fixed places: were
-// they left to the general reading, the seconds would come out the same and only the
-// time would show it. Near misses of those forms must be left to it.
+// The platform's own forms, and only they, take the reading at fixed places; were they left to
+// the general one, the seconds would come out the same and only the time would show it.
 TEST_F(TimestampDifferentialTest, ThePlatformsOwnFormsAndOnlyTheyTakeTheFastReading)
 {
     const char* const fast[] = {

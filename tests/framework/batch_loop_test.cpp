@@ -1,6 +1,5 @@
-// The batch loop of AbstractSimpleCodec, run in both directions: in-place
-// transformation, compaction of kept messages, drops and their log lines, what
-// the next element receives, and the links to the neighbours on either side.
+// AbstractSimpleCodec's batch loop in both directions: transformation in place, kept messages
+// moved to the front, drops and their lines, what the next element gets, and the neighbours' ends.
 #include <initializer_list>
 #include <memory>
 #include <set>
@@ -55,8 +54,7 @@ private:
     }
 };
 
-// The next element in either direction: notes what it receives and its own end in `events`, or
-// fails when it has no `calls` to note the ranges in.
+// The next element either way: notes batches and its end in `events`; fails without `calls`.
 class Neighbour : public cv::HostSide, public cv::TransportSide {
 public:
     Neighbour(std::vector<std::string>& events, std::string name, std::vector<Range>* calls = nullptr)

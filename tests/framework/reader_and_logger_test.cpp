@@ -1,9 +1,9 @@
-// What every codec reads its settings and writes its lines with: typed configuration reads,
-// their errors and their fallback on every standard failure; log lines filtered against the
-// level the host reported at construction.
+// What every codec reads its settings and writes its lines with: typed configuration reads with
+// their errors and fallbacks, and log lines filtered against the host's level at construction.
 #include "connectivity/framework/config_reader.h"
 #include "connectivity/framework/logger.h"
 #include "tests/support/host_test.h"
+#include "tests/values/value_builders.h"
 
 namespace {
 
@@ -15,16 +15,14 @@ using LoggerTest = testing_support::HostTest;
 
 TEST_F(ConfigReaderTest, ReadsNameTheKeyAndTheReaderOrFallBackOnEveryStandardFailure)
 {
-    cv::map_t config;
-    config[cv::data_t("text")] = cv::data_t("hello");
-    config[cv::data_t("borrowed")] = cv::data_t::adopt(obclient_borrowed_string("lent"));
-    config[cv::data_t("integer")] = cv::data_t(42);
-    config[cv::data_t("double")] = cv::data_t(1.5);
-    config[cv::data_t("boolean")] = cv::data_t(false);
-    config[cv::data_t("nothing")] = cv::data_t();
-    vlm_list_t* list = nullptr;
-    obclient_list_append(&list, obclient_integer(1));
-    config[cv::data_t("list")] = cv::data_t::adopt(obclient_list_value(list));
+    const cv::map_t config =
+        testing_support::mapOf({{"text", obclient_string("hello")},
+                                {"borrowed", obclient_borrowed_string("lent")},
+                                {"integer", obclient_integer(42)},
+                                {"double", obclient_double(1.5)},
+                                {"boolean", obclient_boolean(false)},
+                                {"nothing", vlm_data_t{}},
+                                {"list", testing_support::listOf({obclient_integer(1)}).release()}});
     const cv::ConfigReader reader(config, "Display");
 
     // The key is shown as the host renders it.

@@ -1,7 +1,5 @@
-// Notifications through the real plug-in: the configuration it is handed, the events that come
-// out on the channels it names (each kind's conversion is in tests/codec), what the codec drops
-// and says about it, and frames of the actions not asked for skipped and counted. Unusable
-// settings are usage errors (exit_status_test).
+// Notifications through the real plug-in: the configuration it is handed, events on the channels
+// it names, what the codec drops and says, and frames of actions not asked for skipped and counted.
 #include "tests/codec/conversion_support.h"
 #include "tests/replay/replay_fixture.h"
 #include "tools/common/configuration.h"
@@ -96,21 +94,18 @@ TEST_F(replayConversion, FramesOfActionsNotAskedForAreSkippedAndCounted)
     const std::string capture = writeInput(
         "capture.frames", frame("f1", "CREATE", alarmBody) + frame("f2", "DELETE", "\"91010\"") +
                               frame("f3", "UPDATE", alarmBody) + frame("f4", "DELETE", "\"91011\""));
-    struct Case {
+    const struct {
         std::vector<std::string> arguments;
         int64_t read, skipped, deletes, dropped, events;
-    };
-    const Case cases[] = {
-        {{}, 2, 2, 2, 0, 2}, // as tessaro-consume by default
-        {{"--actions", "CREATE"}, 1, 3, 2, 0, 1},
-        {{"--actions", "CREATE,UPDATE,DELETE"}, 4, 0, -1, 2, 2}, // a DELETE's text body is no notification
+    } cases[] = {
+        {{"--format", "frames", capture}, 2, 2, 2, 0, 2}, // as tessaro-consume by default
+        {{"--format", "frames", "--actions", "CREATE", capture}, 1, 3, 2, 0, 1},
+        // A DELETE's text body is no notification.
+        {{"--format", "frames", "--actions", "CREATE,UPDATE,DELETE", capture}, 4, 0, -1, 2, 2},
     };
     // Several workers add up their counts alike: see jobs_test.
-    for (const Case& c : cases) {
-        std::vector<std::string> arguments{"--format", "frames"};
-        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-        arguments.push_back(capture);
-        const ToolRun run = runTool(arguments);
+    for (const auto& c : cases) {
+        const ToolRun run = runTool(c.arguments);
         SCOPED_TRACE(run.err);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(summaryCount(run.err, "messages read"), c.read);

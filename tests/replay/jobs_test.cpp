@@ -1,6 +1,5 @@
-// Several workers convert the input side by side, yet the tool writes exactly
-// what one worker writes: the events, the drop lines and input errors in input
-// order, the summary, and the same stop at a failed write.
+// Several workers convert side by side, yet the tool writes what one writes: events, drop lines and
+// input errors in input order, the summary, and the same stop at a failed write.
 
 #include <algorithm>
 

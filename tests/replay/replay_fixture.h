@@ -1,7 +1,5 @@
-// The fixture of the tools' suites (tests/replay, tests/consume): a scratch directory for
-// inputs, and the tools run as separate processes on them. A tool inherits checked mode
-// from the test environment and aborts if it leaves a host value live, so every run also
-// checks the tool's own accounting.
+// The tools' suites' fixture: a scratch directory, and the tools run as processes, which inherit
+// checked mode and abort if they leave a host value live, so every run checks their accounting.
 #pragma once
 
 #include <signal.h>
@@ -57,7 +55,6 @@ protected:
     void TearDown() override;
 
     const std::string& directory() const { return directory_; }
-    // Writes a file into the scratch directory and returns its path.
     std::string writeInput(const std::string& name, const std::string& content);
     // Runs tessaro-replay to its end; with standardOutput, into that file (then out is empty).
     ToolRun runTool(const std::vector<std::string>& arguments, const std::string& standardInput = "",
