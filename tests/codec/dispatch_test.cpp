@@ -112,18 +112,12 @@ TEST_F(DispatchTest, UnusableValuesTakeTheDefaultAndExactlyThoseAreWarnedAbout)
     EXPECT_TRUE(logLines().empty());
 }
 
-const char* const validTime = "'time': '2024-02-01T10:00:00Z'";
+const std::string sourceTypeTime = "{'source': {'id': '4711'}, 'type': 't', 'time': '2024-02-01T10:00:00Z'";
 
 std::string alarm(const char* id)
 {
-    return std::string("{'source': {'id': '4711'}, 'type': 't', ") + validTime +
+    return sourceTypeTime +
            ", 'text': 'x', 'status': 'ACTIVE', 'severity': 'MAJOR', 'count': 1, 'id': " + id + "}";
-}
-
-std::string event(const char* id, const char* text)
-{
-    return std::string("{'source': {'id': '4711'}, 'type': 't', ") + validTime + ", 'id': '" + id + "'" +
-           text + "}";
 }
 
 TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOnce)
@@ -131,17 +125,16 @@ TEST_F(DispatchTest, BatchOfAllKindsKeepsTheSurvivorsInOrderAndReportsEachDropOn
     auto codec = makeCodec(json("{'tenantId': 'acme', 'towardsHostChannelPrefix': 'site.'}"));
     std::vector<cv::Message> batch;
     batch.push_back(notification("t1/x/alarms/17", alarm("'a1'")));
+    batch.push_back(notification(
+        "t1/x/events/3", sourceTypeTime + ", 'id': 'e-bad-with-an-id-too-long-to-be-kept-in-place'}"));
     batch.push_back(
-        notification("t1/x/events/3", event("e-bad-with-an-id-too-long-to-be-kept-in-place", "")));
-    batch.push_back(
-        notification("t1/x/measurements2", std::string("{'source': {'id': '4711'}, 'type': 't', ") +
-                                               validTime + ", 'id': 'm1', 'tenantId': 'other'}"));
+        notification("t1/x/measurements2", sourceTypeTime + ", 'id': 'm1', 'tenantId': 'other'}"));
     batch.push_back(notification("a//managedobjects", "{'id': 'mo1', 'name': 'Pump'}"));
     batch.push_back(notification("t1/x/alarms", alarm("42")));
     batch.push_back(cv::Message(json("{'id': 'untouched'}"), json("{'other': 1}").get<cv::map_t>()));
     batch.push_back(
         notification("t1/x/operationsX", "{'source': {'id': '1'}, 'status': 'FAILED', 'deviceId': 'op1'}"));
-    batch.push_back(notification("t1/x/events", event("e1", ", 'text': 'fine'")));
+    batch.push_back(notification("t1/x/events", sourceTypeTime + ", 'id': 'e1', 'text': 'fine'}"));
     batch.push_back(notification("t1/x/alarms", "'not a map'"));
     batch.push_back(notification("t1/x/measurements", "null"));
     batch.push_back(notification("t1/x/inventory/5", "{'id': 'x1'}"));
