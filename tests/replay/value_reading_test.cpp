@@ -1,5 +1,5 @@
 // How input becomes host values: lines from any input, every kind and marked form, and what is
-// refused, with nothing left allocated half-way. Message records: input_errors_test.
+// refused, with nothing left allocated half-way. Message records' refusals: input_errors_test.
 #include <fcntl.h>
 #include <simdjson.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 
 #include "tests/support/host_test.h"
 #include "tools/common/json_value.h"
+#include "tools/common/message_json.h"
 #include "tools/replay/line_reader.h"
 
 namespace {
@@ -73,6 +74,13 @@ TEST_F(replayValueReading, EveryKindReadsBackOrIsRefusedWithNothingLeft)
         EXPECT_EQ(value.get().tag, VLM_TAG_EMPTY);
         EXPECT_TRUE(obclient_live_counts() == before) << json;
     }
+    // A message without metadata still carries a map, which a plug-in may add to.
+    vlm_message_t message{};
+    std::string reason;
+    ASSERT_TRUE(
+        tools::readMessage(parser.parse(std::string(R"({"payload":null})")).value(), message, reason));
+    EXPECT_NE(message.metadata, nullptr);
+    vlm_free_map(message.metadata);
 }
 
 // The first EAGAIN of a non-blocking input is no failed read.
