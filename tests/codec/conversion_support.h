@@ -1,15 +1,16 @@
-// What the conversion tests share: notifications written as JSON, converting
-// one with a builder, and catching the text of the error a step reports.
+// What the conversion tests share, the tools' too: JSON read as the tools read it, so tests compare
+// values (entries in any order, 1 apart from 1.0), notifications, and converting one with a builder.
 #pragma once
 
 #include <algorithm>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "codec/orbel_message_builder.h"
 #include "connectivity/framework/plugin.h"
-#include "connectivity/values/data_t.h"
 #include "connectivity/values/message.h"
 #include "tests/support/host_test.h"
 #include "tools/common/json_value.h"
@@ -20,8 +21,7 @@ namespace cv = com::velmora::connectivity10_15_4;
 namespace pulsar = com::velmora::connectivity::plugins::pulsar;
 using testing_support::errorOf;
 
-// Read as the replay tool reads its input. Every ' is read as ", so tests can write JSON
-// inside C++ literals; no test text holds a quote of its own.
+// Every ' is read as ", so tests can write JSON inside C++ literals; no test text holds a quote of its own.
 inline cv::data_t json(std::string text)
 {
     std::replace(text.begin(), text.end(), '\'', '"');

@@ -1,17 +1,15 @@
-// Notifications through the real plug-in: the events that come out, on the channels the
-// configuration names (each kind's conversion is in tests/codec), and what the codec drops and
-// says about it. Kept messages close up inside a batch (tests/framework's batch loop).
-
-#include "tests/replay/json_match.h"
+// Notifications through the real plug-in: the configuration it is handed, events on the channels
+// it names, what the codec drops and says, and frames of actions not asked for skipped and counted.
+#include "tests/codec/conversion_support.h"
 #include "tests/replay/replay_fixture.h"
+#include "tools/common/configuration.h"
+#include "tools/replay/options.h"
 
 namespace {
 
-using replayConversion = replay_testing::ReplayTest;
-using replay_testing::jsonDifference;
-using replay_testing::linesOf;
-using replay_testing::mentions;
-using replay_testing::summaryCount;
+using namespace replay_testing;
+using replayConversion = ReplayTest;
+using codec_testing::json;
 
 std::string alarm(const std::string& id, const std::string& severity)
 {
@@ -22,11 +20,20 @@ std::string alarm(const std::string& id, const std::string& severity)
 }
 
 const std::string alarmEvent = R"({"metadata":{"vlm.type":"com.orbel.tessaro.Alarm",
-    "vlm.channel":"site-a.tessaro.devices"},"payload":{"id":"91003","count":2,"severity":"MINOR","source":"4712",
-    "status":"ACTIVE","text":"Door open","time":1706781600.0,"type":"t5o_DoorOpenAlarm","t5o_Door":{"open":true},
-    "measurements":{},"tenantId":"t12345"}})";
+    "vlm.channel":"site-a.tessaro.devices"},"payload":{"id":"91003","count":2,"severity":"MINOR",
+    "source":"4712","status":"ACTIVE","text":"Door open","time":1706781600.0,"type":"t5o_DoorOpenAlarm",
+    "t5o_Door":{"open":true},"measurements":{},"tenantId":"t12345"}})";
 
 const std::string pathless = R"({"metadata":{"origin":"console"},"payload":{"note":"kept","n":1}})";
+
+std::string frame(const std::string& id, const std::string& action, const std::string& body)
+{
+    return id + "\n/t12345/alarms/4711\n" + action + "\n\n" + body + "\n---\n";
+}
+
+const std::string alarmBody =
+    R"({"id":"91010","source":{"id":"4711"},"type":"t5o_A","time":"2024-02-01T11:00:00.000Z","text":"x",)"
+    R"("status":"ACTIVE","severity":"MAJOR","count":1})";
 
 TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
 {
@@ -34,7 +41,7 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
         writeInput("config.yaml", "towardsHostChannelPrefix: \"site-a.\"\ntenantId: from-the-file\n");
     const std::string input = writeInput("in.jsonl", alarm("91003", "MINOR") + "\n" +
                                                          alarm("91004", "minor") + "\n" + pathless + "\n");
-    const replay_testing::ToolRun run = runTool(
+    const ToolRun run = runTool(
         {"--config", config, "--set", "tenantId=t12345", "--set", "tenantID=x", "--jobs", "2", input});
     EXPECT_EQ(run.status, 0) << run.err; // a dropped notification was still read
     // Named once at start, however many workers make a codec.
@@ -43,8 +50,8 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
     EXPECT_EQ(run.err.rfind(warning, 0), 0u) << run.err;
     const std::vector<std::string> lines = linesOf(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
-    EXPECT_EQ(jsonDifference(lines[0], alarmEvent), "");
-    EXPECT_EQ(jsonDifference(lines[1], pathless), "");
+    EXPECT_EQ(json(lines[0]), json(alarmEvent));
+    EXPECT_EQ(json(lines[1]), json(pathless));
     EXPECT_TRUE(mentions(run.err,
                          "<connectivity.TessaroNotifications2Codec.replay> Error when transforming "
                          "message towards host ('id' = '91004'): Unrecognized alarm severity: minor"))
@@ -54,8 +61,59 @@ TEST_F(replayConversion, NotificationsBecomeEventsOnTheConfiguredChannels)
     EXPECT_EQ(summaryCount(run.err, "dropped"), 1);
 
     // Below level 3 the codec keeps its reason to itself; --quiet leaves nothing else.
-    const replay_testing::ToolRun silent = runTool({"--log-level", "2", "--quiet", input});
-    EXPECT_EQ(silent.err, "");
+    EXPECT_EQ(runTool({"--log-level", "2", "--quiet", input}).err, "");
+}
+
+TEST_F(replayConversion, SettingsGoOnTopOfTheFileAndReadLikeJson)
+{
+    replay::Options options;
+    options.configFile = writeInput("config.yaml", "# demo\n"
+                                                   "measurementSplittingChannel: fast\n"
+                                                   "towardsHostChannelPrefix: 7\n"
+                                                   "tenantId: \"42\"\n"
+                                                   "ratio: 1.5\n"
+                                                   "flags: [true, ~, off]\n"
+                                                   "nested: {a: b}\n"
+                                                   "empty:\n");
+    options.settings = {{"tenantId", "t9"},
+                        {"limit", "12"},
+                        {"label", "plain text"},
+                        {"limit", R"({"$decimal":"0x2"})"},
+                        {"blank", ""}};
+    tools::HostValue config;
+    std::string reason;
+    ASSERT_TRUE(tools::buildConfiguration(options, config, reason)) << reason;
+    EXPECT_EQ(codec_testing::cv::data_t::adopt(config.release()),
+              json(R"({"measurementSplittingChannel":"fast", "towardsHostChannelPrefix":7,
+        "tenantId":"t9", "ratio":1.5, "flags":[true,null,"off"], "nested":{"a":"b"}, "empty":null,
+        "limit":{"$decimal":"0x2"}, "label":"plain text", "blank":""})"));
+}
+
+TEST_F(replayConversion, FramesOfActionsNotAskedForAreSkippedAndCounted)
+{
+    const std::string capture = writeInput(
+        "capture.frames", frame("f1", "CREATE", alarmBody) + frame("f2", "DELETE", "\"91010\"") +
+                              frame("f3", "UPDATE", alarmBody) + frame("f4", "DELETE", "\"91011\""));
+    const struct {
+        std::vector<std::string> arguments;
+        int64_t read, skipped, deletes, dropped, events;
+    } cases[] = {
+        {{"--format", "frames", capture}, 2, 2, 2, 0, 2}, // as tessaro-consume by default
+        {{"--format", "frames", "--actions", "CREATE", capture}, 1, 3, 2, 0, 1},
+        // A DELETE's text body is no notification.
+        {{"--format", "frames", "--actions", "CREATE,UPDATE,DELETE", capture}, 4, 0, -1, 2, 2},
+    };
+    // Several workers add up their counts alike: see jobs_test.
+    for (const auto& c : cases) {
+        const ToolRun run = runTool(c.arguments);
+        SCOPED_TRACE(run.err);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(summaryCount(run.err, "messages read"), c.read);
+        EXPECT_EQ(summaryCount(run.err, "skipped by action"), c.skipped);
+        EXPECT_EQ(summaryCount(run.err, "  DELETE"), c.deletes);
+        EXPECT_EQ(summaryCount(run.err, "dropped"), c.dropped);
+        EXPECT_EQ(static_cast<int64_t>(linesOf(run.out).size()), c.events) << run.out;
+    }
 }
 
 } // namespace

@@ -5,18 +5,16 @@
 
 #include <filesystem>
 
-#include "tests/replay/json_match.h"
+#include "tests/codec/conversion_support.h"
 #include "tests/replay/replay_fixture.h"
 
 namespace {
 
-using replayExitStatus = replay_testing::ReplayTest;
-using replay_testing::mentions;
+using namespace replay_testing;
+using replayExitStatus = ReplayTest;
 
-// An existing output changes only in a run that got as far as converting: never in one that stops
-// with status 2 or 3, and never when it is one of the run's inputs, whatever name leads to it. A bare
-// plug-in file name is the file in the current folder, even when the loader's search path (here the
-// tool's own) holds a library of that name.
+// An output, or an input named as one by any path, is untouched by a run that stops with 2 or 3. A bare
+// plug-in name is the file in the current folder, though the loader's search path has one of that name.
 TEST_F(replayExitStatus, UsageErrorsAndPluginsThatCannotBeLoadedSayWhyAndLeaveTheOutputAlone)
 {
     const std::string unclosed = writeInput("unclosed.yaml", "a: [1, 2\n");
@@ -75,47 +73,45 @@ TEST_F(replayExitStatus, UsageErrorsAndPluginsThatCannotBeLoadedSayWhyAndLeaveTh
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(directory());
     for (const auto& run : runs) {
-        const replay_testing::ToolRun result = runTool(run.arguments);
+        const ToolRun result = runTool(run.arguments);
         EXPECT_EQ(result.status, run.status) << result.err;
         EXPECT_TRUE(mentions(result.err, run.reasonPiece)) << result.err;
         EXPECT_EQ(mentions(result.err, "Try 'tessaro-replay --help'."), run.status == 2) << result.err;
         EXPECT_EQ(result.out, "");
     }
     std::filesystem::current_path(previous);
-    EXPECT_EQ(replay_testing::contentsOf(input), message + "\n");
-    EXPECT_EQ(replay_testing::contentsOf(config), "tenantId: acme\n");
-    EXPECT_EQ(replay_testing::contentsOf(output), "earlier events\n");
+    EXPECT_EQ(contentsOf(input) + contentsOf(config) + contentsOf(output),
+              message + "\ntenantId: acme\nearlier events\n");
 }
 
-// A failing output stops the run at its first failed batch, and the summary counts only what was
-// written; help that cannot be written fails too. Standard input is read through the plug-in
-// installed beside the tool; a message without a path passes through.
+// A failed write of the output stops the run at that batch, and of the help fails it; standard input
+// goes through the plug-in installed beside the tool.
 TEST_F(replayExitStatus, CleanRunsExitWithZeroAndAFailedWriteStopsTheRun)
 {
-    const replay_testing::ToolRun help = runTool({"--help"});
+    const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(mentions(help.out, "--batch N"));
-    const replay_testing::ToolRun helpFailed = runTool({"--help"}, "", "/dev/full");
+    const ToolRun helpFailed = runTool({"--help"}, "", "/dev/full");
     EXPECT_EQ(helpFailed.status, 1);
     EXPECT_TRUE(mentions(helpFailed.err, "cannot write the help")) << helpFailed.err;
 
     const std::string message = R"({"metadata":{"origin":"console"},"payload":{"n":1,"x":[1.5,"s"]}})";
-    const replay_testing::ToolRun clean = runTool({"-"}, message + "\n");
+    const ToolRun clean = runTool({"-"}, message + "\n");
     EXPECT_EQ(clean.status, 0) << clean.err;
-    EXPECT_EQ(replay_testing::jsonDifference(clean.out, message), "");
-    EXPECT_EQ(replay_testing::summaryCount(clean.err, "passed through"), 1);
+    EXPECT_EQ(codec_testing::json(clean.out), codec_testing::json(message));
+    EXPECT_EQ(summaryCount(clean.err, "passed through"), 1);
 
     // Output goes out a chunk at a time, so the input spans several chunks.
     std::string input;
     for (int i = 0; i < 20000; ++i)
         input += R"({"metadata":{"vlm.type":"t"},"payload":{"n":1}})" + std::string("\n");
-    const replay_testing::ToolRun full = runTool({"--output", "/dev/full", writeInput("in.jsonl", input)});
+    const ToolRun full = runTool({"--output", "/dev/full", writeInput("in.jsonl", input)});
     EXPECT_EQ(full.status, 1);
     EXPECT_TRUE(mentions(full.err, "cannot write the output: No space left on device")) << full.err;
-    const int64_t read = replay_testing::summaryCount(full.err, "messages read");
+    const int64_t read = summaryCount(full.err, "messages read");
     EXPECT_GT(read, 0);
     EXPECT_LT(read, 20000) << "the reading goes on past the failed write";
-    EXPECT_EQ(replay_testing::summaryCount(full.err, "events out"), 0);
+    EXPECT_EQ(summaryCount(full.err, "events out"), 0);
 }
 
 } // namespace

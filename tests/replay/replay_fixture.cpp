@@ -24,9 +24,7 @@ ToolProcess::ToolProcess(const std::vector<std::string>& arguments, const std::s
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     int pipeEnds[2] = {-1, -1};
-    if (outputFile.empty()) {
-        EXPECT_EQ(::pipe(pipeEnds), 0);
-    }
+    EXPECT_TRUE(!outputFile.empty() || ::pipe(pipeEnds) == 0);
     pid_ = ::fork();
     if (pid_ == 0) {
         // Only async-signal-safe calls between fork and exec.
@@ -53,8 +51,7 @@ ToolProcess::~ToolProcess()
 
 bool ToolProcess::waitFor(const std::string& prefix, std::chrono::milliseconds timeout)
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         for (; next_ < seen_.size(); ++next_) {
             if (seen_[next_].rfind(prefix, 0) == 0) {
@@ -62,7 +59,8 @@ bool ToolProcess::waitFor(const std::string& prefix, std::chrono::milliseconds t
                 return true;
             }
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{out_, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0)
             return false;
@@ -86,17 +84,15 @@ int ToolProcess::wait(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-            return -1;
-        }
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (ended == 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
     }
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return ended == 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void ReplayTest::SetUp()

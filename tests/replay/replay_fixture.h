@@ -1,7 +1,5 @@
-// The fixture of the tools' suites (tests/replay, tests/consume): a scratch directory for
-// inputs, and the tools run as separate processes on them. A tool inherits checked mode
-// from the test environment and aborts if it leaves a host value live, so every run also
-// checks the tool's own accounting.
+// The tools' suites' fixture: a scratch directory, and the tools run as processes, which inherit
+// checked mode and abort if they leave a host value live, so every run checks their accounting.
 #pragma once
 
 #include <signal.h>
@@ -28,15 +26,13 @@ public:
 
     // Reads on to the next line that starts with prefix (earlier ones stay in seen()); false on timeout.
     bool waitFor(const std::string& prefix, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // Reads what is there for a moment longer.
-    void drain() { waitFor("\x01", std::chrono::milliseconds(300)); }
+    void drain() { waitFor("\x01", std::chrono::milliseconds(300)); } // what comes a moment longer
     const std::vector<std::string>& seen() const { return seen_; }
     std::size_t count(const std::string& prefix) const;
 
     void signal(int number) { ::kill(pid_, number); }
     pid_t pid() const { return pid_; }
-    // The exit status, or 128 + the signal that ended it; -1 with the tool killed when it has not
-    // ended within timeout.
+    // The exit status, or 128 + the signal that ended it; -1, killed, if not ended within timeout.
     int wait(std::chrono::milliseconds timeout = std::chrono::minutes(10));
 
 private:
@@ -48,7 +44,7 @@ private:
 };
 
 struct ToolRun {
-    int status = -1; // the exit status, or 128 + the signal that ended the tool
+    int status = -1; // as ToolProcess::wait gives it
     std::string out;
     std::string err;
 };
@@ -59,10 +55,8 @@ protected:
     void TearDown() override;
 
     const std::string& directory() const { return directory_; }
-    // Writes a file into the scratch directory and returns its path.
     std::string writeInput(const std::string& name, const std::string& content);
-    // Runs tessaro-replay to its end. standardOutput: a file the tool writes its standard output
-    // to instead (then out is empty).
+    // Runs tessaro-replay to its end; with standardOutput, into that file (then out is empty).
     ToolRun runTool(const std::vector<std::string>& arguments, const std::string& standardInput = "",
                     const std::string& standardOutput = "");
 
