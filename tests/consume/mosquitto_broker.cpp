@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -141,16 +140,6 @@ void MosquittoBroker::stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     pid_ = -1;
-}
-
-void MosquittoBroker::freeze()
-{
-    ::kill(pid_, SIGSTOP);
-}
-
-void MosquittoBroker::thaw()
-{
-    ::kill(pid_, SIGCONT);
 }
 
 std::string MosquittoBroker::log() const
