@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,13 +44,6 @@ std::string eventLine(int id, const std::string& channel)
 
 class MqttPublisherTest : public replay_testing::ReplayTest {
 protected:
-    MosquittoBroker& startBroker(const BrokerSetup& setup = {})
-    {
-        broker_ = std::make_unique<MosquittoBroker>(directory(), setup);
-        EXPECT_TRUE(broker_->start()) << broker_->log();
-        return *broker_;
-    }
-
     MqttSettings settings(int port, int qos = 1) const
     {
         MqttSettings settings;
@@ -64,7 +56,6 @@ protected:
         return settings;
     }
 
-    std::unique_ptr<MosquittoBroker> broker_;
     consume::BrokerMetrics metrics_;
 };
 
@@ -72,7 +63,8 @@ protected:
 // broker past its quota acknowledges a message it then drops.
 TEST_F(MqttPublisherTest, SubscriberReceivesEveryEventOnItsChannelByteForByteAtEachQos)
 {
-    MosquittoBroker& broker = startBroker();
+    MosquittoBroker broker(directory());
+    ASSERT_TRUE(broker.start()) << broker.log();
     std::vector<std::pair<std::string, std::string>> events = {
         {"site-a.tessaro.devices", eventLine(1, "site-a.tessaro.devices")},
         {"tessaro.measurements", eventLine(2, "tessaro.measurements")},
@@ -151,7 +143,8 @@ TEST_F(MqttPublisherTest, EventsThatMakeNoMessageOrThatTheBrokerRefusesAreNeverD
 {
     BrokerSetup setup;
     setup.acl = "topic write acc/tessaro.measurements\ntopic read acc/#\n";
-    MosquittoBroker& broker = startBroker(setup);
+    MosquittoBroker broker(directory(), setup);
+    ASSERT_TRUE(broker.start()) << broker.log();
     MqttPublisher publisher(settings(broker.port()), metrics_);
     const std::string channels[] = {"site/+/devices", "tessaro.#", "bad\xffutf8", std::string("nul\0x", 5)};
     for (const std::string& channel : channels) {
