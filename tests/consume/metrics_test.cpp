@@ -1,9 +1,7 @@
-// The consumer's figures as an operator reads them: the series kept without locks by
-// several threads, the Prometheus page (checked by Prometheus's own promtool), and the
-// /metrics and /health endpoint on 127.0.0.1.
+// The consumer's figures as an operator reads them: the series kept without locks by several threads,
+// and the page (checked by Prometheus's own promtool) and health the endpoint serves on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
@@ -20,86 +18,10 @@ using namespace std::chrono_literals;
 using consume::ConsumeMetrics;
 using consume::Phase;
 using consume_testing::httpGet;
-using replay_testing::contentsOf;
 using replay_testing::mentions;
 using Clock = consume::ConnectionState::Clock;
 
-class ConsumeMetricsTest : public replay_testing::ReplayTest {
-protected:
-    // Every series with a value that is not its starting one.
-    static void fill(ConsumeMetrics& metrics)
-    {
-        metrics.framesReceived.add(12);
-        metrics.framesAcknowledged.add(10);
-        metrics.eventsWritten.add("com.orbel.tessaro.Alarm", 3);
-        metrics.eventsWritten.add("com.orbel.tessaro.Event", 4);
-        metrics.passedThrough.add(1);
-        metrics.framesSkipped.add("DELETE", 2);
-        metrics.droppedByCodec.add(1);
-        metrics.frameErrors.add(1);
-        metrics.reconnects.add("connection failed", 2);
-        metrics.reconnects.add("subscription busy (409)");
-        metrics.connection.enter(Phase::Open);
-        metrics.acknowledgementsWaiting.set(2);
-        metrics.bytesInFlight.set(4096);
-        metrics.lastAcknowledgement.set(std::chrono::system_clock::time_point(1706781600500ms));
-        metrics.batchConversion.observe(200us);
-        metrics.batchConversion.observe(3ms);
-        metrics.outputSync.observe(20s);
-        metrics.outputWriteErrors.add(1);
-        metrics.captureWriteErrors.add(2);
-        metrics.brokerOutput = true;
-        metrics.broker.publishes.add(9);
-        metrics.broker.acknowledgements.add(7);
-        metrics.broker.reconnects.add("broker connection lost", 2);
-        metrics.broker.inFlight.set(2);
-    }
-};
-
-TEST_F(ConsumeMetricsTest, PageShowsEverySeriesAsPromtoolWantsIt)
-{
-    ConsumeMetrics metrics;
-    fill(metrics);
-    const std::string page = consume::renderMetricsPage(metrics);
-    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page);
-    EXPECT_EQ(status, 0) << verdict << "\n" << page;
-    EXPECT_EQ(verdict, "") << page;
-    for (const char* line : {
-             "tessaro_consume_frames_received_total 12\n",
-             "tessaro_consume_frames_acknowledged_total 10\n",
-             "tessaro_consume_events_written_total{type=\"com.orbel.tessaro.Alarm\"} 3\n",
-             "tessaro_consume_events_written_total{type=\"com.orbel.tessaro.Event\"} 4\n",
-             "tessaro_consume_messages_passed_through_total 1\n",
-             "tessaro_consume_frames_skipped_total{action=\"DELETE\"} 2\n",
-             "tessaro_consume_frames_dropped_total 1\n",
-             "tessaro_consume_frame_errors_total 1\n",
-             "tessaro_consume_reconnects_total{cause=\"connection failed\"} 2\n",
-             "tessaro_consume_reconnects_total{cause=\"subscription busy (409)\"} 1\n",
-             "tessaro_consume_connection_phase{phase=\"open\"} 1\n",
-             "tessaro_consume_connection_phase{phase=\"backoff\"} 0\n",
-             "tessaro_consume_acknowledgements_waiting 2\n",
-             "tessaro_consume_in_flight_bytes 4096\n",
-             "tessaro_consume_last_acknowledgement_timestamp_seconds 1706781600.5\n",
-             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.0001\"} 0\n",
-             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.00025\"} 1\n",
-             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.0025\"} 1\n",
-             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.005\"} 2\n",
-             "tessaro_consume_batch_conversion_seconds_bucket{le=\"+Inf\"} 2\n",
-             "tessaro_consume_batch_conversion_seconds_count 2\n",
-             "tessaro_consume_batch_conversion_seconds_sum 0.0032\n",
-             "tessaro_consume_output_sync_seconds_bucket{le=\"10\"} 0\n",
-             "tessaro_consume_output_sync_seconds_bucket{le=\"+Inf\"} 1\n",
-             "tessaro_consume_output_write_errors_total 1\n",
-             "tessaro_consume_capture_write_errors_total 2\n",
-             "tessaro_consume_broker_publishes_total 9\n",
-             "tessaro_consume_broker_acknowledgements_total 7\n",
-             "tessaro_consume_broker_reconnects_total{cause=\"broker connection lost\"} 2\n",
-             "tessaro_consume_broker_messages_in_flight 2\n",
-         })
-        EXPECT_TRUE(mentions(page, line)) << line << "\n" << page;
-    EXPECT_EQ(consume::statusLine(metrics),
-              "open: 12 frames received, 10 acknowledged, 7 events written, 3 reconnects");
-}
+class ConsumeMetricsTest : public replay_testing::ReplayTest {};
 
 TEST_F(ConsumeMetricsTest, CountsFromSeveralThreadsAddUpExactly)
 {
@@ -190,11 +112,35 @@ TEST_F(ConsumeMetricsTest, HealthFailsOnlyOnceTheConnectionIsAwayLongerThanBacko
     }
 }
 
-// A second server on the same address, or on one that cannot be served, is refused with its reason.
-TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
+// What the endpoint serves, health as it changes, and a second server refused with its reason.
+TEST_F(ConsumeMetricsTest, EndpointServesEverySeriesAsPromtoolWantsItHealthAndNothingElse)
 {
     ConsumeMetrics metrics;
-    fill(metrics);
+    // Every series with a value that is not its starting one.
+    metrics.framesReceived.add(12);
+    metrics.framesAcknowledged.add(10);
+    metrics.eventsWritten.add("com.orbel.tessaro.Alarm", 3);
+    metrics.eventsWritten.add("com.orbel.tessaro.Event", 4);
+    metrics.passedThrough.add(1);
+    metrics.framesSkipped.add("DELETE", 2);
+    metrics.droppedByCodec.add(1);
+    metrics.frameErrors.add(1);
+    metrics.reconnects.add("connection failed", 2);
+    metrics.reconnects.add("subscription busy (409)");
+    metrics.connection.enter(Phase::Open);
+    metrics.acknowledgementsWaiting.set(2);
+    metrics.bytesInFlight.set(4096);
+    metrics.lastAcknowledgement.set(std::chrono::system_clock::time_point(1706781600500ms));
+    metrics.batchConversion.observe(200us);
+    metrics.batchConversion.observe(3ms);
+    metrics.outputSync.observe(20s);
+    metrics.outputWriteErrors.add(1);
+    metrics.captureWriteErrors.add(2);
+    metrics.brokerOutput = true;
+    metrics.broker.publishes.add(9);
+    metrics.broker.acknowledgements.add(7);
+    metrics.broker.reconnects.add("broker connection lost", 2);
+    metrics.broker.inFlight.set(2);
     consume::MetricsServer server(metrics, std::chrono::milliseconds(1000));
     std::string reason;
     ASSERT_TRUE(server.start({"127.0.0.1", 0}, reason)) << reason;
@@ -202,7 +148,44 @@ TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
     const consume_testing::HttpAnswer page = httpGet(server.port(), "/metrics");
     EXPECT_EQ(page.status, 200);
     EXPECT_TRUE(mentions(page.headers, "Content-Type: text/plain; version=0.0.4")) << page.headers;
-    EXPECT_EQ(page.body, consume::renderMetricsPage(metrics));
+    const auto [status, verdict] = consume_testing::promtoolVerdict(directory(), page.body);
+    EXPECT_EQ(status, 0) << verdict << "\n" << page.body;
+    EXPECT_EQ(verdict, "") << page.body;
+    for (const char* line : {
+             "tessaro_consume_frames_received_total 12\n",
+             "tessaro_consume_frames_acknowledged_total 10\n",
+             "tessaro_consume_events_written_total{type=\"com.orbel.tessaro.Alarm\"} 3\n",
+             "tessaro_consume_events_written_total{type=\"com.orbel.tessaro.Event\"} 4\n",
+             "tessaro_consume_messages_passed_through_total 1\n",
+             "tessaro_consume_frames_skipped_total{action=\"DELETE\"} 2\n",
+             "tessaro_consume_frames_dropped_total 1\n",
+             "tessaro_consume_frame_errors_total 1\n",
+             "tessaro_consume_reconnects_total{cause=\"connection failed\"} 2\n",
+             "tessaro_consume_reconnects_total{cause=\"subscription busy (409)\"} 1\n",
+             "tessaro_consume_connection_phase{phase=\"open\"} 1\n",
+             "tessaro_consume_connection_phase{phase=\"backoff\"} 0\n",
+             "tessaro_consume_acknowledgements_waiting 2\n",
+             "tessaro_consume_in_flight_bytes 4096\n",
+             "tessaro_consume_last_acknowledgement_timestamp_seconds 1706781600.5\n",
+             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.0001\"} 0\n",
+             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.00025\"} 1\n",
+             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.0025\"} 1\n",
+             "tessaro_consume_batch_conversion_seconds_bucket{le=\"0.005\"} 2\n",
+             "tessaro_consume_batch_conversion_seconds_bucket{le=\"+Inf\"} 2\n",
+             "tessaro_consume_batch_conversion_seconds_count 2\n",
+             "tessaro_consume_batch_conversion_seconds_sum 0.0032\n",
+             "tessaro_consume_output_sync_seconds_bucket{le=\"10\"} 0\n",
+             "tessaro_consume_output_sync_seconds_bucket{le=\"+Inf\"} 1\n",
+             "tessaro_consume_output_write_errors_total 1\n",
+             "tessaro_consume_capture_write_errors_total 2\n",
+             "tessaro_consume_broker_publishes_total 9\n",
+             "tessaro_consume_broker_acknowledgements_total 7\n",
+             "tessaro_consume_broker_reconnects_total{cause=\"broker connection lost\"} 2\n",
+             "tessaro_consume_broker_messages_in_flight 2\n",
+         })
+        EXPECT_TRUE(mentions(page.body, line)) << line << "\n" << page.body;
+    EXPECT_EQ(consume::statusLine(metrics),
+              "open: 12 frames received, 10 acknowledged, 7 events written, 3 reconnects");
 
     EXPECT_EQ(httpGet(server.port(), "/health").status, 200);
     // Open long ago, then lost: longer away than the backoff allows.
@@ -223,7 +206,6 @@ TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
     const std::pair<consume::ListenAddress, std::string> refused[] = {
         {{"127.0.0.1", server.port()}, "cannot serve metrics on " + taken + ": "},
         {{"localhost", 9464}, "cannot serve metrics on localhost:9464: "},
-        {{"300.1.2.3", 9464}, "cannot serve metrics on 300.1.2.3:9464: "},
     };
     for (const auto& [address, complaint] : refused) {
         consume::MetricsServer second(metrics, std::chrono::milliseconds(1000));
@@ -235,24 +217,18 @@ TEST_F(ConsumeMetricsTest, EndpointServesThePageAndHealthAndNothingElse)
 
 TEST_F(ConsumeMetricsTest, ListenAddressesAreReadAsOperatorsWriteThem)
 {
-    const std::tuple<const char*, bool, const char*, uint16_t> cases[] = {
-        {"127.0.0.1:9464", true, "127.0.0.1", 9464},
-        {"0.0.0.0:0", true, "0.0.0.0", 0},
-        {"[::1]:9464", true, "::1", 9464},
-        {"::1:9464", false, "", 0},
-        {"127.0.0.1", false, "", 0},
-        {":9464", false, "", 0},
-        {"127.0.0.1:65536", false, "", 0},
-        {"127.0.0.1:94x", false, "", 0},
-        {"[]:9464", false, "", 0},
-    };
-    for (const auto& [text, valid, host, port] : cases) {
+    const std::tuple<const char*, const char*, uint16_t> valid[] = {
+        {"127.0.0.1:9464", "127.0.0.1", 9464}, {"0.0.0.0:0", "0.0.0.0", 0}, {"[::1]:9464", "::1", 9464}};
+    for (const auto& [text, host, port] : valid) {
         consume::ListenAddress address;
-        EXPECT_EQ(consume::parseListenAddress(text, address), valid) << text;
-        if (valid) {
-            EXPECT_EQ(address.host, host) << text;
-            EXPECT_EQ(address.port, port) << text;
-        }
+        EXPECT_TRUE(consume::parseListenAddress(text, address)) << text;
+        EXPECT_EQ(address.host, host) << text;
+        EXPECT_EQ(address.port, port) << text;
+    }
+    for (const char* text :
+         {"::1:9464", "127.0.0.1", ":9464", "127.0.0.1:65536", "127.0.0.1:94x", "[]:9464"}) {
+        consume::ListenAddress address;
+        EXPECT_FALSE(consume::parseListenAddress(text, address)) << text;
     }
 }
 

@@ -1,8 +1,8 @@
-// A real mosquitto broker for the MQTT output's suites: on 127.0.0.1 only, on a
-// port free when it first starts, configured and persisting in a scratch folder,
-// so that it can be stopped and started again with its sessions.
+// A real mosquitto on 127.0.0.1, configured and persisting in a scratch folder, so that it can be
+// stopped and started again with its sessions.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -35,9 +35,8 @@ public:
     bool start();
     // SIGTERM, as a service manager stops it: the broker saves its sessions before it exits.
     void stop();
-    // SIGSTOP and SIGCONT: connections stay open and nothing is answered meanwhile.
-    void freeze();
-    void thaw();
+    // SIGSTOP keeps its connections open with nothing answered until SIGCONT.
+    void signal(int number) const { ::kill(pid_, number); }
 
     int port() const { return port_; }
     int tlsPort() const { return tlsPort_; }

@@ -413,6 +413,8 @@ void MqttPublisher::connectionEnded(int code)
 {
     const bool wasUp = sessionUp_;
     sessionUp_ = false;
+    // Nothing is on the wire any more: the next connection's CONNECT must not wait for acknowledgements.
+    onWire_ = 0;
     if (refusal_ == MQTT_RC_BAD_USERNAME_OR_PASSWORD || refusal_ == MQTT_RC_NOT_AUTHORIZED) {
         return giveUp(MqttStatus::LoginRefused, mqtt_texts::loginRefused + settings_.target.user + ": " +
                                                     mosquitto_reason_string(refusal_));
