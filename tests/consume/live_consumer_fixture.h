@@ -86,13 +86,7 @@ protected:
                "/notification2/consumer/";
     }
 
-    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
-                                               std::vector<std::string> arguments = {})
-    {
-        return startConsumerInto(url, name, output(name), std::move(arguments));
-    }
-
-    // The same, writing to destination: a file or an MQTT broker's URL. The token is read from the
+    // The consumer, writing to destination: a file or an MQTT broker's URL. The token is read from the
     // file "token" unless the arguments give a command; later arguments override earlier ones.
     std::unique_ptr<ToolProcess> startConsumerInto(const std::string& url, const std::string& name,
                                                    const std::string& destination,
@@ -107,13 +101,17 @@ protected:
         return std::make_unique<ToolProcess>(arguments, errors(name));
     }
 
+    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
+                                               std::vector<std::string> arguments = {})
+    {
+        return startConsumerInto(url, name, output(name), std::move(arguments));
+    }
+
     // Once the service has every frame acknowledged, stops the consumer; its exit status, or -1 when it
     // has not stopped within 20 s. The line may have gone by already while the test waited for a later one.
     int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
     {
-        if (service_->count("all acknowledged") == 0) {
-            EXPECT_TRUE(service_->waitFor("all acknowledged"));
-        }
+        EXPECT_TRUE(service_->count("all acknowledged") > 0 || service_->waitFor("all acknowledged"));
         consumer.signal(signal);
         return consumer.wait(std::chrono::seconds(20));
     }

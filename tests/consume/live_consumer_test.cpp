@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -21,6 +21,7 @@
 namespace {
 
 using namespace consume_testing;
+using namespace std::chrono_literals;
 using replay_testing::linesOf;
 
 // What happens to the running consumer before it is stopped.
@@ -38,7 +39,7 @@ struct Scenario {
     std::vector<std::string> counted = {}; // summary lines that must count at least one
     const char* stopAt = nullptr; // logged text that stops it; else it stops once all is acknowledged
     Midway midway = Midway::Nothing;
-    int reconnectWithinMs = 0; // if set, the first connection is replaced within this long
+    std::chrono::milliseconds reconnectWithin{}; // if set, the first connection is replaced within this
 };
 
 class LiveScenario : public LiveConsumer {
@@ -67,14 +68,12 @@ protected:
         arguments.insert(arguments.end(), s.consumer.begin(), s.consumer.end());
         const std::string url = startService(s.frames, s.service);
         auto consumer = startConsumer(url, name, arguments);
-        if (s.reconnectWithinMs > 0) {
+        if (s.reconnectWithin.count() > 0) {
             ASSERT_TRUE(service_->waitFor("connected 1"));
             const auto connected = std::chrono::steady_clock::now();
             ASSERT_TRUE(service_->waitFor("connected 2"));
-            const auto waited = std::chrono::steady_clock::now() - connected;
-            EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(),
-                      s.reconnectWithinMs)
-                << "ms until the dead peer was left";
+            EXPECT_LT(std::chrono::steady_clock::now() - connected, s.reconnectWithin)
+                << "to leave the dead peer";
         }
         if (s.midway != Midway::Nothing) {
             ASSERT_TRUE(service_->waitFor("acknowledged a-20"));
@@ -85,8 +84,8 @@ protected:
             // As a kill can leave it: a last line cut short, to be cut off rather than appended to.
             std::ofstream(output(name), std::ios::app) << R"({"metadata":{},"payl)";
             consumer = startConsumer(url, name, arguments);
-            // Connected, it handles the stop; on a busy machine the killed run may have had every frame
-            // acknowledged already, so "all acknowledged" alone would not wait for this one.
+            // The killed run may have had every frame acknowledged already: "all acknowledged" alone
+            // would not wait for this one to connect and handle the stop.
             ASSERT_TRUE(service_->waitFor("connected 2"));
         } else if (s.midway == Midway::RotateAndReopen) {
             consumer->signal(SIGSTOP); // so that what the renamed files hold is what they held
@@ -95,16 +94,13 @@ protected:
             consumer->signal(SIGHUP);
             consumer->signal(SIGCONT);
         }
-        int status = 0;
         if (s.stopAt != nullptr) {
             EXPECT_TRUE(waitForText(errors(name), s.stopAt));
             consumer->signal(SIGTERM);
-            status = consumer->wait(std::chrono::seconds(10));
-        } else {
-            status =
-                s.status == 0 ? stopOnceAllAcknowledged(*consumer) : consumer->wait(std::chrono::seconds(20));
         }
-        EXPECT_EQ(status, s.status);
+        EXPECT_EQ(s.status != 0 || s.stopAt != nullptr ? consumer->wait(20s)
+                                                       : stopOnceAllAcknowledged(*consumer),
+                  s.status);
         service_->drain();
         const std::string err = contentsOf(errors(name));
         for (const std::string& piece : s.logged) {
@@ -116,15 +112,10 @@ protected:
         for (const std::string& label : s.counted)
             EXPECT_GE(summaryCount(err, label), 1) << label << "\n" << err;
         EXPECT_EQ(err.find('\x1b'), std::string::npos) << "a raw escape reached the log";
-        const auto named = [&name](const std::string& line) {
-            return line.rfind("connected ", 0) == 0 && line.substr(line.rfind(' ') + 1) == name;
-        };
-        if (s.connections >= 0) {
-            const std::vector<std::string>& seen = service_->seen();
-            EXPECT_EQ(std::count_if(seen.begin(), seen.end(), named), s.connections)
-                << "connections, each named " << name << "\n"
-                << err;
-        }
+        int connections = 0; // each named as the consumer
+        for (const std::string& line : service_->seen())
+            connections += line.rfind("connected ", 0) == 0 && line.substr(line.rfind(' ') + 1) == name;
+        EXPECT_TRUE(s.connections < 0 || connections == s.connections) << connections << " named " << name;
         // Acknowledgements are all it ever sends: never an unsubscribe, which would delete the backlog.
         EXPECT_EQ(service_->count("unexpected") + service_->count("unsubscribe requested"), 0u);
         if (s.midway == Midway::RotateAndReopen) {
@@ -144,18 +135,22 @@ protected:
     int runs_ = 0;
 };
 
-// Nothing acknowledged is missing from the output, whatever stops, cuts or moves it; at least once.
-TEST_F(LiveScenario, AcknowledgedEventsSurviveKillsCutsDeadPeersRotationsAndFullDevices)
+// Nothing acknowledged is missing from the output, whatever stops, cuts or moves it, at least once; every
+// frame the service sends is consumed or reported, and none holds up the ones behind it.
+TEST_F(LiveScenario, AcknowledgedEventsSurviveKillsCutsDeadPeersRotationsFullDevicesAndUnreadableFrames)
 {
     const std::string frames = alarmFrames(120, 5);
+    const std::string before = frameOf("a-1", alarmBody("1"));
+    const std::string after = frameOf("a-2", alarmBody("2"));
     // clang-format off
     const Scenario scenarios[] = {
         {"kill -9 mid-stream", frames, {"--pace-ms", "2"}, {"--batch", "8"}, 0, 2, 120,
          {"cut an unfinished last line"}, {}, nullptr, Midway::KillAndRestart},
-        {"connection cut", frames, {"--cut-after", "7"}, {"--batch", "8"}, 0, 2, 120, {}, {"  connection failed"}},
+        {"connection cut", frames, {"--cut-after", "7"}, {"--batch", "8"}, 0, 2, 120,
+         {}, {"  connection failed"}},
         // Found dead within two ping intervals of 0.5 s, then at most one backoff of 0.2 s.
-        {"peer stops answering pings", frames, {"--deaf-after", "7"}, {}, 0, 2, 120, {}, {"  no answer to pings"},
-         nullptr, Midway::Nothing, 2500},
+        {"peer stops answering pings", frames, {"--deaf-after", "7"}, {}, 0, 2, 120,
+         {}, {"  no answer to pings"}, nullptr, Midway::Nothing, 2500ms},
         // Pings far apart: held still for a moment, it must not take the connection for dead.
         {"output and capture rotated, then SIGHUP", frames, {"--pace-ms", "2"},
          {"--batch", "8", "--capture", capture(), "--ping-interval", "5"}, 0, 1, 120,
@@ -164,59 +159,12 @@ TEST_F(LiveScenario, AcknowledgedEventsSurviveKillsCutsDeadPeersRotationsAndFull
          {"cannot write the output: No space left on device"}},
         {"capture on a full device", frames, {}, {"--capture", "/dev/full"}, 0, 1, 120,
          {"cannot write the capture"}, {"capture write errors"}},
-    };
-    // clang-format on
-    for (const Scenario& s : scenarios)
-        run(s);
-}
-
-// Each way a connection fails is retried or ends the run, named for what it was; no certificate that does
-// not vouch for the service gets the token.
-TEST_F(LiveScenario, ConnectionsAreRetriedOrGivenUpForTheReasonNamed)
-{
-    const std::string frames = alarmFrames(3, 1);
-    const std::string good = certificate("localhost", 1);
-    const std::string otherHost = certificate("elsewhere.example", 1);
-    const std::string expired = certificate("localhost", -1);
-    const std::vector<std::string> tls = {"--tls", good + ".pem", good + ".key"};
-    const char* tlsFailure = "TLS failure: ";
-    // clang-format off
-    const Scenario scenarios[] = {
-        {"token rotated", frames, {"--token", "t2", "--rotate-token", directory() + "/token"}, {}, 0, 1, 3,
-         {}, {"  token refused (401/403)"}},
-        {"same token again", frames, {"--token", "t2"}, {}, 4, 0, 0,
-         {"still gives it"}, {"  token refused (401/403)"}},
-        {"subscription held elsewhere", frames, {"--busy", "2"}, {}, 0, 1, 3, {}, {"  subscription busy (409)"}},
-        {"certificate trusted", frames, tls, {"--ca-file", good + ".pem"}, 0, 1, 3},
-        {"self-signed, not trusted", frames, tls, {}, 0, 0, 0, {}, {}, tlsFailure},
-        {"certificate for another host", frames, {"--tls", otherHost + ".pem", otherHost + ".key"},
-         {"--ca-file", otherHost + ".pem"}, 0, 0, 0, {}, {}, tlsFailure},
-        {"certificate expired", frames, {"--tls", expired + ".pem", expired + ".key"},
-         {"--ca-file", expired + ".pem"}, 0, 0, 0, {}, {}, tlsFailure},
-        {"upgrade never answered", frames, {"--silent-upgrade"}, {}, 0, 0, 0,
-         {}, {"  timed out connecting"}, "timed out connecting: "},
-        {"answer that is not HTTP", frames, {"--garbage-upgrade"}, {}, 0, 0, 0,
-         {}, {"  bad response to the upgrade"}, "bad response to the upgrade: "},
-        {"closed right after the upgrade", frames, {"--close-at-once", "4001"}, {}, 0, -1, 0,
-         {}, {"  closed by the service"}, "closed by the service: code 4001 closing at once; reconnecting in"},
-    };
-    // clang-format on
-    for (const Scenario& s : scenarios)
-        run(s);
-}
-
-// Every frame the service sends is consumed or reported, and none holds up the ones behind it.
-TEST_F(LiveScenario, FramesThatCannotBeReadAreReportedAndDoNotStallTheStream)
-{
-    const std::string before = frameOf("a-1", alarmBody("1"));
-    const std::string after = frameOf("a-2", alarmBody("2"));
-    // clang-format off
-    const Scenario scenarios[] = {
         {"text that is not UTF-8", before + frameOf("bad-1", alarmBody("9", "caf\xe9 \xff\xfe")) + after,
          {}, {}, 0, 1, 2, {"frame bad-1: "}},
         {"larger than the websocket library's own limit",
          before + frameOf("big-1", alarmBody("3", std::string(17 << 20, 'y'))) + after, {}, {}, 0, 1, 3},
-        {"larger than --max-record-bytes", before + frameOf("big-2", alarmBody("3", std::string(10000, 'y'))) + after,
+        {"larger than --max-record-bytes",
+         before + frameOf("big-2", alarmBody("3", std::string(10000, 'y'))) + after,
          {}, {"--max-record-bytes", "4096"}, 0, 1, 2,
          {"frame big-2: 10", "more than --max-record-bytes; dropped unread and acknowledged"}},
         {"control characters in the id", before + frameOf("esc\x1b[2J\rforged", "{not json") + after,
@@ -229,24 +177,47 @@ TEST_F(LiveScenario, FramesThatCannotBeReadAreReportedAndDoNotStallTheStream)
         run(s);
 }
 
-// What must be right before anything is connected or opened: a configuration error (2), nothing touched.
-TEST_F(LiveScenario, StartingWithoutATokenOrWithClashingFilesIsRefusedAndTokenCommandsAreBounded)
+// Each way a start or a connection fails is refused, retried or ends the run, named for what it was. A
+// start refused is a configuration error (2) with nothing touched; no certificate that does not vouch for
+// the service gets the token.
+TEST_F(LiveScenario, StartsAndConnectionsAreRefusedRetriedOrGivenUpForTheReasonNamed)
 {
     const std::string frames = alarmFrames(3, 1);
+    const std::string good = certificate("localhost", 1);
+    const std::string otherHost = certificate("elsewhere.example", 1);
+    const std::string expired = certificate("localhost", -1);
+    const std::vector<std::string> tls = {"--tls", good + ".pem", good + ".key"};
+    const char* tlsFailure = "TLS failure: ";
     const std::string missing = directory() + "/missing";
     const std::string group = directory() + "/group";
     const std::string config = writeInput("config.yaml", "a: 1"); // would lose its unfinished line
-    const std::string token = directory() + "/token";
     const std::string empty = writeInput("empty.frames", "");
     const std::string hardLink = directory() + "/hard", softLink = directory() + "/soft";
-    ASSERT_EQ(::link(config.c_str(), hardLink.c_str()) + ::symlink(token.c_str(), softLink.c_str()), 0);
-    const std::string good = certificate("localhost", 1);
+    ASSERT_EQ(::link(config.c_str(), hardLink.c_str()) + ::symlink("token", softLink.c_str()), 0);
     const char* clash = "is the same file as";
     // clang-format off
     const Scenario scenarios[] = {
+        {"token rotated", frames, {"--token", "t2", "--rotate-token", directory() + "/token"}, {}, 0, 1, 3,
+         {}, {"  token refused (401/403)"}},
+        {"same token again", frames, {"--token", "t2"}, {}, 4, 0, 0,
+         {"still gives it"}, {"  token refused (401/403)"}},
+        {"subscription held elsewhere", frames, {"--busy", "2"}, {}, 0, 1, 3,
+         {}, {"  subscription busy (409)"}},
+        {"certificate trusted", frames, tls, {"--ca-file", good + ".pem"}, 0, 1, 3},
+        {"self-signed, not trusted", frames, tls, {}, 0, 0, 0, {}, {}, tlsFailure},
+        {"certificate for another host", frames, {"--tls", otherHost + ".pem", otherHost + ".key"},
+         {"--ca-file", otherHost + ".pem"}, 0, 0, 0, {}, {}, tlsFailure},
+        {"certificate expired", frames, {"--tls", expired + ".pem", expired + ".key"},
+         {"--ca-file", expired + ".pem"}, 0, 0, 0, {}, {}, tlsFailure},
+        {"upgrade never answered", frames, {"--silent-upgrade"}, {}, 0, 0, 0,
+         {}, {"  timed out connecting"}, "timed out connecting: "},
+        {"answer that is not HTTP", frames, {"--garbage-upgrade"}, {}, 0, 0, 0,
+         {}, {"  bad response to the upgrade"}, "bad response to the upgrade: "},
+        {"closed right after the upgrade", frames, {"--close-at-once", "4001"}, {}, 0, -1, 0,
+         {}, {"  closed by the service"}, "closed by the service: code 4001 closing at once; reconnecting in"},
         {"token file missing", frames, {}, {"--token-file", missing}, 2, 0, 0,
          {"no token to start with: cannot read the token: " + missing + ": No such file or directory"}},
-        {"--ca-file missing", frames, {"--tls", good + ".pem", good + ".key"}, {"--ca-file", missing}, 2, 0, 0,
+        {"--ca-file missing", frames, tls, {"--ca-file", missing}, 2, 0, 0,
          {"cannot use --ca-file " + missing + ": No such file or directory"}},
         // Past its time limit the command's whole group is killed (checked below).
         {"token command past its time limit", frames, {},
@@ -256,16 +227,16 @@ TEST_F(LiveScenario, StartingWithoutATokenOrWithClashingFilesIsRefusedAndTokenCo
         {"stopped while the token command runs", frames, {}, {"--token-command", "echo asking >&2; sleep 30"},
          0, 0, 0, {}, {}, "asking"},
         // A child left holding the command's output does not hold the token.
-        {"token command leaves a child behind", frames, {}, {"--token-command", "echo t1; sleep 30 &"}, 0, 1, 3},
-        {"output is the configuration", frames, {}, {"--config", config, "--output", config}, 2, 0, 0, {clash}},
-        {"output is the token file", frames, {}, {"--output", token}, 2, 0, 0, {clash}},
-        {"output is a hard link to the configuration", frames, {}, {"--config", config, "--output", hardLink}, 2, 0, 0,
-         {clash}},
+        {"token command leaves a child behind", frames, {}, {"--token-command", "echo t1; sleep 30 &"},
+         0, 1, 3},
+        {"output is a hard link to the configuration", frames, {}, {"--config", config, "--output", hardLink},
+         2, 0, 0, {clash}},
         {"output is a symbolic link to the token file", frames, {}, {"--output", softLink}, 2, 0, 0, {clash}},
         {"output is the capture", frames, {}, {"--capture", empty, "--output", empty}, 2, 0, 0, {clash}},
         {"output is the capture, neither there yet", frames, {},
          {"--capture", "new.frames", "--output", "./new.frames"}, 2, 0, 0, {clash}},
-        {"capture is the configuration", frames, {}, {"--config", config, "--capture", config}, 2, 0, 0, {clash}},
+        {"capture is the configuration", frames, {}, {"--config", config, "--capture", config}, 2, 0, 0,
+         {clash}},
     };
     // clang-format on
     for (const Scenario& s : scenarios)
@@ -273,12 +244,9 @@ TEST_F(LiveScenario, StartingWithoutATokenOrWithClashingFilesIsRefusedAndTokenCo
     EXPECT_EQ(contentsOf(config), "a: 1");
     const pid_t leader = std::atoi(contentsOf(group).c_str());
     ASSERT_GT(leader, 0);
-    bool groupGone = false;
-    for (int tries = 0; tries < 100 && !groupGone; ++tries) {
-        groupGone = ::kill(-leader, 0) != 0 && errno == ESRCH;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(groupGone) << "the token command's sleep outlived it";
+    for (int tries = 0; tries < 100 && ::kill(-leader, 0) == 0; ++tries)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_NE(::kill(-leader, 0), 0) << "the token command's sleep outlived it";
 }
 
 TEST_F(LiveScenario, ConvertsEveryKindAcknowledgesSkippedActionsAndCapturesForReplay)
@@ -309,40 +277,20 @@ TEST_F(LiveScenario, AStopThatComesWhileTheToolStartsEndsItCleanly)
     bool blocked = false;
     for (int tries = 0; tries < 2000 && !blocked; ++tries) {
         blocked = mentions(contentsOf(status), "SigBlk:\t0000000000004003"); // bits 0, 1 and 14
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(1ms);
     }
     ASSERT_TRUE(blocked) << "SIGTERM never blocked while the tool started";
     early->signal(SIGTERM);
-    EXPECT_EQ(early->wait(std::chrono::seconds(10)), 0);
+    EXPECT_EQ(early->wait(10s), 0);
 }
 
-// The text frames among the websocket frames that a traced send carries, read from strace's escaped form
-// of its buffers (the only quoted strings of the line). The consumer's frames are masked and short:
-// acknowledgements and control frames. The upgrade request, not a frame, is told apart by its first byte.
-size_t textFramesIn(const std::string& send)
+// The bytes of a strace -xx line from `from` up to `to`: it shows every byte of a path or buffer as \xHH.
+std::string tracedBytes(const std::string& line, size_t from, size_t to = std::string::npos)
 {
     std::string bytes;
-    for (size_t at = send.find('"'); at != std::string::npos; at = send.find('"', at + 1)) {
-        for (++at; send[at] != '"'; ++at) {
-            if (send[at] != '\\') {
-                bytes += send[at];
-            } else if (send[++at] >= '0' && send[at] <= '7') {
-                int value = 0;
-                for (int digits = 0; digits < 3 && send[at] >= '0' && send[at] <= '7'; ++digits)
-                    value = value * 8 + (send[at++] - '0');
-                bytes += static_cast<char>(value);
-                --at;
-            } else {
-                const size_t named = std::string("ntvfr").find(send[at]);
-                bytes += named == std::string::npos ? send[at] : "\n\t\v\f\r"[named];
-            }
-        }
-    }
-    size_t texts = 0;
-    for (size_t at = 0; at + 2 <= bytes.size() && (bytes[0] & 0x80) != 0;
-         at += 2 + 4 + (bytes[at + 1] & 0x7f))
-        texts += (bytes[at] & 0x0f) == 1;
-    return texts;
+    for (size_t at = line.find("\\x", from); at < to; at = line.find("\\x", at + 4))
+        bytes += static_cast<char>(std::stoi(line.substr(at + 2, 2), nullptr, 16));
+    return bytes;
 }
 
 // The order of the consumer's system calls, seen by strace: no more frames are acknowledged at any
@@ -356,10 +304,18 @@ TEST_F(LiveScenario, TheOutputIsSyncedBeforeFramesAreAcknowledgedUnlessTurnedOff
         const std::string name = synced ? "synced" : "unsynced";
         const std::string trace = directory() + "/" + name + ".trace";
         // The leak checker of a sanitized build refuses to run under a tracer; leaks are checked elsewhere.
-        // clang-format off
-        wrapper_ = {"/usr/bin/strace", "-f", "-y", "-s", "100000", "-e", "trace=write,sendmsg,sendto,fdatasync",
-                    "-E", "ASAN_OPTIONS=detect_leaks=0", "-o", trace};
-        // clang-format on
+        wrapper_ = {"/usr/bin/strace",
+                    "-f",
+                    "-y",
+                    "-xx",
+                    "-s",
+                    "100000",
+                    "-e",
+                    "trace=write,sendmsg,sendto,fdatasync",
+                    "-E",
+                    "ASAN_OPTIONS=detect_leaks=0",
+                    "-o",
+                    trace};
         std::vector<std::string> arguments = {"--batch", "8"};
         if (!synced)
             arguments.push_back("--no-sync");
@@ -367,23 +323,26 @@ TEST_F(LiveScenario, TheOutputIsSyncedBeforeFramesAreAcknowledgedUnlessTurnedOff
         ASSERT_TRUE(service_->waitFor("all acknowledged"));
         // The consumer itself is stopped: strace would only let go of it. Its lines start with its pid.
         ::kill(std::stoi(contentsOf(trace)), SIGTERM);
-        EXPECT_EQ(tracer->wait(std::chrono::seconds(10)), 0);
-        const std::string outputFile = "<" + output(name) + ">";
-        size_t written = 0; // events: strace shows each line end as \n
+        EXPECT_EQ(tracer->wait(10s), 0);
+        size_t written = 0; // events
         size_t durable = 0;
         size_t acknowledged = 0;
         int syncs = 0;
         for (const std::string& line : linesOf(contentsOf(trace))) {
-            if (mentions(line, "write(") && mentions(line, outputFile)) {
-                for (size_t at = line.find("\\n"); at != std::string::npos; at = line.find("\\n", at + 2))
-                    ++written;
+            const size_t buffers = line.find('"');
+            const std::string sent = tracedBytes(line, buffers);
+            if (mentions(line, "write(") && tracedBytes(line, 0, buffers) == output(name)) {
+                written += std::count(sent.begin(), sent.end(), '\n');
             } else if (mentions(line, "fdatasync") && !mentions(line, "unfinished") &&
                        mentions(line, "= 0")) {
                 ++syncs; // one thread writes and syncs: a sync covers every event written before it
                 durable = written;
             } else if (mentions(line, "sendmsg(") || mentions(line, "sendto(")) {
-                // Text messages are what acknowledgements are; one write may carry several.
-                acknowledged += textFramesIn(line);
+                // Acknowledgements are the text messages among the masked frames one write may carry;
+                // the upgrade request, not a frame, is told apart by its first byte.
+                for (size_t at = 0; at + 2 <= sent.size() && (sent[0] & 0x80) != 0;
+                     at += 2 + 4 + (sent[at + 1] & 0x7f))
+                    acknowledged += (sent[at] & 0x0f) == 1;
                 EXPECT_TRUE(!synced || acknowledged <= durable) << line;
             }
         }
