@@ -1,6 +1,4 @@
-// The consumer's file output and capture on files in a scratch folder: what is held
-// until a commit, where it ends up when the file is deleted or renamed underneath,
-// and how a record left unfinished is cut off.
+// The consumer's file output and capture: what a commit holds, and what is cut off or moved underneath.
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -60,8 +58,7 @@ protected:
     tools::EventLines lines_;
 };
 
-// A run killed or stopped by a full disk mid-line leaves a partial last line: the next one cuts it off
-// before appending, and never a whole line.
+// A kill or a full disk mid-line leaves a partial last line: the next run cuts it, and never a whole line.
 TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
 {
     const std::string longTail(150000, 'y'); // longer than the blocks the end is read in
@@ -112,9 +109,8 @@ TEST_F(FileOutputTest, AFailedWriteLeavesTheFileEndingOnALineAndStopsTheOutput)
     EXPECT_EQ(contentsOf(path("out.jsonl")), committed);
 }
 
-// Deleted underneath, the file takes writes without a word: the commit finds it has no name and writes
-// what it held since the last commit again at the path. Renamed, as a rotation does, it keeps what it
-// holds, once; the path is followed at the commit that notices, or at once when asked to reopen.
+// Deleted underneath, the file takes writes silently: the commit writes what it held again at the path.
+// Renamed by a rotation, it keeps what it holds, once, until a commit notices or a reopen is asked.
 TEST_F(FileOutputTest, AFileDeletedOrRenamedUnderneathLosesNoCommittedEvent)
 {
     struct Case {
@@ -138,27 +134,22 @@ TEST_F(FileOutputTest, AFileDeletedOrRenamedUnderneathLosesNoCommittedEvent)
         ASSERT_TRUE(output.write(events({1})));
         ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         ASSERT_TRUE(output.write(events({2})));
-        if (c.renamed) {
-            ASSERT_EQ(::rename(path("out.jsonl").c_str(), path("out.jsonl.1").c_str()), 0);
-        } else {
-            ASSERT_EQ(::unlink(path("out.jsonl").c_str()), 0);
-        }
+        const std::string file = path("out.jsonl"), renamed = path("out.jsonl.1");
+        ASSERT_EQ(c.renamed ? ::rename(file.c_str(), renamed.c_str()) : ::unlink(file.c_str()), 0);
         if (c.created)
             writeInput("out.jsonl", "");
         std::string reason;
-        if (c.asked) {
-            ASSERT_TRUE(output.reopen(reason)) << reason;
-        }
+        ASSERT_TRUE(!c.asked || output.reopen(reason)) << reason;
         for (const int id : {3, 4}) {
             ASSERT_TRUE(output.write(events({id})));
             ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         }
-        EXPECT_EQ(contentsOf(path("out.jsonl.1")), linesOf(c.kept));
-        EXPECT_EQ(contentsOf(path("out.jsonl")), linesOf(c.atPath));
+        EXPECT_EQ(contentsOf(renamed), linesOf(c.kept));
+        EXPECT_EQ(contentsOf(file), linesOf(c.atPath));
         EXPECT_EQ(output.rewrittenAfterUnlink(), c.rewritten);
         EXPECT_EQ(output.movedAway(), c.moved);
-        std::filesystem::remove(path("out.jsonl"));
-        std::filesystem::remove(path("out.jsonl.1"));
+        std::filesystem::remove(file);
+        std::filesystem::remove(renamed);
     }
 }
 

@@ -1,5 +1,4 @@
-// What the service manager hears from the consumer, heard on a datagram socket that
-// stands where systemd's would (NOTIFY_SOCKET in a scratch folder).
+// What the service manager hears from the consumer, on a socket where systemd's would be.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -77,8 +76,7 @@ TEST_F(SystemdNotifierTest, AStatusCarriesNoStateAndTheWatchdogIsPingedOnlyWhenA
     EXPECT_EQ(consume::SystemdNotifier().watchdogInterval(), 100ms); // half the timeout
 }
 
-// The consumer itself, as the service manager hears it: ready once it connects, its phase, pings from
-// its loop at half the asked timeout, and that it stops.
+// Ready once it connects, its phase, watchdog pings at half the asked timeout, and that it stops.
 TEST_F(SystemdNotifierTest, TheConsumerIsReadyReportsItsPhasePingsAndStops)
 {
     const std::string url = startService(consume_testing::alarmFrames(30, 3));
