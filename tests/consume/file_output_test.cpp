@@ -23,15 +23,6 @@ namespace {
 using replay_testing::contentsOf;
 using tools::EventOutput;
 
-// The output lines of events whose payloads are the ids.
-std::string linesOf(const std::vector<int>& ids)
-{
-    std::string text;
-    for (const int id : ids)
-        text += R"({"metadata":{},"payload":)" + std::to_string(id) + "}\n";
-    return text;
-}
-
 class FileOutputTest : public replay_testing::ReplayTest {
 protected:
     std::string path(const std::string& name) const { return directory() + "/" + name; }
@@ -79,7 +70,7 @@ TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
         EXPECT_EQ(output.cutAtOpen(), before.size() - after.size());
         ASSERT_TRUE(output.write(events({7})));
         ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
-        EXPECT_EQ(contentsOf(path("out.jsonl")), after + linesOf({7}));
+        EXPECT_EQ(contentsOf(path("out.jsonl")), after + std::string(events({7}).text()));
     }
 }
 
@@ -144,8 +135,8 @@ TEST_F(FileOutputTest, AFileDeletedOrRenamedUnderneathLosesNoCommittedEvent)
             ASSERT_TRUE(output.write(events({id})));
             ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         }
-        EXPECT_EQ(contentsOf(renamed), linesOf(c.kept));
-        EXPECT_EQ(contentsOf(file), linesOf(c.atPath));
+        EXPECT_EQ(contentsOf(renamed), events(c.kept).text());
+        EXPECT_EQ(contentsOf(file), events(c.atPath).text());
         EXPECT_EQ(output.rewrittenAfterUnlink(), c.rewritten);
         EXPECT_EQ(output.movedAway(), c.moved);
         std::filesystem::remove(file);

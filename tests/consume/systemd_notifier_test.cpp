@@ -61,7 +61,7 @@ protected:
 };
 
 // A status from the service cannot smuggle in a state, and no watchdog is pinged that nobody asked for.
-TEST_F(SystemdNotifierTest, AStatusCarriesNoStateAndTheWatchdogIsPingedOnlyWhenAsked)
+TEST_F(SystemdNotifierTest, TheServiceManagerHearsReadyStatusPingsOnlyWhenAskedAndStopping)
 {
     consume::SystemdNotifier notifier;
     notifier.status("open: 3 frames received\nWATCHDOG=1");
@@ -74,13 +74,10 @@ TEST_F(SystemdNotifierTest, AStatusCarriesNoStateAndTheWatchdogIsPingedOnlyWhenA
     ::setenv("WATCHDOG_USEC", "200000", 1);
     ::setenv("WATCHDOG_PID", std::to_string(::getpid()).c_str(), 1);
     EXPECT_EQ(consume::SystemdNotifier().watchdogInterval(), 100ms); // half the timeout
-}
 
-// Ready once it connects, its phase, watchdog pings at half the asked timeout, and that it stops.
-TEST_F(SystemdNotifierTest, TheConsumerIsReadyReportsItsPhasePingsAndStops)
-{
+    // The consumer: ready once it connects, its phase, pings at half the asked timeout, and that it stops.
     const std::string url = startService(consume_testing::alarmFrames(30, 3));
-    ::setenv("WATCHDOG_USEC", "200000", 1); // without WATCHDOG_PID: meant for the child
+    ::unsetenv("WATCHDOG_PID"); // meant for the child
     const Clock::time_point started = Clock::now();
     const auto consumer = startConsumer(url, "notified");
     std::vector<std::string> heard;
