@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -49,8 +48,8 @@ protected:
     tools::EventLines lines_;
 };
 
-// A kill or a full disk mid-line leaves a partial last line: the next run cuts it, and never a whole line.
-TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
+// A kill or full disk mid-record leaves a partial last line or frame: the next run cuts it, not a whole one.
+TEST_F(FileOutputTest, AnUnfinishedLastLineOrFrameIsCutOffAtOpen)
 {
     const std::string longTail(150000, 'y'); // longer than the blocks the end is read in
     // What the file holds before, and what is left of it.
@@ -72,6 +71,19 @@ TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
         ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         EXPECT_EQ(contentsOf(path("out.jsonl")), after + std::string(events({7}).text()));
     }
+    const std::string frame = "a-1\n/t/alarms/1\nCREATE\n\n{}\n---\n";
+    // The end is read in blocks of 64 KiB: with this tail the separator lies across the first border.
+    const std::string tailAcrossBorder = "a-2\n" + std::string(65536 - 2 - 4, 'q');
+    for (const std::string& tail : {std::string("a-2\n/t/al"), tailAcrossBorder}) {
+        writeInput("capture.frames", frame + tail);
+        consume::CaptureFile capture;
+        std::string reason;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(capture.open(path("capture.frames"), reason)) << reason;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("unfinished last frame"), std::string::npos);
+        capture.write("a-3\n\n{}\n---\n");
+        EXPECT_EQ(contentsOf(path("capture.frames")), frame + "a-3\n\n{}\n---\n");
+    }
 }
 
 // A write the file takes only in part leaves nothing of it behind, and every later write and commit fails.
@@ -87,11 +99,11 @@ TEST_F(FileOutputTest, AFailedWriteLeavesTheFileEndingOnALineAndStopsTheOutput)
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const rlimit small{committed.size() + 10, saved.rlim_max};
-    const sighandler_t previous = std::signal(SIGXFSZ, SIG_IGN);
+    const sighandler_t previous = ::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const bool written = output.write(events({2, 3}));
     ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    ::signal(SIGXFSZ, previous);
 
     EXPECT_FALSE(written);
     EXPECT_EQ(output.failure(), EFBIG);
@@ -141,23 +153,6 @@ TEST_F(FileOutputTest, AFileDeletedOrRenamedUnderneathLosesNoCommittedEvent)
         EXPECT_EQ(output.movedAway(), c.moved);
         std::filesystem::remove(file);
         std::filesystem::remove(renamed);
-    }
-}
-
-TEST_F(FileOutputTest, AnUnfinishedLastFrameIsCutOffTheCapture)
-{
-    const std::string frame = "a-1\n/t/alarms/1\nCREATE\n\n{}\n---\n";
-    // The end is read in blocks of 64 KiB: with this tail the separator lies across the first border.
-    const std::string tailAcrossBorder = "a-2\n" + std::string(65536 - 2 - 4, 'q');
-    for (const std::string& tail : {std::string("a-2\n/t/al"), tailAcrossBorder}) {
-        writeInput("capture.frames", frame + tail);
-        consume::CaptureFile capture;
-        std::string reason;
-        testing::internal::CaptureStderr();
-        ASSERT_TRUE(capture.open(path("capture.frames"), reason)) << reason;
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("unfinished last frame"), std::string::npos);
-        capture.write("a-3\n\n{}\n---\n");
-        EXPECT_EQ(contentsOf(path("capture.frames")), frame + "a-3\n\n{}\n---\n");
     }
 }
 

@@ -34,9 +34,8 @@ HttpAnswer httpGet(uint16_t port, const std::string& target, const std::string& 
 uint16_t unusedPort()
 {
     boost::asio::io_context loop;
-    boost::system::error_code error;
     const tcp::acceptor acceptor(loop, {boost::asio::ip::address_v4::loopback(), 0});
-    return acceptor.local_endpoint(error).port();
+    return acceptor.local_endpoint().port();
 }
 
 std::pair<int, std::string> promtoolVerdict(const std::string& folder, const std::string& page)
