@@ -1,6 +1,4 @@
-// The consumer's file output and capture on files in a scratch folder: what is held
-// until a commit, where it ends up when the file is deleted or renamed underneath,
-// and how a record left unfinished is cut off.
+// The consumer's file output and capture: what a commit holds, and what is cut off or moved underneath.
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "obclient/obclient.h"
@@ -23,15 +21,6 @@ namespace {
 
 using replay_testing::contentsOf;
 using tools::EventOutput;
-
-// The output lines of events whose payloads are the ids.
-std::string linesOf(const std::vector<int>& ids)
-{
-    std::string text;
-    for (const int id : ids)
-        text += R"({"metadata":{},"payload":)" + std::to_string(id) + "}\n";
-    return text;
-}
 
 class FileOutputTest : public replay_testing::ReplayTest {
 protected:
@@ -59,34 +48,41 @@ protected:
     tools::EventLines lines_;
 };
 
-// A run killed or stopped by a full disk mid-line leaves a partial last line: the next one cuts it off
-// before appending, and never a whole line.
-TEST_F(FileOutputTest, AnUnfinishedLastLineIsCutOffAtOpen)
+// A kill or full disk mid-record leaves a partial last line or frame: the next run cuts it, not a whole one.
+TEST_F(FileOutputTest, AnUnfinishedLastLineOrFrameIsCutOffAtOpen)
 {
     const std::string longTail(150000, 'y'); // longer than the blocks the end is read in
-    struct Case {
-        const char* name;
-        std::string before;
-        std::string after;
+    // What the file holds before, and what is left of it.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"{\"a\":1}\n{\"b\":2}\n", "{\"a\":1}\n{\"b\":2}\n"},
+        {"{\"a\":1}\n{\"b\":", "{\"a\":1}\n"},
+        {"{\"b\":", ""},
+        {"{\"a\":1}\n" + longTail, "{\"a\":1}\n"},
+        {"x\n" + longTail + "\n" + longTail, "x\n" + longTail + "\n"},
     };
-    const Case cases[] = {
-        {"empty", "", ""},
-        {"whole lines", "{\"a\":1}\n{\"b\":2}\n", "{\"a\":1}\n{\"b\":2}\n"},
-        {"partial line after whole ones", "{\"a\":1}\n{\"b\":", "{\"a\":1}\n"},
-        {"nothing but a partial line", "{\"b\":", ""},
-        {"long partial line", "{\"a\":1}\n" + longTail, "{\"a\":1}\n"},
-        {"line end just before a long partial line", "x\n" + longTail + "\n" + longTail,
-         "x\n" + longTail + "\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        writeInput("out.jsonl", c.before);
+    for (const auto& [before, after] : cases) {
+        SCOPED_TRACE(before.size());
+        writeInput("out.jsonl", before);
         tools::FileEventOutput output;
         openAppending(output, "out.jsonl");
-        EXPECT_EQ(output.cutAtOpen(), c.before.size() - c.after.size());
+        EXPECT_EQ(output.cutAtOpen(), before.size() - after.size());
         ASSERT_TRUE(output.write(events({7})));
         ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
-        EXPECT_EQ(contentsOf(path("out.jsonl")), c.after + linesOf({7}));
+        EXPECT_EQ(contentsOf(path("out.jsonl")), after + std::string(events({7}).text()));
+    }
+    const std::string frame = "a-1\n/t/alarms/1\nCREATE\n\n{}\n---\n";
+    // The end is read in blocks of 64 KiB: with this tail the separator lies across the first border.
+    const std::string tailAcrossBorder = "a-2\n" + std::string(65536 - 2 - 4, 'q');
+    for (const std::string& tail : {std::string("a-2\n/t/al"), tailAcrossBorder}) {
+        writeInput("capture.frames", frame + tail);
+        consume::CaptureFile capture;
+        std::string reason;
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(capture.open(path("capture.frames"), reason)) << reason;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("unfinished last frame"), std::string::npos);
+        capture.write("a-3\n\n{}\n---\n");
+        EXPECT_EQ(contentsOf(path("capture.frames")), frame + "a-3\n\n{}\n---\n");
     }
 }
 
@@ -103,23 +99,21 @@ TEST_F(FileOutputTest, AFailedWriteLeavesTheFileEndingOnALineAndStopsTheOutput)
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const rlimit small{committed.size() + 10, saved.rlim_max};
-    const sighandler_t previous = std::signal(SIGXFSZ, SIG_IGN);
+    const sighandler_t previous = ::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const bool written = output.write(events({2, 3}));
     ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    ::signal(SIGXFSZ, previous);
 
     EXPECT_FALSE(written);
     EXPECT_EQ(output.failure(), EFBIG);
-    EXPECT_EQ(contentsOf(path("out.jsonl")), committed);
     EXPECT_EQ(output.commit(), EventOutput::Commit::Failed);
     EXPECT_FALSE(output.write(events({4})));
     EXPECT_EQ(contentsOf(path("out.jsonl")), committed);
 }
 
-// Deleted underneath, the file takes writes without a word: the commit finds it has no name and writes
-// what it held since the last commit again at the path. Renamed, as a rotation does, it keeps what it
-// holds, once; the path is followed at the commit that notices, or at once when asked to reopen.
+// Deleted underneath, the file takes writes silently: the commit writes what it held again at the path.
+// Renamed by a rotation, it keeps what it holds, once, until a commit notices or a reopen is asked.
 TEST_F(FileOutputTest, AFileDeletedOrRenamedUnderneathLosesNoCommittedEvent)
 {
     struct Case {
@@ -143,44 +137,22 @@ TEST_F(FileOutputTest, AFileDeletedOrRenamedUnderneathLosesNoCommittedEvent)
         ASSERT_TRUE(output.write(events({1})));
         ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         ASSERT_TRUE(output.write(events({2})));
-        if (c.renamed) {
-            ASSERT_EQ(::rename(path("out.jsonl").c_str(), path("out.jsonl.1").c_str()), 0);
-        } else {
-            ASSERT_EQ(::unlink(path("out.jsonl").c_str()), 0);
-        }
+        const std::string file = path("out.jsonl"), renamed = path("out.jsonl.1");
+        ASSERT_EQ(c.renamed ? ::rename(file.c_str(), renamed.c_str()) : ::unlink(file.c_str()), 0);
         if (c.created)
             writeInput("out.jsonl", "");
         std::string reason;
-        if (c.asked) {
-            ASSERT_TRUE(output.reopen(reason)) << reason;
-        }
+        ASSERT_TRUE(!c.asked || output.reopen(reason)) << reason;
         for (const int id : {3, 4}) {
             ASSERT_TRUE(output.write(events({id})));
             ASSERT_EQ(output.commit(), EventOutput::Commit::Durable);
         }
-        EXPECT_EQ(contentsOf(path("out.jsonl.1")), linesOf(c.kept));
-        EXPECT_EQ(contentsOf(path("out.jsonl")), linesOf(c.atPath));
+        EXPECT_EQ(contentsOf(renamed), events(c.kept).text());
+        EXPECT_EQ(contentsOf(file), events(c.atPath).text());
         EXPECT_EQ(output.rewrittenAfterUnlink(), c.rewritten);
         EXPECT_EQ(output.movedAway(), c.moved);
-        std::filesystem::remove(path("out.jsonl"));
-        std::filesystem::remove(path("out.jsonl.1"));
-    }
-}
-
-TEST_F(FileOutputTest, AnUnfinishedLastFrameIsCutOffTheCapture)
-{
-    const std::string frame = "a-1\n/t/alarms/1\nCREATE\n\n{}\n---\n";
-    // The end is read in blocks of 64 KiB: with this tail the separator lies across the first border.
-    const std::string tailAcrossBorder = "a-2\n" + std::string(65536 - 2 - 4, 'q');
-    for (const std::string& tail : {std::string("a-2\n/t/al"), tailAcrossBorder}) {
-        writeInput("capture.frames", frame + tail);
-        consume::CaptureFile capture;
-        std::string reason;
-        testing::internal::CaptureStderr();
-        ASSERT_TRUE(capture.open(path("capture.frames"), reason)) << reason;
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("unfinished last frame"), std::string::npos);
-        capture.write("a-3\n\n{}\n---\n");
-        EXPECT_EQ(contentsOf(path("capture.frames")), frame + "a-3\n\n{}\n---\n");
+        std::filesystem::remove(file);
+        std::filesystem::remove(renamed);
     }
 }
 

@@ -1,5 +1,4 @@
-// A plain HTTP/1.0 GET on 127.0.0.1 for the tests: one request, the whole answer read
-// until the server closes, every step bounded by a timeout.
+// One HTTP/1.0 request to 127.0.0.1, the answer read until the server closes, all within a deadline.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// What the live consumer's end-to-end suites share: the service stand-in and the
-// consumer started as processes on 127.0.0.1, frames to serve, and what was written.
+// The service stand-in and the consumer as processes on 127.0.0.1, the frames served, and what was written.
 #pragma once
 
 #include <signal.h>
@@ -72,8 +71,7 @@ inline std::set<std::string> acknowledgedIds(const std::vector<std::string>& ser
 
 class LiveConsumer : public replay_testing::ReplayTest {
 protected:
-    // Starts the service stand-in on the frames, token "t1" (also in the file "token"); returns its URL,
-    // wss:// when the arguments ask for TLS.
+    // The stand-in's URL, wss:// when asked for TLS; its token is "t1", also in the file "token".
     std::string startService(const std::string& frames, std::vector<std::string> arguments = {})
     {
         const bool tls = std::find(arguments.begin(), arguments.end(), "--tls") != arguments.end();
@@ -86,13 +84,7 @@ protected:
                "/notification2/consumer/";
     }
 
-    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
-                                               std::vector<std::string> arguments = {})
-    {
-        return startConsumerInto(url, name, output(name), std::move(arguments));
-    }
-
-    // The same, writing to destination: a file or an MQTT broker's URL. The token is read from the
+    // The consumer, writing to destination: a file or an MQTT broker's URL. The token is read from the
     // file "token" unless the arguments give a command; later arguments override earlier ones.
     std::unique_ptr<ToolProcess> startConsumerInto(const std::string& url, const std::string& name,
                                                    const std::string& destination,
@@ -107,13 +99,16 @@ protected:
         return std::make_unique<ToolProcess>(arguments, errors(name));
     }
 
-    // Once the service has every frame acknowledged, stops the consumer; its exit status, or -1 when it
-    // has not stopped within 20 s. The line may have gone by already while the test waited for a later one.
+    std::unique_ptr<ToolProcess> startConsumer(const std::string& url, const std::string& name,
+                                               std::vector<std::string> arguments = {})
+    {
+        return startConsumerInto(url, name, output(name), std::move(arguments));
+    }
+
+    // Stops the consumer once the service has all acknowledged; its exit status, -1 if still running at 20 s.
     int stopOnceAllAcknowledged(ToolProcess& consumer, int signal = SIGTERM)
     {
-        if (service_->count("all acknowledged") == 0) {
-            EXPECT_TRUE(service_->waitFor("all acknowledged"));
-        }
+        EXPECT_TRUE(service_->count("all acknowledged") > 0 || service_->waitFor("all acknowledged"));
         consumer.signal(signal);
         return consumer.wait(std::chrono::seconds(20));
     }
