@@ -1,4 +1,4 @@
-// What the tools say about themselves: --check, and the exit statuses of the documentation.
+// What the tools say about themselves: --version, --check, and the exit statuses of the documentation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "obclient/plugin_library.h"
 #include "tests/replay/replay_fixture.h"
 #include "tools/common/exit_status.h"
 
@@ -30,9 +31,12 @@ protected:
     }
 };
 
-// --check reads the configuration and loads the plug-in, and neither connects nor writes anything.
-TEST_F(ToolSetup, CheckReadsConfigurationAndPluginButNothingElse)
+TEST_F(ToolSetup, VersionAndCheckReadConfigurationAndPluginButNothingElse)
 {
+    const PluginLibrary plugin(TESSARO_PLUGIN_LIBRARY);
+    const std::string reported = std::string("plug-in ") + TESSARO_PLUGIN_LIBRARY + ": product version " +
+                                 plugin.productVersion() + ", interface version " +
+                                 std::to_string(plugin.apiVersion()) + "\n";
     const std::string good = EXAMPLES_DIR "/config.yaml";
     const std::string broken = writeInput("broken.yaml", "tenantId: [1, 2\n");
     const std::string none = directory() + "/none.so";
@@ -43,9 +47,11 @@ TEST_F(ToolSetup, CheckReadsConfigurationAndPluginButNothingElse)
     const struct {
         std::vector<std::string> arguments;
         int status;
-        std::string out;                 // the whole of standard output
+        std::string out;                 // the whole of standard output after --version's first line
         std::vector<std::string> errors; // pieces of standard error, in order
     } cases[] = {
+        {{"--version", "--plugin", TESSARO_PLUGIN_LIBRARY}, 0, reported, {}},
+        {{"--version", "--plugin", none}, 3, "", {"cannot load plug-in " + none}},
         {{"--check", "--config", good}, 0, passed + "\n", {}},
         {{"--check", "--config", good, "--set", "tenantID=t1", "--set", "tenantId=5"}, 0,
          passed + ", 2 warning(s) above\n", {"configuration key \"tenantID\" is not read by the codec",
@@ -61,12 +67,14 @@ TEST_F(ToolSetup, CheckReadsConfigurationAndPluginButNothingElse)
     for (const std::vector<std::string>& tool : {std::vector<std::string>{TESSARO_REPLAY_TOOL}, consume}) {
         const std::string name = std::filesystem::path(tool[0]).filename();
         for (const auto& c : cases) {
-            SCOPED_TRACE(name + " " + c.arguments.back());
+            SCOPED_TRACE(name + " " + c.arguments.front() + " " + c.arguments.back());
+            const bool version = c.arguments.front() == "--version"; // which needs no other option
             std::vector<std::string> arguments{"--output", output};
             arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-            const replay_testing::ToolRun checked = run(tool, arguments);
+            const replay_testing::ToolRun checked =
+                run(version ? std::vector<std::string>{tool[0]} : tool, arguments);
             EXPECT_EQ(checked.status, c.status) << checked.err;
-            EXPECT_EQ(checked.out, c.out);
+            EXPECT_EQ(checked.out, (version ? name + " 10.15.4.1\n" : "") + c.out);
             size_t from = 0;
             for (const std::string& piece : c.errors) {
                 from = checked.err.find(name + ": " + piece, from);
