@@ -68,6 +68,18 @@ TEST_F(replayJobs, EveryNumberOfWorkersWritesTheSameBytes)
         EXPECT_TRUE(mentions(singleErr[0], piece) && mentions(singleErr[1], piece)) << piece;
     EXPECT_GT(summaryCount(singleErr[0], "passed through"), 0);
     EXPECT_TRUE(mentions(singleErr[0], json + ":" + lastLine + ": ")) << "the last line keeps its number";
+    // With both streams on one file, each chunk's stderr lines come just before its events.
+    std::vector<std::string> merged;
+    for (const char* jobs : {"1", "2"}) {
+        const std::string path = directory() + "/merged" + jobs;
+        ToolProcess tool({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TESSARO_REPLAY_TOOL, "--quiet",
+                          "--config", TESSARO_EXAMPLES "/config.yaml", "--batch", "3", "--jobs", jobs, json},
+                         directory() + "/stderr", "/dev/null", path);
+        EXPECT_EQ(tool.wait(), 1) << jobs;
+        merged.push_back(contentsOf(path));
+    }
+    EXPECT_NE(merged[0].rfind("{\"metadata\"", 0), 0u) << "the first chunk's stderr lines come first";
+    EXPECT_TRUE(merged[0] == merged[1]) << "the streams interleave differently with --jobs 2";
 }
 
 } // namespace
