@@ -1,6 +1,6 @@
 // The host's records and log lines: checked mode, where a free of what is not live names the pointer and
 // aborts; the pool's size classes, where a class too small lets a record run into the next block unseen;
-// and log levels by exact category, else the default.
+// log levels by exact category, else the default; and the status a plug-in publishes.
 
 #include <cstring>
 
@@ -89,6 +89,28 @@ TEST_F(LoggingTest, LevelsByExactCategoryElseDefaultAndEveryLineHandedOverIsEmit
         lines.push_back(std::to_string(line.level) + " " + line.category + " " + line.text);
     EXPECT_EQ(lines, (std::vector<std::string>{"3 quiet kept 1", "2 quiet kept line 2",
                                                "4 other <" + longText + ">"}));
+}
+
+using UserStatusTest = testing_support::HostTest;
+
+// The plug-in frees its status map once published: the host keeps a copy of the last one per handle.
+TEST_F(UserStatusTest, EachHandleKeepsItsOwnCopyOfItsLastStatus)
+{
+    int first = 0, second = 0;
+    vlm_map_table_t* status = nullptr;
+    obclient_map_insert_string(&status, "state", obclient_string("running"));
+    vlm_set_user_status_map(&first, status);
+    vlm_set_user_status_map(&second, status);
+    obclient_map_insert_string(&status, "later", obclient_integer(1));
+    vlm_set_user_status_map(&second, status);
+    vlm_free_map(status);
+    vlm_map_table_t* const kept[] = {obclient_user_status(&first), obclient_user_status(&second)};
+    ASSERT_TRUE(kept[0] != nullptr && kept[1] != nullptr);
+    EXPECT_EQ(kept[0]->count, 1u);
+    EXPECT_EQ(kept[1]->count, 2u);
+    for (vlm_map_table_t* map : kept)
+        vlm_free_map(map);
+    obclient_clear_user_status();
 }
 
 } // namespace
