@@ -84,8 +84,7 @@ protected:
                "/notification2/consumer/";
     }
 
-    // The consumer, writing to destination: a file or an MQTT broker's URL. The token is read from the
-    // file "token" unless the arguments give a command; later arguments override earlier ones.
+    // Writing to a file or broker URL; the token from file "token" unless a command is given.
     std::unique_ptr<ToolProcess> startConsumerInto(const std::string& url, const std::string& name,
                                                    const std::string& destination,
                                                    std::vector<std::string> arguments = {})

@@ -86,8 +86,7 @@ std::string topicOfLine(const std::string& line)
     return "acc/" + (std::regex_search(line, match, channel) ? match[1].str() : std::string("passthrough"));
 }
 
-// A real Prometheus (Debian's) scrapes the page each second: what it stores must be what the session
-// counted, so the page is one Prometheus takes, not one that only looks right.
+// A real Prometheus scrapes the page each second: what it stores must be what the session counted.
 TEST_F(MqttConsumer, EachTopicCarriesTheFileOutputsLinesByteForByteAndPrometheusStoresTheCounts)
 {
     startBroker();
@@ -182,8 +181,7 @@ TEST_F(MqttConsumer, AKilledConsumerAndABrokerRestartLoseNoAcknowledgedEvent)
     EXPECT_GE(summaryCount(err, "  broker connection lost"), 1) << err;
 }
 
-// A broker whose certificate is not from the authority given is never sent an event: nothing is
-// acknowledged and the log and the metrics name the TLS failure. The right authority delivers.
+// A broker the given authority does not vouch for gets no event, and the TLS failure is named.
 TEST_F(MqttConsumer, MqttsTrustsOnlyTheAuthorityGiven)
 {
     const std::string certificate = directory() + "/broker.pem";
@@ -218,8 +216,7 @@ TEST_F(MqttConsumer, MqttsTrustsOnlyTheAuthorityGiven)
     expectAcknowledgedEventsReceived(subscriber, 20);
 }
 
-// A broker output that cannot work ends the tool with a status that says why, the reason named,
-// nothing acknowledged: a wrong password with its own status, settings that cannot work at once.
+// A broker output that cannot work ends the tool, nothing acknowledged, with a status and reason saying why.
 TEST_F(MqttConsumer, ABrokerOutputThatCannotWorkEndsTheToolNamingWhy)
 {
     startBroker({"consumer", "right", 0, false, "", "", ""});

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "obclient/plugin_library.h"
@@ -84,11 +85,16 @@ TEST_F(ToolSetup, VersionAndCheckReadConfigurationAndPluginButNothingElse)
             EXPECT_FALSE(std::filesystem::exists(output)) << "the output was written";
         }
     }
-    // Options are read as a run reads them.
-    const replay_testing::ToolRun badUrl = run(
-        {TESSARO_CONSUME_TOOL}, {"--check", "--url", "http://x/", "--token-file", directory() + "/token"});
-    EXPECT_EQ(badUrl.status, 2);
-    EXPECT_TRUE(mentions(badUrl.err, "--url wants ws://")) << badUrl.err;
+    // Options are read as a run reads them, and a refusal says why.
+    const std::pair<std::vector<std::string>, const char*> refusals[] = {
+        {{"--check", "--url", "http://x/", "--token-file", "t"}, "--url wants ws://"},
+        {{"--check", "--url", "ws://x/", "--token-file", "t", "--token-command", "true"},
+         "exactly one of --token-file and --token-command"}};
+    for (const auto& [arguments, reason] : refusals) {
+        const replay_testing::ToolRun refused = run({TESSARO_CONSUME_TOOL}, arguments);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_TRUE(mentions(refused.err, reason)) << refused.err;
+    }
 }
 
 std::set<int> statusesOf(const std::vector<tools::ExitStatusMeaning>& meanings, bool lastingOnly)
