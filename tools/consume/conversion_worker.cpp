@@ -171,8 +171,7 @@ void ConversionWorker::capture(const FrameBatch& group)
     const uint64_t errorsBefore = capture_.writeErrors();
     captured_.clear();
     for (size_t index = 0; index < group.size(); ++index) {
-        const std::string_view frame = group[index].text;
-        tools::appendFrameToFile(captured_, frame);
+        tools::appendFrameToFile(captured_, group[index].text);
         // Whole frames in each write, but no copy of a whole group of large frames.
         if (captured_.size() >= captureWriteBytes) {
             capture_.write(captured_);

@@ -28,6 +28,7 @@ public:
         return {span.connection, std::string_view(bytes_).substr(span.offset, span.size)};
     }
     size_t size() const { return frames_.size(); }
+    size_t bytes() const { return bytes_.size(); } // of the frames' texts
     size_t capacityBytes() const { return bytes_.capacity(); }
     bool empty() const { return frames_.empty(); }
     void clear()

@@ -354,13 +354,14 @@ bool MqttPublisher::connect(bool first)
 // At QoS 1 the client would send the next event as each acknowledgement comes, one packet
 // and one wake of the broker per event. While acknowledgements of what went out are still
 // due, they are gathered until half the broker's window has come back, and the events they
-// free go out together. Not at QoS 2: its acknowledgements wait for our PUBRELs.
+// free go out together. Not at QoS 2: its acknowledgements wait for our PUBRELs. Nor without a
+// session: what a lost connection had on the wire will never be acknowledged, and CONNECT must go.
 bool MqttPublisher::writeDue() const
 {
     if (!mosquitto_want_write(client_))
         return false;
     const size_t gather = std::max<size_t>(1, receiveMaximum_ / 2);
-    return settings_.qos != 1 || acknowledgedSinceWrite_ >= std::min(gather, onWire_);
+    return settings_.qos != 1 || !sessionUp_ || acknowledgedSinceWrite_ >= std::min(gather, onWire_);
 }
 
 // Corked, so that the round's packets leave in full segments instead of one each.
@@ -413,8 +414,6 @@ void MqttPublisher::connectionEnded(int code)
 {
     const bool wasUp = sessionUp_;
     sessionUp_ = false;
-    // Nothing is on the wire any more: the next connection's CONNECT must not wait for acknowledgements.
-    onWire_ = 0;
     if (refusal_ == MQTT_RC_BAD_USERNAME_OR_PASSWORD || refusal_ == MQTT_RC_NOT_AUTHORIZED) {
         return giveUp(MqttStatus::LoginRefused, mqtt_texts::loginRefused + settings_.target.user + ": " +
                                                     mosquitto_reason_string(refusal_));

@@ -8,9 +8,9 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket/teardown.hpp>
 
-#include <algorithm>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tools/consume/text_frame_relabeler.h"
 

@@ -181,7 +181,6 @@ bool ServiceSession::frameArrived(uint64_t id, std::string_view text)
         return false;
     tally_.metrics.framesReceived.add();
     provedHealthy_ = true;
-    fillingBytes_ += text.size();
     filling_.add(id, text);
     if (filling_.size() == 1)
         startBatchTimer();
@@ -227,7 +226,7 @@ void ServiceSession::closed(uint64_t id)
 bool ServiceSession::mayRead() const
 {
     return filling_.size() < groupFrameLimit(options_) &&
-           fillingBytes_ + workerBytes_ < options_.maxBufferedBytes &&
+           filling_.bytes() + workerBytes_ < options_.maxBufferedBytes &&
            unsentAcknowledgements_ < acknowledgementBudget(options_);
 }
 
@@ -251,14 +250,13 @@ void ServiceSession::handOver()
 {
     if (workerBusy_ || filling_.empty())
         return;
-    const bool full = filling_.size() >= options_.batchSize || fillingBytes_ >= options_.maxBufferedBytes;
+    const bool full = filling_.size() >= options_.batchSize || filling_.bytes() >= options_.maxBufferedBytes;
     if (!full && !batchDue_ && phase_ != Phase::Draining)
         return;
     workerBusy_ = true;
     batchDue_ = false;
     batchTimer_->cancel();
-    workerBytes_ = fillingBytes_;
-    fillingBytes_ = 0;
+    workerBytes_ = filling_.bytes();
     FrameBatch group;
     std::swap(group, filling_);
     std::swap(filling_, spare_);
@@ -320,7 +318,7 @@ void ServiceSession::watchAcknowledgements()
 void ServiceSession::showHeld()
 {
     tally_.metrics.acknowledgementsWaiting.set(static_cast<int64_t>(unsentAcknowledgements_));
-    tally_.metrics.bytesInFlight.set(static_cast<int64_t>(fillingBytes_ + workerBytes_));
+    tally_.metrics.bytesInFlight.set(static_cast<int64_t>(filling_.bytes() + workerBytes_));
 }
 
 void ServiceSession::stop(int status)
@@ -358,7 +356,6 @@ void ServiceSession::fatal(int status, const std::string& reason)
 {
     parts_.log(reason);
     filling_.clear(); // not acknowledged, so delivered again to whoever consumes next
-    fillingBytes_ = 0;
     stop(status);
 }
 

@@ -141,7 +141,6 @@ private:
     // The last group the worker handed back: its storage, kept for the next group rather than freed on the
     // worker's thread. It holds no frame, and at most a batch's share of --max-buffered-bytes.
     FrameBatch spare_;
-    uint64_t fillingBytes_ = 0;
     uint64_t workerBytes_ = 0;
     bool workerBusy_ = false;
     bool batchDue_ = false;
